@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and the tools need.
+# Safe to run repeatedly: only packages that are missing are installed.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  liblcms2-dev libtiff-dev libpng-dev libjpeg-dev
+  libcli11-dev nlohmann-json3-dev libgs-common
+)
+if [ "${1:-}" = "--all" ] || [ "${VREL_DEPS_ALL:-0}" = 1 ]; then
+  packages+=(clang-14 libclang-rt-14-dev llvm-14 gcovr)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,2 @@
+// placeholder until the shared test helpers land
+namespace vrel::test {}

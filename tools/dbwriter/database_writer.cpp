@@ -1,0 +1,2 @@
+// placeholder until the writer lands
+namespace vrel::dbwriter {}

@@ -12,6 +12,12 @@ packages=(
 if [ "${1:-}" = "--all" ] || [ "${VREL_DEPS_ALL:-0}" = 1 ]; then
   packages+=(clang-14 libclang-rt-14-dev llvm-14 gcovr)
 fi
+# --windows: the MinGW-w64 cross compilers for vrel.dll and Wine to run it.
+for arg in "$@"; do
+  if [ "$arg" = "--windows" ]; then
+    packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64)
+  fi
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,32 @@
+# Installs the build tree into a scratch prefix, then configures, builds and
+# runs a small consumer project against it with find_package(vrel) and with
+# pkg-config.
+file(REMOVE_RECURSE ${WORK_DIR})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix
+  RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed")
+endif()
+foreach(f include/vrel/vrel.h)
+  if(NOT EXISTS ${WORK_DIR}/prefix/${f})
+    message(FATAL_ERROR "installed tree lacks ${f}")
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
+  -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "consumer configure failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "consumer build failed")
+endif()
+execute_process(COMMAND ${WORK_DIR}/consumer/consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "consumer ok")
+  message(FATAL_ERROR "consumer run failed: ${out}")
+endif()
+file(GLOB pc ${WORK_DIR}/prefix/lib*/pkgconfig/vrel.pc)
+if(NOT pc)
+  message(FATAL_ERROR "installed tree lacks vrel.pc")
+endif()
+message(STATUS "consumer built against the installed tree")

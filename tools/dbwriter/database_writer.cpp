@@ -1,2 +1,4 @@
-// placeholder until the writer lands
-namespace vrel::dbwriter {}
+// Implementation in progress; the public API is include/vrel/dbwriter.h.
+#include <vrel/dbwriter.h>
+
+namespace vrel::dbwriter {} // namespace vrel::dbwriter

@@ -1,0 +1,416 @@
+// Loading of the colour-table chunks: the chunk header is parsed and checked
+// against the chunk's length, the table is interleaved by grid point into a
+// LutBlock with its axis and corner tables, and an empty colour result cache
+// is created beside it. The extension chunk is copied into the settings.
+//
+// Every limit is checked before the data it guards is read: the point count
+// against the 64 node positions a group holds, the node-set index against
+// the chunk's node-set count, and the chunk length against its header, its
+// node positions and its grid.
+#include "resources/table_loading.h"
+
+#include "convert/colour_cache.h"
+#include "resources/byte_order.h"
+#include "resources/derived_curves.h"
+#include "resources/lut_block.h"
+
+#include <cstring>
+
+namespace vrel {
+
+namespace {
+
+constexpr int16_t kOk = 0;
+constexpr int16_t kErrMemory = VREL_ERR_MEMORY;
+constexpr int16_t kErrParam = VREL_ERR_PARAM;
+constexpr int16_t kErrFile = VREL_ERR_FILE;
+
+constexpr uint8_t kChunkMark[4] = {0xff, 0x00, 0xff, 0x00};
+constexpr int kDefaultGridPoints = 17;
+constexpr uint16_t kInputKindPlain = 14;
+constexpr uint32_t kExtensionSizeWord = 84;
+constexpr uint32_t kExtensionBytes = 88;
+
+// What the header of a colour-table chunk says about its table.
+struct ParsedTable {
+    uint8_t pointCount;   // 0: default 17-point grid
+    const uint8_t* nodes; // pointCount node positions, or null
+    const uint8_t* data;  // n^3 * c bytes, stored by channel
+    uint8_t headerType;   // 0xff when the chunk carries no header
+};
+
+// Node set of a type-2 header chosen by the caller's input kind.
+uint32_t nodeSetForInputKind(uint16_t inputKind) {
+    switch (inputKind) {
+    case 10:
+        return 1;
+    case 18:
+        return 3;
+    case 22:
+        return 4;
+    case 32:
+        return 0;
+    default:
+        return 2;
+    }
+}
+
+// Parses and checks a colour-table chunk for a group. Group 1 allows header
+// types 0, 1 and 2 and honours the table selector; group 0 allows 0 and 1.
+// The channel limit is checked before the length, whose size depends on it.
+int16_t parseTableChunk(const uint8_t* chunk, uint32_t size, int group, uint32_t channels,
+                        const SettingsRecord* settings, ParsedTable* out) {
+    out->pointCount = 0;
+    out->nodes = nullptr;
+    out->headerType = 0xff;
+    uint64_t headerBytes = 0;
+
+    if (size >= 4 && std::memcmp(chunk, kChunkMark, 4) == 0) {
+        if (size < 5) {
+            return kErrFile;
+        }
+        const uint8_t type = chunk[4];
+        const uint8_t highestType = group == 1 ? 2 : 1;
+        if (type > highestType) {
+            return kErrFile;
+        }
+        out->headerType = type;
+        if (type == 0) {
+            headerBytes = 5;
+        } else if (type == 1) {
+            if (size < 6) {
+                return kErrFile;
+            }
+            const uint8_t k = chunk[5];
+            if (k > kMaxGridPoints) {
+                return kErrFile;
+            }
+            headerBytes = 6u + k;
+            // The third table of the correction group is laid on the default grid.
+            if (!(group == 1 && settings->tableSelector == 3)) {
+                out->pointCount = k;
+                out->nodes = chunk + 6;
+            }
+        } else {
+            if (size < 8) {
+                return kErrFile;
+            }
+            const uint8_t k = chunk[5];
+            const uint8_t setCount = chunk[7];
+            if (k > kMaxGridPoints) {
+                return kErrFile;
+            }
+            uint32_t set = nodeSetForInputKind(settings->inputKind);
+            if (settings->tableSelector == 3 && settings->flagExtension == 0) {
+                set = 0;
+            }
+            // A set the chunk does not hold would be read from the table data
+            // (or past the chunk): refuse it.
+            if (k != 0 && set >= setCount) {
+                return kErrFile;
+            }
+            headerBytes = 8u + static_cast<uint64_t>(setCount) * k;
+            out->pointCount = k;
+            out->nodes = k != 0 ? chunk + 8 + static_cast<size_t>(set) * k : nullptr;
+        }
+    }
+
+    if (channels > static_cast<uint32_t>(kMaxLutChannels)) {
+        return kErrMemory;
+    }
+    const uint64_t n = out->pointCount != 0 ? out->pointCount : kDefaultGridPoints;
+    const uint64_t gridBytes = n * n * n * channels;
+    if (headerBytes > size || gridBytes > size - headerBytes) {
+        return kErrFile;
+    }
+    out->data = chunk + headerBytes;
+    return kOk;
+}
+
+void fillCache8(ColourCache8* cache, uint8_t valueByte) {
+    cache->slotCount = kCacheSlots;
+    cache->lastSlot = 0;
+    for (CacheEntry8& e : cache->entries) {
+        e.key = kEmptyCacheKey;
+        std::memset(e.value, valueByte, sizeof e.value);
+    }
+}
+
+void fillCache12(ColourCache12* cache) {
+    cache->slotCount = kCacheSlots;
+    cache->lastSlot = 0;
+    for (CacheEntry12& e : cache->entries) {
+        e.key = kEmptyCacheKey;
+        std::memset(e.value, 0, sizeof e.value);
+    }
+}
+
+// Group 0 with five or more channels gets the 12-byte cache, every other
+// group the 8-byte one; group 1's 8-byte values start as 0xff, group 0's as 0.
+int16_t createCache(TableGroup* g, int group, uint8_t channels) {
+    if (group == 0 && channels >= 5) {
+        if (allocBlock(sizeof(ColourCache12), &g->cache12Block) != 0) {
+            return kErrMemory;
+        }
+        fillCache12(static_cast<ColourCache12*>(lockBlock(&g->cache12Block)));
+        unlockBlock(&g->cache12Block);
+        return kOk;
+    }
+    if (allocBlock(sizeof(ColourCache8), &g->cache8Block) != 0) {
+        return kErrMemory;
+    }
+    fillCache8(static_cast<ColourCache8*>(lockBlock(&g->cache8Block)), group == 1 ? 0xff : 0x00);
+    unlockBlock(&g->cache8Block);
+    return kOk;
+}
+
+// Reads a table chunk for a group and checks its header; on failure the
+// chunk is already released.
+const uint8_t* readTableChunk(uint16_t chunkId, SettingsRecord* settings, int16_t* code) {
+    const uint8_t* chunk = readChunk(chunkId, settings->paramsCopy.paramWord134, settings);
+    if (chunk == nullptr) {
+        *code = static_cast<int16_t>(static_cast<int32_t>(settings->chunkRequest.lastError));
+        if (*code == 0) {
+            *code = kErrFile;
+        }
+        freeChunk(settings);
+    }
+    return chunk;
+}
+
+} // namespace
+
+uint8_t* readChunk(uint16_t chunkId, uint32_t /*unused*/, SettingsRecord* settings) {
+    RecordRequest* request = &settings->chunkRequest;
+    std::memset(request->tag, 0, sizeof request->tag);
+    std::memcpy(request->tag, "QZVR", 4);
+    request->id = chunkId;
+    request->recordClass = kClassTableChunk;
+    request->swapUnit = 1;
+    request->data = nullptr;
+    request->size = 0;
+    const int16_t rc = readRecord(&settings->tableFile, request);
+    if (rc != 0) {
+        request->lastError = static_cast<uint32_t>(static_cast<int32_t>(rc));
+        request->data = nullptr;
+        return nullptr;
+    }
+    return request->data;
+}
+
+void freeChunk(SettingsRecord* settings) {
+    releaseRecord(&settings->chunkRequest);
+}
+
+int16_t allocLutBlock(uint8_t channels, uint8_t gridPoints, BlockHandle* handle) {
+    // Refused rather than built: a table wider than 16 channels, or a grid
+    // larger than the 64 node positions a group can hold.
+    if (channels > kMaxLutChannels || gridPoints > kMaxGridPoints) {
+        return kErrMemory;
+    }
+    const uint64_t n = gridPoints, c = channels;
+    const uint64_t bytes =
+        sizeof(LutBlock) + n * n * n * c + n * n * c + n * c + c + 1 + kLutExtraSlack;
+    if (bytes > UINT32_MAX || bytes != lutBlockSize(channels, gridPoints)) {
+        return kErrMemory;
+    }
+    if (allocBlock(static_cast<uint32_t>(bytes), handle) != 0) {
+        return kErrMemory;
+    }
+    LutBlock* lut = static_cast<LutBlock*>(lockBlock(handle));
+    lut->lutMagic = kLutMagic;
+    lut->lutReady = 0;
+    lut->lutChannels = channels;
+    lut->lutGridBytes = static_cast<uint32_t>(n * n * n * c);
+    lut->lutGridPoints = gridPoints;
+    lut->stride0 = static_cast<uint32_t>(n * n * c);
+    lut->stride1 = static_cast<uint32_t>(n * c);
+    lut->stride2 = static_cast<uint32_t>(c);
+    unlockBlock(handle);
+    return kOk;
+}
+
+int16_t fillLutBlock(const uint8_t* interleaved, const uint8_t* nodes, BlockHandle* handle) {
+    LutBlock* lut = static_cast<LutBlock*>(lockBlock(handle));
+    if (lut == nullptr || lut->lutMagic != kLutMagic) {
+        unlockBlock(handle);
+        return kErrParam;
+    }
+    // Nodes start at 0, rise strictly and end at 255 (so at least two).
+    const int n = lut->lutGridPoints;
+    bool valid = n >= 2 && nodes[0] == 0 && nodes[n - 1] == 255;
+    for (int i = 1; valid && i < n; ++i) {
+        valid = nodes[i] > nodes[i - 1];
+    }
+    if (!valid) {
+        unlockBlock(handle);
+        return kErrParam;
+    }
+
+    int j = 0;
+    for (int v = 0; v < 256; ++v) {
+        while (j + 1 < n && nodes[j + 1] <= v) {
+            ++j;
+        }
+        AxisEntry& e = lut->axisTable[v];
+        if (j < n - 1) {
+            const int32_t width = nodes[j + 1] - nodes[j];
+            e.fraction = static_cast<uint32_t>(((v - nodes[j]) * 65536 + width / 2) / width);
+        } else {
+            e.fraction = 0;
+        }
+        e.offset0 = static_cast<uint32_t>(j) * lut->stride0;
+        e.offset1 = static_cast<uint32_t>(j) * lut->stride1;
+        e.offset2 = static_cast<uint32_t>(j) * lut->stride2;
+    }
+
+    // Inner corners of the six tetrahedra as (axis 0, axis 1, axis 2) steps;
+    // the far corner (1, 1, 1) closes each.
+    static constexpr uint8_t kCorners[6][2][3] = {
+        {{0, 0, 1}, {0, 1, 1}}, {{0, 0, 1}, {1, 0, 1}}, {{1, 0, 0}, {1, 0, 1}},
+        {{0, 1, 0}, {0, 1, 1}}, {{0, 1, 0}, {1, 1, 0}}, {{1, 0, 0}, {1, 1, 0}},
+    };
+    const uint32_t s0 = lut->stride0, s1 = lut->stride1, s2 = lut->stride2;
+    for (int t = 0; t < 6; ++t) {
+        for (int k = 0; k < 2; ++k) {
+            const uint8_t* step = kCorners[t][k];
+            lut->cornerTable[3 * t + k] = step[0] * s0 + step[1] * s1 + step[2] * s2;
+        }
+        lut->cornerTable[3 * t + 2] = s0 + s1 + s2;
+    }
+
+    std::memcpy(lut->grid(), interleaved, lut->lutGridBytes);
+    lut->lutReady = kLutReady;
+    unlockBlock(handle);
+    return kOk;
+}
+
+int16_t buildTableGroup(EngineContext* context, int group, uint8_t channels, uint8_t pointCount,
+                        const uint8_t* nodes, const uint8_t* tableData) {
+    if (pointCount > kMaxGridPoints) {
+        return kErrFile;
+    }
+    TableGroup* g = &context->groups[group];
+    // A group is built once per context; anything left from an earlier build
+    // is released rather than leaked.
+    freeBlock(&g->lutBlock);
+    freeBlock(&g->cache8Block);
+    freeBlock(&g->cache12Block);
+
+    uint8_t n = pointCount;
+    if (n != 0) {
+        std::memcpy(g->nodes, nodes, n);
+    } else {
+        n = kDefaultGridPoints;
+        for (int i = 0; i < 16; ++i) {
+            g->nodes[i] = static_cast<uint8_t>(16 * i);
+        }
+        g->nodes[16] = 255;
+    }
+    g->channels = channels;
+    g->gridPoints = n;
+
+    int16_t rc = allocLutBlock(channels, n, &g->lutBlock);
+    if (rc != kOk) {
+        return rc;
+    }
+
+    const uint32_t cells = static_cast<uint32_t>(n) * n * n;
+    const uint32_t gridBytes = cells * channels;
+    uint8_t* interleaved = static_cast<uint8_t*>(allocRaw(gridBytes != 0 ? gridBytes : 1));
+    if (interleaved == nullptr) {
+        return kErrMemory;
+    }
+    for (uint32_t q = 0; q < channels; ++q) {
+        const uint8_t* plane = tableData + static_cast<size_t>(q) * cells;
+        for (uint32_t i = 0; i < cells; ++i) {
+            interleaved[static_cast<size_t>(i) * channels + q] = plane[i];
+        }
+    }
+    rc = fillLutBlock(interleaved, g->nodes, &g->lutBlock);
+    freeRaw(interleaved);
+    if (rc != kOk) {
+        return rc;
+    }
+    return createCache(g, group, channels);
+}
+
+int16_t loadGroup1(EngineContext* context, SettingsRecord* settings) {
+    if (settings->correctionTableId == 0) {
+        return kOk;
+    }
+    int16_t rc = kOk;
+    const uint8_t* chunk = readTableChunk(settings->correctionTableId, settings, &rc);
+    if (chunk == nullptr) {
+        return rc;
+    }
+    ParsedTable table{};
+    rc = parseTableChunk(chunk, settings->chunkRequest.size, 1, 3, settings, &table);
+    if (rc == kOk) {
+        if (table.headerType == 2 || settings->tableSelector == 3) {
+            settings->inputKind = kInputKindPlain;
+        }
+        buildInputCurve(context->inputCurve, settings);
+        rc = buildTableGroup(context, 1, 3, table.pointCount, table.nodes, table.data);
+    }
+    freeChunk(settings);
+    return rc;
+}
+
+int16_t loadGroup0(EngineContext* context, SettingsRecord* settings) {
+    context->conversionMethod = static_cast<int16_t>(settings->methodSource);
+    int16_t rc = buildGreyCurve(context, settings);
+    if (rc != kOk) {
+        return rc;
+    }
+    const uint32_t method = settings->methodSource;
+    if (method == VrelMethodBlack) {
+        return kOk;
+    }
+    const uint32_t channels = method == VrelMethodThreeChannel ? 4u : method;
+    const uint8_t* chunk = readTableChunk(settings->lutChunkId, settings, &rc);
+    if (chunk == nullptr) {
+        return rc;
+    }
+    ParsedTable table{};
+    rc = parseTableChunk(chunk, settings->chunkRequest.size, 0, channels, settings, &table);
+    if (rc == kOk) {
+        rc = buildTableGroup(context, 0, static_cast<uint8_t>(channels), table.pointCount,
+                             table.nodes, table.data);
+    }
+    freeChunk(settings);
+    return rc;
+}
+
+int16_t loadExtension(SettingsRecord* settings) {
+    if (settings->flagExtension == 0) {
+        return kOk;
+    }
+    const uint16_t id = settings->tableSelector == 2   ? kExtensionChunkIds[1]
+                        : settings->tableSelector == 3 ? kExtensionChunkIds[2]
+                                                       : kExtensionChunkIds[0];
+    int16_t rc = kOk;
+    const uint8_t* chunk = readTableChunk(id, settings, &rc);
+    if (chunk == nullptr) {
+        return rc;
+    }
+    // The length is checked first: the size word itself lies inside the 88 bytes.
+    if (settings->chunkRequest.size < kExtensionBytes ||
+        loadLe16(chunk + 2) != kExtensionSizeWord) {
+        freeChunk(settings);
+        return kErrParam;
+    }
+    ExtensionChunk& ext = settings->extChunk;
+    ext.unused = loadLe16(chunk);
+    ext.extSize = loadLe16(chunk + 2);
+    std::memcpy(ext.extName9, chunk + 4, sizeof ext.extName9);
+    std::memcpy(ext.extName1, chunk + 28, sizeof ext.extName1);
+    std::memcpy(ext.extName10, chunk + 52, sizeof ext.extName10);
+    ext.extSearchKey = loadLe32(chunk + 76);
+    ext.extSearchPair = loadLe32(chunk + 80);
+    ext.extProfileValue = loadLe32(chunk + 84);
+    freeChunk(settings);
+    return kOk;
+}
+
+} // namespace vrel

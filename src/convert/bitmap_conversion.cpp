@@ -1,0 +1,44 @@
+// VrelBitmapColorConversion: sends a run of pixels to its output group by
+// the output format.
+#include "convert/bitmap_groups.h"
+#include "convert/pixel_formats.h"
+
+extern "C" VREL_API VrelResult VREL_CALL VrelBitmapColorConversion(
+    uint32_t inFormat, uint32_t outFormat, const void* source, void* destination, uint32_t count,
+    int16_t skipStart, uint16_t skipEnd, uint32_t sourceStep, EngineContext* context) {
+    using namespace vrel;
+    const BitmapRun run{inFormat,
+                        outFormat,
+                        static_cast<const uint8_t*>(source),
+                        static_cast<uint8_t*>(destination),
+                        count,
+                        skipStart,
+                        skipEnd,
+                        sourceStep,
+                        context};
+    switch (outFormat) {
+    case Bgr24:
+    case Bgrx32:
+    case Xbgr32:
+    case Rgb24:
+    case Xrgb32:
+        return rgbOutputGroup(run);
+    case Gray8:
+    case Black8:
+    case Black32:
+        return blackOutputGroup(run);
+    case Cmyk32:
+    case Kymc32:
+        return inkOutputGroup(run);
+    case Ink6:
+    case Ink6Reversed:
+        return multiInkOutputGroup(run, 6);
+    case Ink7:
+    case Ink7Reversed:
+        return multiInkOutputGroup(run, 7);
+    default:
+        // Rgb555, Index8 and Mono1 serve only as inputs; 6, 8, 14, 17, 20
+        // are no format; BlackPixel32 and everything above 21 are refused.
+        return VREL_ERR_PARAM;
+    }
+}

@@ -1,0 +1,32 @@
+// Run arithmetic shared by every conversion entry: how many pixels a run
+// converts and how far apart its source pixels lie.
+#pragma once
+
+#include "convert/pixel_formats.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vrel {
+
+// Pixels converted by a run: count - skipStart - skipEnd, computed on 16 bits
+// and read as a signed value, so that 0 or less converts nothing (and a
+// stretch of more than 32767 pixels converts nothing either).
+inline int32_t convertedPixels(uint32_t count, int16_t skipStart, uint16_t skipEnd) {
+    const uint32_t n = count - static_cast<uint16_t>(skipStart) - skipEnd;
+    return static_cast<int16_t>(static_cast<uint16_t>(n));
+}
+
+// The source step of a run: the caller's step, or the input format's bytes
+// per pixel when the caller gives 0. The format must be below kFormatCount.
+inline uint32_t effectiveSourceStep(uint32_t sourceStep, uint32_t inFormat) {
+    return sourceStep != 0 ? sourceStep : kPixelFormats[inFormat].bytesPerPixel;
+}
+
+// Address of pixel `index` of a run whose pixels lie `step` bytes apart; the
+// index is sign-extended.
+template <typename Byte> inline Byte* pixelAt(Byte* base, int32_t index, uint32_t step) {
+    return base + static_cast<std::ptrdiff_t>(index) * static_cast<std::ptrdiff_t>(step);
+}
+
+} // namespace vrel

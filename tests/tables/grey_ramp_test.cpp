@@ -162,21 +162,22 @@ TEST(GreyRampFilling, MatchesTheStepwiseReferenceAndKeepsTheDescent) {
 // 255 minus their luminance and fills the steps.
 TEST(GreyRampFilling, GreyModeOneUsesTheCorrectedGreyRamp) {
     tables_test::ScratchContext context;
-    tables_test::ReferenceTable table;
+    tables_test::CorrectionTable table;
     // Along the diagonal the table alternates gentle cells (flat steps) and
     // steep ones (jumps), which the filling has to even out.
-    table.nodes = {0, 20, 40, 41, 90, 128, 200, 255};
+    table.table.nodes = {0, 20, 40, 41, 90, 128, 200, 255};
     const int diagonal[8] = {0, 10, 60, 61, 70, 200, 210, 255};
-    const int n = table.points();
+    const int n = static_cast<int>(table.table.nodes.size());
     std::mt19937 rng(77);
-    table.data.resize(static_cast<size_t>(n) * n * n * 3);
+    table.table.grid.resize(static_cast<size_t>(n) * n * n * 3);
     for (int q = 0; q < 3; ++q) {
         for (int i0 = 0; i0 < n; ++i0) {
             for (int i1 = 0; i1 < n; ++i1) {
                 for (int i2 = 0; i2 < n; ++i2) {
                     const int v =
                         i0 == i1 && i1 == i2 ? diagonal[i0] : static_cast<int>(rng() % 256);
-                    table.data[static_cast<size_t>(q) * n * n * n + i0 * n * n + i1 * n + i2] =
+                    table.table
+                        .grid[static_cast<size_t>(q) * n * n * n + i0 * n * n + i1 * n + i2] =
                         static_cast<uint8_t>(v);
                 }
             }
@@ -186,8 +187,8 @@ TEST(GreyRampFilling, GreyModeOneUsesTheCorrectedGreyRamp) {
         table.inputCurve[i] = static_cast<uint8_t>(i);
         context->inputCurve[i] = static_cast<uint8_t>(i);
     }
-    ASSERT_EQ(buildTableGroup(context.get(), 1, 3, static_cast<uint8_t>(n), table.nodes.data(),
-                              table.data.data()),
+    ASSERT_EQ(buildTableGroup(context.get(), 1, 3, static_cast<uint8_t>(n),
+                              table.table.nodes.data(), table.table.grid.data()),
               0);
 
     SettingsRecord settings{};

@@ -33,3 +33,6 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
 
+
+# dlltool makes the 32-bit import library from the stdcall export list.
+find_program(CMAKE_DLLTOOL NAMES ${VREL_MINGW_TRIPLE}-dlltool)

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The Windows DLL: cross-builds vrel.dll for 32- and 64-bit Windows with
+# MinGW-w64, checks the export table (fourteen names at ordinals 1 to 14,
+# stdcall returns on 32-bit, no runtime DLLs needed) and runs the driver-like
+# program under Wine against a database and observations written on the host.
+#
+# Environment:
+#   VREL_JOBS             parallel build jobs (default 2)
+#   VREL_HOST_BUILD_DIR   host build tree for the fixture tool (default
+#                         build/default, configured with the default preset
+#                         when missing)
+#   VREL_TRY_WINE32=0     do not try to install Wine's 32-bit part
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+jobs=${VREL_JOBS:-2}
+host_build=${VREL_HOST_BUILD_DIR:-build/default}
+
+bash scripts/install-deps.sh --windows
+
+wine64=$(command -v wine64 || true)
+[ -n "$wine64" ] || wine64=/usr/lib/wine/wine64
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-/tmp/vrel-wine-prefix}
+
+# Wine's paths for a file or directory of this machine (drive Z: is /).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+echo "==== windows: cross builds"
+for preset in windows-x86 windows-x64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+done
+
+echo "==== windows: export tables"
+python3 tests/windows/check_dll_exports.py --objdump i686-w64-mingw32-objdump \
+  --dll build/windows-x86/src/vrel.dll --stdcall
+python3 tests/windows/check_dll_exports.py --objdump x86_64-w64-mingw32-objdump \
+  --dll build/windows-x64/src/vrel.dll
+
+echo "==== windows: host fixture"
+if [ ! -f "$host_build/CMakeCache.txt" ]; then
+  if [ "$host_build" = build/default ]; then
+    cmake --preset default >/dev/null
+  else
+    cmake -S . -B "$host_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREL_WERROR=ON >/dev/null
+  fi
+fi
+cmake --build "$host_build" --target vrel_windows_fixture -j "$jobs"
+fixture=$(mktemp -d /tmp/vrel-windows-fixture.XXXXXX)
+trap 'rm -rf "$fixture"' EXIT
+"$host_build/tests/windows/vrel_windows_fixture" "$fixture"
+
+# The driver-like program loads vrel.dll itself; the import consumer is
+# bound to it by the loader, which finds it through WINEPATH.
+run_driver() { # <build dir> <wine loader>
+  local build=$1 loader=$2
+  timeout 600 "$loader" "$build/tests/windows/vrel_windows_driver.exe" \
+    "$(winpath "$root/$build/src/vrel.dll")" "$(winpath "$fixture")"
+  WINEPATH=$(winpath "$root/$build/src") timeout 600 "$loader" \
+    "$build/tests/windows/vrel_import_consumer.exe"
+}
+
+echo "==== windows: 64-bit driver under Wine"
+run_driver build/windows-x64 "$wine64"
+
+# Wine's 32-bit part needs the i386 architecture; it is tried once and the
+# architecture is removed again when the install does not go through, so
+# that apt keeps working for everything else.
+have_wine32() { dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; }
+try_wine32() {
+  have_wine32 && return 0
+  [ "${VREL_TRY_WINE32:-1}" = 1 ] || return 1
+  local added=0
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    added=1
+  fi
+  $SUDO apt-get update -qq >/dev/null 2>&1 || true
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine32:i386 \
+    >/tmp/vrel-wine32-install.log 2>&1 || true
+  if have_wine32; then
+    return 0
+  fi
+  if [ "$added" = 1 ] && ! dpkg-query -W -f='${Package}:${Architecture}\n' 2>/dev/null | grep -q ':i386$'; then
+    $SUDO dpkg --remove-architecture i386
+    $SUDO apt-get update -qq >/dev/null 2>&1 || true
+  fi
+  return 1
+}
+
+echo "==== windows: 32-bit driver under Wine"
+if try_wine32; then
+  wine32=/usr/lib/wine/wine
+  [ -x "$wine32" ] || wine32=$wine64
+  run_driver build/windows-x86 "$wine32"
+else
+  echo "skipped: Wine's 32-bit part (wine32:i386) cannot be installed on this machine" \
+       "(see /tmp/vrel-wine32-install.log); the 32-bit DLL was checked statically above"
+fi
+echo "==== windows: all checks passed"

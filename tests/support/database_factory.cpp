@@ -58,11 +58,12 @@ db::Bytes identityCorrection(const std::vector<uint8_t>& nodes) {
     return db::makeGrid(nodes, 3, [](uint8_t v0, uint8_t v1, uint8_t v2) { return db::Bytes{v0, v1, v2}; });
 }
 
-db::ProfileEntry decoyEntry(uint32_t key, int index) {
+db::ProfileEntry decoyEntry(uint32_t key, int index, int layout) {
     db::ProfileEntry e;
     e.key = key;
     // Chunks that do not exist: opening the wrong profile fails loudly.
-    e.tableIds = {0x7f00u + static_cast<uint32_t>(index), 0x7f10, 0x7f20};
+    // (Layout 0 has no third table id slot.)
+    e.tableIds = {0x7f00u + static_cast<uint32_t>(index), 0x7f10, layout == 0 ? 0u : 0x7f20};
     e.lutChunk = 0x7f30;
     e.descriptors = db::descriptorsForChannels(4);
     e.name1 = db::makeName("decoy name one");
@@ -141,10 +142,10 @@ ProfileFixture makeProfileFixture(const ProfileOptions& o) {
     db::ProfileIndex index;
     index.layoutWord = db::makeLayoutWord(static_cast<uint16_t>(o.layout), flags);
     index.entryLayout = o.layout;
-    for (int i = 0; i < o.decoyEntries; ++i) index.entries.push_back(decoyEntry(f.key ^ (0x100u << i), i));
+    for (int i = 0; i < o.decoyEntries; ++i) index.entries.push_back(decoyEntry(f.key ^ (0x100u << i), i, o.layout));
     index.entries.push_back(e);
     for (int i = 0; i < o.decoyEntries; ++i)
-        index.entries.push_back(decoyEntry(f.key ^ (0x20000u << i), o.decoyEntries + i));
+        index.entries.push_back(decoyEntry(f.key ^ (0x20000u << i), o.decoyEntries + i, o.layout));
 
     f.db.addProfileIndex(o.profileNumber, std::move(index));
     f.db.addColourTable(kLutChunkId, std::move(lut));

@@ -41,7 +41,7 @@ struct ProfileOptions {
     // written as header type 0 (or without the mark when lutMarked is false);
     // nodes given: header type 1.
     GridKind lutGrid = GridKind::Random;
-    std::vector<uint8_t> lutNodes;
+    std::vector<uint8_t> lutNodes{};
     bool lutMarked = true;
 
     // Group 1 (three-channel correction tables, one per table id slot:
@@ -50,7 +50,7 @@ struct ProfileOptions {
     bool withCorrection = true;          // false: tableIds all 0 (no group-1 table)
     GridKind correctionGrid = GridKind::Random;
     uint8_t correctionHeaderType = 0;     // 0, 1 (correctionNodes) or 2 (five node sets)
-    std::vector<uint8_t> correctionNodes; // type 1 nodes; empty: the default nodes
+    std::vector<uint8_t> correctionNodes{}; // type 1 nodes; empty: the default nodes
 
     // Extension chunks 0x640, 0x641, 0x642 and, for layouts 1 and 2, the
     // flagExtension bit (a layout-0 layout word cannot carry it).
@@ -65,25 +65,25 @@ struct ProfileOptions {
 };
 
 struct ProfileFixture {
-    ProfileOptions options;
-    dbwriter::Database db;
+    ProfileOptions options{};
+    dbwriter::Database db{};
     ParamRecord params{};           // selects the profile; directoryName set by writeTo
-    dbwriter::ProfileEntry entry;   // the matching entry
+    dbwriter::ProfileEntry entry{};   // the matching entry
     uint32_t key = 0;               // its key
 
     // Group 0: the table written at kLutChunkId. Its channels are the
     // method's (4 for methods 1 and 3, so that methodOverride 1 works on
     // every fixture); channel-major data as in the file.
-    std::vector<uint8_t> lutNodes;
+    std::vector<uint8_t> lutNodes{};
     int lutChannels = 0;
-    std::vector<uint8_t> lutGrid;
+    std::vector<uint8_t> lutGrid{};
 
     // Group 1, per table id slot (empty when withCorrection is false; slot 2
     // is empty for layout 0, where the engine takes slot 0 instead).
-    std::array<std::vector<uint8_t>, 3> correctionGrids;
+    std::array<std::vector<uint8_t>, 3> correctionGrids{};
     // The nodes of the correction tables: header types 0 and 1 have one
     // set; header type 2 has five (set index as Part 2.4 chooses by inputKind).
-    std::vector<std::vector<uint8_t>> correctionNodeSets;
+    std::vector<std::vector<uint8_t>> correctionNodeSets{};
 
     std::array<dbwriter::ExtensionChunk, 3> extensions{}; // 0x640, 0x641, 0x642
 

@@ -148,7 +148,7 @@ struct ProfileEntry {
     uint32_t unusedWord = 0;
     std::array<uint8_t, 128> unusedTail{};
     // Bytes after the payload, up to the entry stride (ProfileIndex::extraWords).
-    Bytes extra;
+    Bytes extra{};
 
     void setProfileValue(uint32_t value); // little-endian
     uint32_t profileValueWord() const;
@@ -167,15 +167,15 @@ struct ProfileIndex {
     // Layout of the payloads of the entries (0, 1 or 2). Normally equal to
     // decodeLayout(layoutWord); differs only in deliberately broken files.
     int entryLayout = 0;
-    std::vector<ProfileEntry> entries;
+    std::vector<ProfileEntry> entries{};
     // Each entry is padded by extraWords 32-bit words (from ProfileEntry::extra,
     // zero-filled); the entry stride is 4 + payloadBytes + 4·extraWords.
     uint32_t extraWords = 0;
     // Escape hatches: written instead of the true values; entries are still
     // written at the true stride.
-    std::optional<uint32_t> profileCountOverride;
-    std::optional<uint32_t> entryWordsOverride;
-    Bytes trailing; // bytes after the last entry
+    std::optional<uint32_t> profileCountOverride{};
+    std::optional<uint32_t> entryWordsOverride{};
+    Bytes trailing{}; // bytes after the last entry
 
     bool operator==(const ProfileIndex&) const = default;
 };
@@ -191,14 +191,14 @@ uint32_t entryWordsOf(const ProfileIndex& index); // the true stride in words
 struct ColourTable {
     bool marked = true;     // false: no mark, no header, data from byte 0
     uint8_t headerType = 0; // 0, 1, 2; any other value is written as is
-    Bytes nodes;            // type 1: the k node positions
-    std::vector<Bytes> nodeSets; // type 2: s sets of k positions
+    Bytes nodes{};            // type 1: the k node positions
+    std::vector<Bytes> nodeSets{}; // type 2: s sets of k positions
     uint8_t type2Spare = 0;      // type 2: byte 6 (not read by the engine)
     // Escape hatches: written instead of nodes.size() / nodeSets[0].size()
     // and nodeSets.size().
-    std::optional<uint8_t> pointCountOverride;
-    std::optional<uint8_t> nodeSetCountOverride;
-    Bytes data; // table data (channel-major), written after the header
+    std::optional<uint8_t> pointCountOverride{};
+    std::optional<uint8_t> nodeSetCountOverride{};
+    Bytes data{}; // table data (channel-major), written after the header
 
     bool operator==(const ColourTable&) const = default;
 };
@@ -225,7 +225,7 @@ struct ExtensionChunk {
     uint32_t extSearchKey = 0;
     uint32_t extSearchPair = 0;
     uint32_t extProfileValue = 0;
-    Bytes trailing; // bytes after the 88
+    Bytes trailing{}; // bytes after the 88
 
     bool operator==(const ExtensionChunk&) const = default;
 };
@@ -235,7 +235,7 @@ Bytes encodeExtension(const ExtensionChunk& ext); // 88 bytes + trailing
 // ------------------------------------------------------------- records
 
 struct RawData {
-    Bytes bytes;
+    Bytes bytes{};
     bool operator==(const RawData&) const = default;
 };
 
@@ -243,7 +243,8 @@ using RecordContent = std::variant<ProfileIndex, ColourTable, ExtensionChunk, Ra
 
 // Which directory lists a record. Default: class 8 in the profile directory,
 // every other class in the chunk directory. With a shared directory every
-// value but None lists the record once.
+// value but None lists the record once. An unlisted record has no class or id
+// in the file: it parses back as RawData of class 16, id 0.
 enum class Listing : uint8_t { Default, None, ProfileDirectory, ChunkDirectory, Both };
 
 struct Record {
@@ -251,8 +252,8 @@ struct Record {
     uint16_t id = 0;
     uint16_t directorySpare = 0; // the unread u16 of the directory entry
     Listing listing = Listing::Default;
-    std::optional<uint32_t> sizeOverride; // written in the size word instead of the true length
-    RecordContent content;
+    std::optional<uint32_t> sizeOverride{}; // written in the size word instead of the true length
+    RecordContent content{};
 
     Bytes encodeData() const; // the record's data bytes (without the size word)
     bool operator==(const Record&) const = default;
@@ -265,16 +266,16 @@ struct DirectoryEntry {
     uint32_t entryClass = kChunkClass;
     uint16_t id = 0;
     uint16_t spare = 0;
-    std::optional<size_t> recordIndex;
+    std::optional<size_t> recordIndex{};
     uint32_t recordOffset = 0;
 
     bool operator==(const DirectoryEntry&) const = default;
 };
 
 struct DirectoryOptions {
-    std::optional<uint32_t> entryCountOverride; // written instead of the true count
-    std::vector<DirectoryEntry> extraEntries;   // appended after the generated entries
-    std::optional<uint32_t> offsetOverride;     // written in the header instead
+    std::optional<uint32_t> entryCountOverride{}; // written instead of the true count
+    std::vector<DirectoryEntry> extraEntries{};   // appended after the generated entries
+    std::optional<uint32_t> offsetOverride{};     // written in the header instead
 
     bool operator==(const DirectoryOptions&) const = default;
 };
@@ -288,7 +289,7 @@ enum class DirectoryLayout : uint8_t {
 // grows, zero-filled, if the patch reaches past its end).
 struct Patch {
     size_t offset = 0;
-    Bytes bytes;
+    Bytes bytes{};
     bool operator==(const Patch&) const = default;
 };
 
@@ -298,11 +299,11 @@ struct Database {
     DirectoryLayout directoryLayout = DirectoryLayout::Separate;
     // Shared layout: profileDirectory's options apply to the one directory;
     // chunkDirectory.offsetOverride still applies to header byte 16.
-    DirectoryOptions profileDirectory;
-    DirectoryOptions chunkDirectory;
-    std::vector<Record> records; // file order
-    std::vector<Patch> patches;  // applied after writing, in order
-    std::optional<size_t> truncateAt; // applied after the patches
+    DirectoryOptions profileDirectory{};
+    DirectoryOptions chunkDirectory{};
+    std::vector<Record> records{}; // file order
+    std::vector<Patch> patches{};  // applied after writing, in order
+    std::optional<size_t> truncateAt{}; // applied after the patches
 
     // Append a record and return it for further changes. The reference is
     // valid until the next append.
@@ -320,10 +321,10 @@ struct Database {
 
 // Where the parts of a written file are.
 struct WrittenDatabase {
-    Bytes bytes;
+    Bytes bytes{};
     uint32_t profileDirectoryOffset = 0; // true offsets (before overrides)
     uint32_t chunkDirectoryOffset = 0;
-    std::vector<uint32_t> recordOffsets; // per record: offset of its size word
+    std::vector<uint32_t> recordOffsets{}; // per record: offset of its size word
     uint32_t dataOffset(size_t recordIndex) const { return recordOffsets.at(recordIndex) + 4; }
 };
 

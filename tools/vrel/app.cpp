@@ -1,0 +1,102 @@
+#include "app.h"
+
+#include "chart.h"
+#include "cli_error.h"
+#include "commands.h"
+#include "db_check.h"
+#include "db_commands.h"
+#include "image_write.h"
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+namespace vrel::cli {
+
+namespace {
+
+struct DbOptions {
+    std::string description, output;
+    std::string dumpInput, dumpOutput;
+    bool summary = false;
+    std::string checkInput;
+};
+
+void addDbCommands(CLI::App& app, DbOptions& o) {
+    auto* db = app.add_subcommand("db", "Build, dump and check profile database files");
+    db->require_subcommand(1);
+
+    auto* build = db->add_subcommand("build", "Build a database file from a JSON description");
+    build->add_option("DESCRIPTION", o.description, "JSON description of the database")->required();
+    build->add_option("-o,--output", o.output, "database file to write")->required();
+    build->callback([&o] { buildDatabaseFile(o.description, o.output); });
+
+    auto* dump = db->add_subcommand("dump", "Print a database as a JSON description that "
+                                            "'db build' turns back into the same file");
+    dump->add_option("FILE", o.dumpInput, "database file")->required();
+    dump->add_option("-o,--output", o.dumpOutput, "write to this file instead of stdout");
+    dump->add_flag("--summary", o.summary, "print a readable table of profiles and chunks");
+    dump->callback([&o] { dumpDatabaseFile(o.dumpInput, o.dumpOutput, o.summary, std::cout); });
+
+    auto* check = db->add_subcommand(
+        "check", "Check a database file against the engine's loading rules; exit status 1 "
+                 "when a problem is found");
+    check->add_option("FILE", o.checkInput, "database file")->required();
+    check->callback([&o] {
+        const auto& checkInput = o.checkInput;
+        const auto report = checkDatabaseFile(checkInput);
+        printCheckReport(report, std::cout);
+        if (!report.problems.empty())
+            throw CliError(std::to_string(report.problems.size()) + " problem" +
+                               (report.problems.size() == 1 ? "" : "s") + " found in '" +
+                               checkInput + "'",
+                           1);
+    });
+}
+
+struct ChartOptions {
+    std::string output;
+    int width = 1200, height = 800;
+};
+
+void addChartCommand(CLI::App& app, ChartOptions& o) {
+    auto* chart = app.add_subcommand("chart", "Draw a test chart (ramps, patches, skin tones, "
+                                              "fine text) as an RGB PNG");
+    chart->add_option("-o,--output", o.output, "PNG file to write")->required();
+    chart->add_option("--width", o.width, "width in pixels")->capture_default_str();
+    chart->add_option("--height", o.height, "height in pixels")->capture_default_str();
+    chart->callback([&o] { writePng(o.output, makeChart(o.width, o.height)); });
+}
+
+} // namespace
+
+int runApp(int argc, char** argv) {
+    CLI::App app{"vrel: profile databases and image conversion for the vrel colour engine"};
+    app.name("vrel");
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Show the help of every command");
+    DbOptions dbOptions;
+    ChartOptions chartOptions;
+    ConversionOptions conversionOptions;
+    addDbCommands(app, dbOptions);
+    addChartCommand(app, chartOptions);
+    addConversionCommands(app, conversionOptions);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "vrel: " << e.what() << " (see --help)\n";
+        return e.get_exit_code() ? e.get_exit_code() : 2;
+    } catch (const CliError& e) {
+        std::cerr << "vrel: " << e.what() << "\n";
+        return e.status();
+    } catch (const std::exception& e) {
+        std::cerr << "vrel: " << e.what() << "\n";
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace vrel::cli

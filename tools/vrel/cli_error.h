@@ -1,0 +1,21 @@
+// The one error type of the tool: a message for the user and the exit status
+// the command ends with. Every failure a user can cause is reported through
+// it, as one line naming the problem.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vrel::cli {
+
+class CliError : public std::runtime_error {
+  public:
+    explicit CliError(const std::string& message, int status = 2)
+        : std::runtime_error(message), status_(status) {}
+    int status() const { return status_; }
+
+  private:
+    int status_;
+};
+
+} // namespace vrel::cli

@@ -1,0 +1,202 @@
+#include "commands.h"
+
+#include "cli_error.h"
+#include "convert_image.h"
+#include "image_read.h"
+#include "image_write.h"
+#include "interface/engine_context.h"
+#include "preview.h"
+#include "progress.h"
+
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+namespace vrel::cli {
+
+namespace {
+
+// Images above this many pixels show a progress bar on a terminal.
+constexpr long kProgressPixels = 4'000'000;
+
+void addSettingsOptions(CLI::App* cmd, ConversionOptions& o) {
+    PrintSettings& s = o.settings;
+    cmd->add_option("--db", o.database, "profile database file")->required();
+    cmd->add_option("--settings", s.settingsFile,
+                    "JSON file with print settings (profileNumber, keyField14, ..., "
+                    "adjustSwitch, tableSelector, inputKind, balance, density, "
+                    "methodOverride); options given here override it");
+    cmd->add_option("--profile", s.profileNumber, "profile number (index record = number + 1000)");
+    cmd->add_option("--key14", s.keyField14, "key field at offset 14 (bits 0-8 enter the key)");
+    cmd->add_option("--key16", s.keyField16,
+                    "key field at offset 16 (bits 0-1; nonzero "
+                    "switches the balance off)");
+    cmd->add_option("--key94", s.keyField94, "key field at offset 94 (bits 0-4)");
+    cmd->add_option("--key104", s.keyField104, "key field at offset 104");
+    cmd->add_option("--key106", s.keyField106, "key field at offset 106 (layout 2)");
+    cmd->add_option("--key108", s.keyField108, "key field at offset 108 (layout 2)");
+    cmd->add_option("--adjust", s.adjustSwitch,
+                    "adjustment switch (1: the selector, input kind and balance apply)");
+    cmd->add_option("--selector", s.tableSelector, "table selector: 0 first, 2 second, 3 third");
+    cmd->add_option("--input-kind", s.inputKind, "input kind: 10, 18, 22, 32 or other");
+    cmd->add_option("--balance", s.balance, "balance of cyan,magenta,yellow,black (-50..50)")
+        ->delimiter(',')
+        ->expected(4);
+    cmd->add_option("--density", s.density, "density (-50..50)");
+    cmd->add_flag("--three-channel", s.threeChannel, "force the three-channel method");
+}
+
+void writePlanes(const ConversionResult& result, const std::string& dir) {
+    if (!std::filesystem::is_directory(dir))
+        throw CliError("planes directory '" + dir + "' does not exist");
+    for (int i = 0; i < result.inks.channels; ++i) {
+        // Each plane as the ink would print alone in black: 0 ink is white.
+        Image plane(result.inks.width, result.inks.height, 1);
+        const auto n = static_cast<std::size_t>(result.inks.channels);
+        for (std::size_t p = 0; p < plane.pixels.size(); ++p)
+            plane.pixels[p] =
+                static_cast<uint8_t>(255 - result.inks.pixels[p * n + static_cast<std::size_t>(i)]);
+        std::string name = result.inkNames[static_cast<std::size_t>(i)];
+        for (auto& c : name)
+            c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        writePng((std::filesystem::path(dir) / ("ink" + std::to_string(i) + "-" + name + ".png"))
+                     .string(),
+                 plane);
+    }
+}
+
+std::string nameText(const uint8_t* name) {
+    std::string text;
+    for (int i = 0; i < 24 && name[i]; ++i)
+        text.push_back(name[i] >= 0x20 && name[i] < 0x7f ? static_cast<char>(name[i]) : '?');
+    return "\"" + text + "\"";
+}
+
+std::string searchText(const uint8_t* data) {
+    char text[64];
+    std::snprintf(text, sizeof text, "key %02x %02x %02x %02x, pair %u / %u", data[0], data[1],
+                  data[2], data[3], static_cast<unsigned>(data[4] | data[5] << 8),
+                  static_cast<unsigned>(data[6] | data[7] << 8));
+    return text;
+}
+
+const char* methodName(int method) {
+    switch (method) {
+    case 1:
+        return "black only";
+    case 3:
+        return "three channels (RGB out)";
+    case 4:
+        return "four inks";
+    case 6:
+        return "six inks";
+    case 7:
+        return "seven inks";
+    }
+    return "unknown";
+}
+
+} // namespace
+
+void runConvert(const ConversionOptions& o) {
+    if (o.output.empty() && o.planesDir.empty() && o.preview.empty())
+        throw CliError("nothing to write: give -o OUT.tif, --planes DIR or --preview OUT.png");
+    if (o.threads < 1 || o.threads > 256)
+        throw CliError("--threads must be between 1 and 256");
+    const Image input = readImage(o.input);
+    ConversionRequest request;
+    request.databasePath = o.database;
+    request.settings = o.settings;
+    request.correct = o.correct;
+    request.threads = o.threads;
+    const long pixels = static_cast<long>(input.width) * input.height;
+    ProgressBar bar(!o.noProgress && pixels > kProgressPixels);
+    const auto result =
+        convertImage(input, request, [&bar](long done, long total) { bar.update(done, total); });
+    if (!o.output.empty())
+        writeInkTiff(o.output, result.inks, result.inkNames);
+    if (!o.planesDir.empty())
+        writePlanes(result, o.planesDir);
+    if (!o.preview.empty())
+        writePng(o.preview, previewInks(result.inks, result.method));
+}
+
+void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
+    EngineSession session(o.settings, o.database);
+    EngineContext* ctx = session.context();
+    const int method = conversionMethodOf(ctx);
+    const auto& s = ctx->settings;
+    uint8_t search[8] = {}, searchC[8] = {}, name[24] = {}, nameC[24] = {};
+    const uint32_t value = VrelGetSearchData(ctx, search, 0);
+    const uint32_t valueC = VrelGetSearchDataC(ctx, searchC, 0);
+    VrelGetProfileName(ctx, name, 0);
+    VrelGetProfileNameC(ctx, nameC, 0);
+    const auto& p = session.params();
+    out << "database        " << o.database << "\n";
+    out << "profile         number " << p.profileNumber << " (index record "
+        << static_cast<uint16_t>(p.profileNumber + 1000) << "), layout " << s.layout
+        << ", record flags 0x" << std::hex << std::setw(8) << std::setfill('0') << s.recordFlags
+        << std::dec << std::setfill(' ') << "\n";
+    out << "method          " << method << " (" << methodName(method) << "), " << s.channelCount
+        << " channels in the profile\n";
+    out << "name            " << nameText(name) << "\n";
+    out << "search data     " << searchText(search) << "\n";
+    out << "value           0x" << std::hex << std::setw(8) << std::setfill('0') << value
+        << std::dec << std::setfill(' ') << "\n";
+    if (s.flagExtension) {
+        out << "record name     " << nameText(nameC) << " (the extension chunk answers above)\n";
+        out << "record search   " << searchText(searchC) << "\n";
+        out << "record value    0x" << std::hex << std::setw(8) << std::setfill('0') << valueC
+            << std::dec << std::setfill(' ') << "\n";
+    }
+    const auto& g0 = ctx->groups[0];
+    const auto& g1 = ctx->groups[1];
+    out << "conversion      ";
+    if (g0.lutBlock.address)
+        out << "chunk 0x" << std::hex << s.lutChunkId << std::dec << ", " << int(g0.channels)
+            << " channels, " << int(g0.gridPoints) << " grid points\n";
+    else
+        out << "no table (black from the grey curve)\n";
+    out << "correction      ";
+    if (g1.lutBlock.address)
+        out << "chunk 0x" << std::hex << s.correctionTableId << std::dec << ", "
+            << int(g1.gridPoints) << " grid points, input kind " << s.inputKind << "\n";
+    else
+        out << "none\n";
+    out << "grey curve      mode " << (s.adjustSwitch ? 2 : s.greyMode)
+        << (s.adjustSwitch ? " (inverse ramp: adjustment switch set)" : "") << "\n";
+    if (session.initResult() == VREL_OK_ADJUST)
+        out << "adjustments     on (VrelInit returned 1)\n";
+}
+
+void addConversionCommands(CLI::App& app, ConversionOptions& o) {
+    auto* convert = app.add_subcommand(
+        "convert", "Convert an image (PNG, JPEG, TIFF; 8-bit RGB or grey) into ink data "
+                   "through a profile of the database");
+    addSettingsOptions(convert, o);
+    convert->add_option("IN", o.input, "input image")->required();
+    convert->add_option("-o,--output", o.output,
+                        "ink TIFF: CMYK for four inks, multi-ink with ink names for six and seven");
+    convert->add_option("--planes", o.planesDir, "directory for one greyscale PNG per ink");
+    convert->add_option("--preview", o.preview, "PNG simulating the printed result");
+    convert->add_flag("--correct", o.correct, "run the colour correction first");
+    convert->add_option("--threads", o.threads, "convert bands in parallel, one context each")
+        ->capture_default_str();
+    convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
+    convert->callback([&o] { runConvert(o); });
+
+    auto* info = app.add_subcommand("info", "Show which profile the settings select: name, "
+                                            "search data, value, method, tables");
+    addSettingsOptions(info, o);
+    info->callback([&o] { printProfileInfo(o, std::cout); });
+
+    auto* plot = app.add_subcommand("plot", "Draw the selected profile's curves and a slice of "
+                                            "its colour table as a PNG");
+    addSettingsOptions(plot, o);
+    plot->add_option("-o,--output", o.plotOutput, "PNG file to write")->required();
+    plot->add_option("--slice", o.slice, "blue grid index of the table slice (default: middle)");
+    plot->callback([&o] { drawProfilePlot(o); });
+}
+
+} // namespace vrel::cli

@@ -1,0 +1,30 @@
+// The engine-driving subcommands: convert, info and plot.
+#pragma once
+
+#include "engine_settings.h"
+
+#include <CLI/CLI.hpp>
+#include <iosfwd>
+#include <string>
+
+namespace vrel::cli {
+
+struct ConversionOptions {
+    std::string database;
+    PrintSettings settings;
+    std::string input, output, planesDir, preview;
+    bool correct = false;
+    int threads = 1;
+    bool noProgress = false;
+    std::string plotOutput;
+    int slice = -1;
+};
+
+void addConversionCommands(CLI::App& app, ConversionOptions& options);
+
+// The command bodies, callable from tests.
+void runConvert(const ConversionOptions& options);
+void printProfileInfo(const ConversionOptions& options, std::ostream& out);
+void drawProfilePlot(const ConversionOptions& options);
+
+} // namespace vrel::cli

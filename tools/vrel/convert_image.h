@@ -1,0 +1,44 @@
+// Conversion of a whole image through the engine's exports, as a driver
+// does it: one context per thread (VrelInit, VrelInitColorConversion), the
+// image in bands of rows, each row through the optional colour correction
+// (VrelBitmapColorCorrection) and then VrelLineColorConversion into ink
+// planes (methods 1, 4, 6, 7) or VrelBitmapColorConversion into RGB
+// (method 3), and VrelClose.
+#pragma once
+
+#include "engine_settings.h"
+#include "image.h"
+
+#include <functional>
+#include <string>
+
+namespace vrel::cli {
+
+struct ConversionRequest {
+    std::string databasePath;
+    PrintSettings settings;
+    bool correct = false; // run the colour correction before the conversion
+    int threads = 1;
+};
+
+struct ConversionResult {
+    int method = 0;
+    Image inks; // one channel per ink in the engine's ink order (RGB for method 3)
+    std::vector<std::string> inkNames;
+};
+
+// Pixels per call: the engine counts the pixels of one call in 16 bits.
+inline constexpr int kPixelsPerCall = 16384;
+
+// Reports rows done so far and the total (called from the calling thread).
+using ProgressFunction = std::function<void(long done, long total)>;
+
+ConversionResult convertImage(const Image& input, const ConversionRequest& request,
+                              const ProgressFunction& progress = {});
+
+// Grey level of an RGB pixel for the black-only method, whose line
+// conversion takes grey input: the engine's own luminance weights,
+// (77 r + 151 g + 28 b + 128) / 256.
+uint8_t greyOf(uint8_t r, uint8_t g, uint8_t b);
+
+} // namespace vrel::cli

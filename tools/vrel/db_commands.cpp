@@ -1,0 +1,143 @@
+#include "db_commands.h"
+
+#include "cli_error.h"
+#include "description.h"
+#include "json_reader.h"
+#include "output_file.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+namespace vrel::cli {
+
+using namespace vrel::dbwriter;
+
+namespace {
+
+void writeBytes(const std::string& path, const void* data, std::size_t size) {
+    OutputFile out(path);
+    {
+        std::ofstream file(out.temporaryPath(), std::ios::binary);
+        file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        file.close();
+        if (!file)
+            throw CliError("cannot write '" + path + "'");
+    }
+    out.commit();
+}
+
+Database readDatabase(const std::string& path) {
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe)
+        throw CliError("cannot open database '" + path + "'");
+    std::string error;
+    auto db = readDatabaseFile(path, &error);
+    if (!db)
+        throw CliError("cannot read database '" + path + "': " + error +
+                       " (run 'vrel db check' for the engine's view of the file)");
+    return std::move(*db);
+}
+
+std::string nameText(const Name24& name) {
+    std::string text;
+    for (auto b : name) {
+        if (b == 0)
+            break;
+        text.push_back(b >= 0x20 && b < 0x7f ? static_cast<char>(b) : '?');
+    }
+    return text;
+}
+
+void printSummary(const Database& db, std::ostream& out) {
+    const auto written = writeDatabaseWithLayout(db);
+    out << "profile database: " << written.bytes.size() << " bytes, " << db.records.size()
+        << " records\n\nprofiles\n";
+    out << "  number layout flags      key        method lut    correction (sel. other/2/3)  "
+           "name\n";
+    for (std::size_t i = 0; i < db.records.size(); ++i) {
+        const auto* index = std::get_if<ProfileIndex>(&db.records[i].content);
+        if (!index)
+            continue;
+        for (const auto& e : index->entries) {
+            const int channels = channelCountOf(e.descriptors);
+            char line[256];
+            std::snprintf(
+                line, sizeof line,
+                "  %-6u %-6d 0x%08x 0x%08x %-6d 0x%04x 0x%04x 0x%04x 0x%04x       %s\n",
+                static_cast<unsigned>(static_cast<uint16_t>(db.records[i].id - kProfileIdBase)),
+                decodeLayout(index->layoutWord), decodeRecordFlags(index->layoutWord), e.key,
+                channels, e.lutChunk & 0xffff, e.tableIds[0] & 0xffff, e.tableIds[1] & 0xffff,
+                e.tableIds[2] & 0xffff, nameText(e.name2).c_str());
+            out << line;
+        }
+    }
+    out << "\nchunks\n  id     offset     bytes  kind\n";
+    for (std::size_t i = 0; i < db.records.size(); ++i) {
+        const auto& record = db.records[i];
+        if (std::holds_alternative<ProfileIndex>(record.content))
+            continue;
+        std::string kind = "raw";
+        if (const auto* t = std::get_if<ColourTable>(&record.content)) {
+            std::size_t points = kDefaultGridPoints;
+            std::ostringstream text;
+            if (!t->marked) {
+                text << "colour table, no header";
+            } else {
+                text << "colour table, header type " << int(t->headerType);
+                if (t->headerType == 1 && !t->nodes.empty())
+                    points = t->nodes.size();
+                if (t->headerType == 2 && !t->nodeSets.empty()) {
+                    points = t->nodeSets[0].size();
+                    text << ", " << t->nodeSets.size() << " node sets";
+                }
+            }
+            const std::size_t cells = points * points * points;
+            text << ", " << points << " points";
+            if (cells && t->data.size() % cells == 0)
+                text << ", " << t->data.size() / cells << " channels";
+            kind = text.str();
+        } else if (const auto* e = std::get_if<ExtensionChunk>(&record.content)) {
+            kind = "extension, name \"" + nameText(e->extName1) + "\"";
+        }
+        char line[256];
+        std::snprintf(line, sizeof line, "  0x%04x 0x%08x %-6zu %s\n", record.id,
+                      written.recordOffsets[i], record.encodeData().size(), kind.c_str());
+        out << line;
+    }
+}
+
+} // namespace
+
+void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath) {
+    const auto root = loadJsonFile(descriptionPath);
+    const auto base = std::filesystem::path(descriptionPath).parent_path();
+    const auto db = databaseFromJson(root, base);
+    Bytes bytes;
+    try {
+        bytes = writeDatabase(db);
+    } catch (const std::invalid_argument& e) {
+        throw CliError("cannot write the database: " + std::string(e.what()));
+    }
+    writeBytes(outputPath, bytes.data(), bytes.size());
+}
+
+void dumpDatabaseFile(const std::string& databasePath, const std::string& outputPath, bool summary,
+                      std::ostream& out) {
+    const auto db = readDatabase(databasePath);
+    std::ostringstream text;
+    if (summary)
+        printSummary(db, text);
+    else
+        text << databaseToJson(db).dump(2) << "\n";
+    if (outputPath.empty() || outputPath == "-") {
+        out << text.str();
+    } else {
+        const auto s = text.str();
+        writeBytes(outputPath, s.data(), s.size());
+    }
+}
+
+} // namespace vrel::cli

@@ -1,0 +1,318 @@
+// dbwriter::Database -> JSON description (the inverse of description_read).
+#include "description.h"
+#include "json_reader.h"
+
+#include <cstring>
+
+namespace vrel::cli {
+
+using namespace vrel::dbwriter;
+using nlohmann::json;
+
+namespace {
+
+// Text when the bytes are printable characters followed by zero bytes only.
+template <std::size_t N> json textJson(const std::array<uint8_t, N>& bytes) {
+    std::size_t length = 0;
+    while (length < N && bytes[length] != 0)
+        ++length;
+    bool plain = true;
+    for (std::size_t i = 0; i < N; ++i)
+        if ((i < length && (bytes[i] < 0x20 || bytes[i] > 0x7e)) || (i >= length && bytes[i] != 0))
+            plain = false;
+    if (plain)
+        return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    return json{{"hex", toHex(bytes.data(), N)}};
+}
+
+template <std::size_t N> bool allZero(const std::array<uint8_t, N>& bytes) {
+    for (auto b : bytes)
+        if (b)
+            return false;
+    return true;
+}
+
+void writeRecordOptions(json& out, const Record& record, uint32_t defaultClass) {
+    if (record.recordClass != defaultClass)
+        out["class"] = record.recordClass;
+    if (record.directorySpare)
+        out["directorySpare"] = record.directorySpare;
+    if (record.sizeOverride)
+        out["sizeOverride"] = *record.sizeOverride;
+    static const char* const names[] = {"default", "none", "profileDirectory", "chunkDirectory",
+                                        "both"};
+    if (record.listing != Listing::Default)
+        out["listing"] = names[static_cast<int>(record.listing)];
+}
+
+json keyJson(uint32_t key, int layout) {
+    ParamRecord params;
+    std::memset(&params, 0, sizeof params);
+    params.keyField94 = static_cast<uint16_t>(key & 0x1f);
+    params.keyField14 = static_cast<uint16_t>((key >> 5) & 0x1ff);
+    params.keyField16 = static_cast<uint16_t>((key >> 14) & 3);
+    if (layout == 2) {
+        params.keyField104 = static_cast<uint16_t>((key >> 16) & 0x1f);
+        params.keyField106 = static_cast<uint16_t>((key >> 21) & 3);
+        params.keyField108 = static_cast<uint16_t>((key >> 23) & 3);
+    } else {
+        params.keyField104 = static_cast<uint16_t>((key >> 16) & 0xff);
+    }
+    if (profileKey(params, layout) != key)
+        return hexNumber(key, 8);
+    json fields = json::object();
+    fields["keyField94"] = params.keyField94;
+    fields["keyField14"] = params.keyField14;
+    fields["keyField16"] = params.keyField16;
+    fields["keyField104"] = params.keyField104;
+    if (layout == 2) {
+        fields["keyField106"] = params.keyField106;
+        fields["keyField108"] = params.keyField108;
+    }
+    return fields;
+}
+
+json entryJson(const ProfileEntry& entry, int layout) {
+    json out = json::object();
+    out["key"] = keyJson(entry.key, layout);
+    out["tableIds"] = {entry.tableIds[0], entry.tableIds[1], entry.tableIds[2]};
+    out["lutChunk"] = entry.lutChunk;
+    const int count = channelCountOf(entry.descriptors);
+    bool described = false;
+    for (bool e256 : {false, true})
+        if (!described && (!e256 || count == 3) &&
+            descriptorsForChannels(count, e256) == entry.descriptors) {
+            out["channels"] = count;
+            if (e256)
+                out["fourWithE256"] = true;
+            described = true;
+        }
+    if (!described) {
+        json list = json::array();
+        for (const auto& d : entry.descriptors)
+            list.push_back({{"a", d.a},
+                            {"b", d.b},
+                            {"c", d.c},
+                            {"d", d.d},
+                            {"e", d.e},
+                            {"f", d.f},
+                            {"word1High", d.word1High},
+                            {"word2High", d.word2High}});
+        out["descriptors"] = list;
+    }
+    out["name1"] = textJson(entry.name1);
+    out["name2"] = textJson(entry.name2);
+    out["searchKey"] = hexNumber(entry.searchKey, 8);
+    out["searchPair"] = hexNumber(entry.searchPair, 8);
+    out["value"] = entry.profileValueWord();
+    if (!allZero(entry.unusedHead))
+        out["unusedHead"] = toHex(entry.unusedHead.data(), entry.unusedHead.size());
+    if (entry.unusedWord)
+        out["unusedWord"] = hexNumber(entry.unusedWord, 8);
+    if (!allZero(entry.unusedTail))
+        out["unusedTail"] = toHex(entry.unusedTail.data(), entry.unusedTail.size());
+    if (!entry.extra.empty())
+        out["extra"] = toHex(entry.extra.data(), entry.extra.size());
+    return out;
+}
+
+json profileJson(const Record& record, const ProfileIndex& index) {
+    json out = json::object();
+    out["profileNumber"] = static_cast<uint16_t>(record.id - kProfileIdBase);
+    const int layout = decodeLayout(index.layoutWord);
+    const uint32_t flags = decodeRecordFlags(index.layoutWord);
+    const bool regular = layout >= 0 && layout <= 2 &&
+                         makeLayoutWord(static_cast<uint16_t>(layout), flags) == index.layoutWord;
+    if (regular) {
+        out["layout"] = layout;
+        if (flags & kFlagNoBlackBalance)
+            out["noBlackBalance"] = true;
+        if (flags & kFlagExtension)
+            out["extension"] = true;
+        if ((flags >> 18) & 3)
+            out["greyMode"] = (flags >> 18) & 3;
+        const uint32_t rest = flags & ~(kFlagNoBlackBalance | kFlagExtension | greyModeFlags(3));
+        if (rest)
+            out["recordFlags"] = hexNumber(rest, 8);
+    } else {
+        out["layoutWord"] = hexNumber(index.layoutWord, 8);
+    }
+    if (!regular || index.entryLayout != layout)
+        out["entryLayout"] = index.entryLayout;
+    if (index.extraWords)
+        out["extraWords"] = index.extraWords;
+    if (index.profileCountOverride)
+        out["profileCountOverride"] = *index.profileCountOverride;
+    if (index.entryWordsOverride)
+        out["entryWordsOverride"] = *index.entryWordsOverride;
+    if (!index.trailing.empty())
+        out["trailing"] = toHex(index.trailing.data(), index.trailing.size());
+    writeRecordOptions(out, record, kProfileClass);
+    json entries = json::array();
+    for (const auto& e : index.entries)
+        entries.push_back(entryJson(e, index.entryLayout));
+    out["entries"] = entries;
+    return out;
+}
+
+json nodeList(const Bytes& nodes) {
+    json list = json::array();
+    for (auto v : nodes)
+        list.push_back(v);
+    return list;
+}
+
+json tableJson(const Record& record, const ColourTable& table) {
+    json out = json::object();
+    out["id"] = record.id;
+    std::size_t points = kDefaultGridPoints;
+    if (!table.marked) {
+        out["marked"] = false;
+    } else {
+        out["headerType"] = table.headerType;
+        if (table.headerType == 1) {
+            out["nodes"] = nodeList(table.nodes);
+            if (!table.nodes.empty())
+                points = table.nodes.size();
+        } else if (table.headerType == 2) {
+            json sets = json::array();
+            for (const auto& set : table.nodeSets)
+                sets.push_back(nodeList(set));
+            out["nodeSets"] = sets;
+            if (table.type2Spare)
+                out["type2Spare"] = table.type2Spare;
+            if (!table.nodeSets.empty() && !table.nodeSets[0].empty())
+                points = table.nodeSets[0].size();
+        }
+        if (table.pointCountOverride)
+            out["pointCountOverride"] = *table.pointCountOverride;
+        if (table.nodeSetCountOverride)
+            out["nodeSetCountOverride"] = *table.nodeSetCountOverride;
+    }
+    const std::size_t cells = points * points * points;
+    const std::size_t size = table.data.size();
+    if (size > 0 && size % cells == 0 && size / cells <= 16) {
+        // One hex string per channel, in channel order.
+        out["channels"] = size / cells;
+        json parts = json::array();
+        for (std::size_t q = 0; q < size / cells; ++q)
+            parts.push_back(toHex(table.data.data() + q * cells, cells));
+        out["data"] = parts;
+    } else {
+        out["data"] = toHex(table.data.data(), size);
+    }
+    writeRecordOptions(out, record, kChunkClass);
+    return out;
+}
+
+json extensionJson(const Record& record, const ExtensionChunk& ext) {
+    json out = json::object();
+    out["id"] = record.id;
+    if (ext.unused)
+        out["unused"] = ext.unused;
+    if (ext.extSize != kExtensionSize)
+        out["extSize"] = ext.extSize;
+    out["name9"] = textJson(ext.extName9);
+    out["name1"] = textJson(ext.extName1);
+    out["name10"] = textJson(ext.extName10);
+    out["searchKey"] = hexNumber(ext.extSearchKey, 8);
+    out["searchPair"] = hexNumber(ext.extSearchPair, 8);
+    out["value"] = ext.extProfileValue;
+    if (!ext.trailing.empty())
+        out["trailing"] = toHex(ext.trailing.data(), ext.trailing.size());
+    writeRecordOptions(out, record, kChunkClass);
+    return out;
+}
+
+json directoryJson(const DirectoryOptions& options, const std::vector<std::string>& names) {
+    json out = json::object();
+    if (options.entryCountOverride)
+        out["entryCountOverride"] = *options.entryCountOverride;
+    if (options.offsetOverride)
+        out["offsetOverride"] = *options.offsetOverride;
+    if (!options.extraEntries.empty()) {
+        json list = json::array();
+        for (const auto& e : options.extraEntries) {
+            json item = {{"class", e.entryClass}, {"id", e.id}};
+            if (e.spare)
+                item["spare"] = e.spare;
+            if (e.recordIndex && *e.recordIndex < names.size())
+                item["record"] = names[*e.recordIndex];
+            else
+                item["offset"] = e.recordOffset;
+            list.push_back(item);
+        }
+        out["extraEntries"] = list;
+    }
+    return out;
+}
+
+} // namespace
+
+json databaseToJson(const Database& db) {
+    json out = json::object();
+    out["format"] = "vrel profile database description";
+    out["tag"] = textJson(db.tag);
+    out["version"] = db.version;
+    if (db.directoryLayout == DirectoryLayout::Shared)
+        out["directoryLayout"] = "shared";
+    json profiles = json::array(), tables = json::array(), extensions = json::array(),
+         raw = json::array();
+    std::vector<std::string> names;
+    for (const auto& record : db.records) {
+        if (const auto* p = std::get_if<ProfileIndex>(&record.content)) {
+            names.push_back("profiles/" + std::to_string(profiles.size()));
+            profiles.push_back(profileJson(record, *p));
+        } else if (const auto* t = std::get_if<ColourTable>(&record.content)) {
+            names.push_back("tables/" + std::to_string(tables.size()));
+            tables.push_back(tableJson(record, *t));
+        } else if (const auto* e = std::get_if<ExtensionChunk>(&record.content)) {
+            names.push_back("extensions/" + std::to_string(extensions.size()));
+            extensions.push_back(extensionJson(record, *e));
+        } else {
+            const auto& data = std::get<RawData>(record.content).bytes;
+            names.push_back("rawRecords/" + std::to_string(raw.size()));
+            json item = {{"class", record.recordClass},
+                         {"id", record.id},
+                         {"data", toHex(data.data(), data.size())}};
+            writeRecordOptions(item, record, record.recordClass);
+            raw.push_back(item);
+        }
+    }
+    out["profiles"] = profiles;
+    out["tables"] = tables;
+    if (!extensions.empty())
+        out["extensions"] = extensions;
+    if (!raw.empty())
+        out["rawRecords"] = raw;
+    // The order is spelled out only when it is not the default one.
+    std::vector<std::string> defaultOrder;
+    for (const char* kind : {"profiles", "tables", "extensions", "rawRecords"}) {
+        const std::size_t count = std::string(kind) == "profiles"     ? profiles.size()
+                                  : std::string(kind) == "tables"     ? tables.size()
+                                  : std::string(kind) == "extensions" ? extensions.size()
+                                                                      : raw.size();
+        for (std::size_t i = 0; i < count; ++i)
+            defaultOrder.push_back(std::string(kind) + "/" + std::to_string(i));
+    }
+    if (defaultOrder != names)
+        out["recordOrder"] = names;
+    const auto profileDir = directoryJson(db.profileDirectory, names);
+    const auto chunkDir = directoryJson(db.chunkDirectory, names);
+    if (!profileDir.empty())
+        out["profileDirectory"] = profileDir;
+    if (!chunkDir.empty())
+        out["chunkDirectory"] = chunkDir;
+    if (!db.patches.empty()) {
+        json patches = json::array();
+        for (const auto& p : db.patches)
+            patches.push_back(
+                {{"offset", p.offset}, {"data", toHex(p.bytes.data(), p.bytes.size())}});
+        out["patches"] = patches;
+    }
+    if (db.truncateAt)
+        out["truncateAt"] = *db.truncateAt;
+    return out;
+}
+
+} // namespace vrel::cli

@@ -1,0 +1,103 @@
+#include "icc_grid.h"
+
+#include "cli_error.h"
+#include "grid_models.h"
+
+#include <lcms2.h>
+#include <memory>
+
+namespace vrel::cli {
+
+namespace {
+
+thread_local std::string lcmsMessage;
+
+void lcmsError(cmsContext, cmsUInt32Number, const char* text) {
+    lcmsMessage = text;
+}
+
+struct ProfileCloser {
+    void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using ProfilePtr = std::unique_ptr<void, ProfileCloser>;
+
+struct TransformDeleter {
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
+};
+
+ProfilePtr openProfile(const std::string& name, cmsColorSpaceSignature expected,
+                       const char* expectedName) {
+    cmsSetLogErrorHandler(lcmsError);
+    lcmsMessage.clear();
+    ProfilePtr profile(name == "srgb" ? cmsCreate_sRGBProfile()
+                                      : cmsOpenProfileFromFile(name.c_str(), "r"));
+    if (!profile)
+        throw CliError("cannot open ICC profile '" + name + "'" +
+                       (lcmsMessage.empty() ? std::string() : ": " + lcmsMessage));
+    if (cmsGetColorSpace(profile.get()) != expected)
+        throw CliError("ICC profile '" + name + "' is not an " + expectedName + " profile");
+    return profile;
+}
+
+std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes, const IccTransformSpec& spec,
+                                   cmsColorSpaceSignature outSpace, const char* outName,
+                                   cmsUInt32Number outType, int channels) {
+    const auto source = openProfile(spec.source, cmsSigRgbData, "RGB");
+    const auto output = openProfile(spec.output, outSpace, outName);
+    const cmsUInt32Number flags = spec.blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0;
+    std::unique_ptr<void, TransformDeleter> transform(
+        cmsCreateTransform(source.get(), TYPE_RGB_16, output.get(), outType,
+                           static_cast<cmsUInt32Number>(spec.intent), flags));
+    if (!transform)
+        throw CliError("cannot build the ICC transform from '" + spec.source + "' to '" +
+                       spec.output + "'" +
+                       (lcmsMessage.empty() ? std::string() : ": " + lcmsMessage));
+    return computeGrid(nodes, channels, [&](uint8_t r, uint8_t g, uint8_t b, uint8_t* out) {
+        const cmsUInt16Number in[3] = {static_cast<cmsUInt16Number>(r * 257),
+                                       static_cast<cmsUInt16Number>(g * 257),
+                                       static_cast<cmsUInt16Number>(b * 257)};
+        cmsUInt16Number result[4] = {};
+        cmsDoTransform(transform.get(), in, result, 1);
+        for (int i = 0; i < channels; ++i)
+            out[i] = static_cast<uint8_t>((result[i] * 255u + 32767u) / 65535u);
+    });
+}
+
+} // namespace
+
+std::vector<uint8_t> iccInkGrid(const std::vector<uint8_t>& nodes, const IccTransformSpec& spec) {
+    return transformGrid(nodes, spec, cmsSigCmykData, "CMYK", TYPE_CMYK_16, 4);
+}
+
+std::vector<uint8_t> iccCorrectionGrid(const std::vector<uint8_t>& nodes,
+                                       const IccTransformSpec& spec) {
+    return transformGrid(nodes, spec, cmsSigRgbData, "RGB", TYPE_RGB_16, 3);
+}
+
+RenderingIntent parseIntent(const std::string& name) {
+    if (name == "perceptual")
+        return RenderingIntent::Perceptual;
+    if (name == "relative")
+        return RenderingIntent::RelativeColorimetric;
+    if (name == "saturation")
+        return RenderingIntent::Saturation;
+    if (name == "absolute")
+        return RenderingIntent::Absolute;
+    throw CliError("must be perceptual, relative, saturation or absolute");
+}
+
+const char* intentName(RenderingIntent intent) {
+    switch (intent) {
+    case RenderingIntent::Perceptual:
+        return "perceptual";
+    case RenderingIntent::RelativeColorimetric:
+        return "relative";
+    case RenderingIntent::Saturation:
+        return "saturation";
+    case RenderingIntent::Absolute:
+        return "absolute";
+    }
+    return "perceptual";
+}
+
+} // namespace vrel::cli

@@ -1,0 +1,97 @@
+#include "image_write.h"
+
+#include "cli_error.h"
+#include "output_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <png.h>
+#include <tiffio.h>
+
+namespace vrel::cli {
+
+void writePng(const std::string& path, const Image& image) {
+    if (image.channels != 1 && image.channels != 3)
+        throw CliError("cannot write a " + std::to_string(image.channels) + "-channel PNG");
+    OutputFile out(path);
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = image.channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
+    if (!png_image_write_to_file(&png, out.temporaryPath().c_str(), 0, image.pixels.data(), 0,
+                                 nullptr))
+        throw CliError("cannot write '" + path + "': " + png.message);
+    out.commit();
+}
+
+namespace {
+
+thread_local std::string tiffWriteMessage;
+
+void tiffWriteError(const char* module, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    tiffWriteMessage = (module ? std::string(module) + ": " : std::string()) + text;
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
+} // namespace
+
+void writeInkTiff(const std::string& path, const Image& inks,
+                  const std::vector<std::string>& inkNames) {
+    const int n = inks.channels;
+    if (n < 1 || n > 8)
+        throw CliError("cannot write a TIFF with " + std::to_string(n) + " inks");
+    OutputFile out(path);
+    TIFFSetErrorHandler(tiffWriteError);
+    {
+        std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(out.temporaryPath().c_str(), "w"));
+        if (!tiff)
+            throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
+        TIFF* t = tiff.get();
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(inks.width));
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(inks.height));
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, n);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+        TIFFSetField(t, TIFFTAG_SOFTWARE, "vrel");
+        if (n == 1) {
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        } else if (n == 3) {
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        } else {
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+            if (n == 4) {
+                TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+            } else {
+                TIFFSetField(t, TIFFTAG_INKSET, INKSET_MULTIINK);
+                TIFFSetField(t, TIFFTAG_NUMBEROFINKS, n);
+            }
+            // Ink names as one run of NUL-terminated strings.
+            std::string names;
+            for (int i = 0; i < n; ++i) {
+                names += i < static_cast<int>(inkNames.size()) ? inkNames[static_cast<size_t>(i)]
+                                                               : "Ink " + std::to_string(i);
+                names.push_back('\0');
+            }
+            TIFFSetField(t, TIFFTAG_INKNAMES, static_cast<int>(names.size()), names.data());
+        }
+        for (int y = 0; y < inks.height; ++y)
+            if (TIFFWriteScanline(t, const_cast<uint8_t*>(inks.row(y)), static_cast<uint32_t>(y),
+                                  0) < 0)
+                throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
+        if (!TIFFFlush(t))
+            throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
+    }
+    out.commit();
+}
+
+} // namespace vrel::cli

@@ -1,0 +1,77 @@
+#include "preview.h"
+
+#include "vrel/vrel.h"
+
+#include <cmath>
+
+namespace vrel::cli {
+
+namespace {
+
+constexpr std::array<double, 3> kCyan{0.04, 0.72, 0.95};
+constexpr std::array<double, 3> kMagenta{0.92, 0.08, 0.60};
+constexpr std::array<double, 3> kYellow{1.00, 0.93, 0.06};
+constexpr std::array<double, 3> kBlack{0.07, 0.07, 0.08};
+constexpr double kLightRatio = 0.35;
+constexpr double kGreyRatio = 0.4;
+
+std::array<double, 3> diluted(const std::array<double, 3>& ink, double ratio) {
+    return {1.0 - ratio * (1.0 - ink[0]), 1.0 - ratio * (1.0 - ink[1]),
+            1.0 - ratio * (1.0 - ink[2])};
+}
+
+} // namespace
+
+std::vector<std::array<double, 3>> inkColoursFor(int method) {
+    switch (method) {
+    case VrelMethodBlack:
+        return {kBlack};
+    case VrelMethodSixColor:
+        return {kCyan,
+                kMagenta,
+                kYellow,
+                kBlack,
+                diluted(kCyan, kLightRatio),
+                diluted(kMagenta, kLightRatio)};
+    case VrelMethodSevenColor:
+        return {kCyan,
+                kMagenta,
+                kYellow,
+                kBlack,
+                diluted(kCyan, kLightRatio),
+                diluted(kMagenta, kLightRatio),
+                diluted(kBlack, kGreyRatio)};
+    default:
+        return {kCyan, kMagenta, kYellow, kBlack};
+    }
+}
+
+std::array<uint8_t, 3> previewPixel(const uint8_t* inks, int count,
+                                    const std::vector<std::array<double, 3>>& colours) {
+    double light[3] = {1.0, 1.0, 1.0};
+    for (int i = 0; i < count; ++i) {
+        const double a = inks[i] / 255.0;
+        for (int ch = 0; ch < 3; ++ch)
+            light[ch] *= 1.0 - a * (1.0 - colours[static_cast<std::size_t>(i)][ch]);
+    }
+    std::array<uint8_t, 3> out{};
+    for (int ch = 0; ch < 3; ++ch)
+        out[static_cast<std::size_t>(ch)] = static_cast<uint8_t>(std::lround(light[ch] * 255.0));
+    return out;
+}
+
+Image previewInks(const Image& inks, int method) {
+    if (method == VrelMethodThreeChannel)
+        return inks;
+    const auto colours = inkColoursFor(method);
+    Image out(inks.width, inks.height, 3);
+    const auto n = static_cast<std::size_t>(inks.channels);
+    const std::size_t pixels = static_cast<std::size_t>(inks.width) * inks.height;
+    for (std::size_t p = 0; p < pixels; ++p) {
+        const auto rgb = previewPixel(inks.pixels.data() + p * n, inks.channels, colours);
+        std::copy(rgb.begin(), rgb.end(), out.pixels.begin() + static_cast<long>(p * 3));
+    }
+    return out;
+}
+
+} // namespace vrel::cli

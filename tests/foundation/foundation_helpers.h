@@ -5,6 +5,7 @@
 #include "vrel/vrel.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>

@@ -84,27 +84,4 @@ TEST(SameParams, IgnoresNameDirectoryAndKeyFieldsButNotTheLeadingWords) {
     EXPECT_FALSE(vrel::sameParams(nullptr, &kept));
 }
 
-TEST(SameParams, AdjustmentsAreComparedOnlyWhenTheNewSwitchIsOne) {
-    ParamRecord kept = foundation::makeParams("a.qz", nullptr);
-    kept.adjustSwitch = 0;
-    ParamRecord fresh = kept;
-    fresh.adjustSwitch = 1;
-    EXPECT_TRUE(vrel::sameParams(&fresh, &kept)); // 0 -> 1, all equal
-    EXPECT_TRUE(vrel::sameParams(&kept, &fresh)); // 1 -> 0
-    fresh.balance[2] = 4;
-    EXPECT_FALSE(vrel::sameParams(&fresh, &kept));
-    fresh.adjustSwitch = 2; // not 1: the balance is not compared
-    EXPECT_TRUE(vrel::sameParams(&fresh, &kept));
-    fresh.adjustSwitch = 1;
-    fresh.balance[2] = 0;
-    fresh.inputKind = 10;
-    EXPECT_FALSE(vrel::sameParams(&fresh, &kept));
-    fresh.inputKind = 0;
-    fresh.tableSelector = 2;
-    EXPECT_FALSE(vrel::sameParams(&fresh, &kept));
-    fresh.tableSelector = 0;
-    fresh.density = -3;
-    EXPECT_FALSE(vrel::sameParams(&fresh, &kept));
-}
-
 } // namespace

@@ -1,9 +1,11 @@
 // On-dot black against a per-pixel reference written bit by bit from the two
 // rules, over random planes, line lengths and ranges.
+#include "correct/on_dot_rules.h"
 #include "interface/engine_context.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
@@ -92,11 +94,19 @@ void expectPlanesEqual(const Planes& actual, const Planes& expected, const char*
     }
 }
 
+// Runs one rule on the planes; the export by default.
+using Runner = std::function<void(Planes&, int count, int skipStart, int skipEnd)>;
+
+Runner exportRunner(EngineContext* context) {
+    return [context](Planes& planes, int count, int skipStart, int skipEnd) {
+        ASSERT_EQ(runOnDot(planes, count, skipStart, skipEnd, context), VREL_OK);
+    };
+}
+
 // Random lines: mostly short ones (every partial-byte shape), some long
-// enough to run many 64-bit words with odd tails.
-void runRandomCases(int16_t method, uint32_t seed) {
+// enough to run many blocks with odd tails.
+void runRandomCases(int16_t method, uint32_t seed, const Runner& run) {
     std::mt19937 rng(seed);
-    auto context = contextWithMethod(method);
     for (int iteration = 0; iteration < 4000; ++iteration) {
         const int count =
             (iteration % 4 == 0) ? static_cast<int>(rng() % 2400) : static_cast<int>(rng() % 80);
@@ -110,7 +120,7 @@ void runRandomCases(int16_t method, uint32_t seed) {
         } else {
             referenceFourColour(expected, count, skipStart, skipEnd);
         }
-        ASSERT_EQ(runOnDot(actual, count, skipStart, skipEnd, context.get()), VREL_OK);
+        run(actual, count, skipStart, skipEnd);
         SCOPED_TRACE(testing::Message()
                      << "count " << count << " skipStart " << skipStart << " skipEnd " << skipEnd);
         expectPlanesEqual(actual, expected, "random line");
@@ -118,11 +128,42 @@ void runRandomCases(int16_t method, uint32_t seed) {
 }
 
 TEST(OnDotBlack, BlackRuleMatchesPerPixelInversionOverRandomRanges) {
-    runRandomCases(VrelMethodBlack, 1234);
+    auto context = contextWithMethod(VrelMethodBlack);
+    runRandomCases(VrelMethodBlack, 1234, exportRunner(context.get()));
 }
 
 TEST(OnDotBlack, FourColourRuleMatchesPerPixelRulesOverRandomRanges) {
-    runRandomCases(VrelMethodFourColor, 98765);
+    auto context = contextWithMethod(VrelMethodFourColor);
+    runRandomCases(VrelMethodFourColor, 98765, exportRunner(context.get()));
+}
+
+// The export picks its block width from the processor; every width the
+// library can pick is checked here directly, whatever this processor has.
+template <typename Block> void expectBlockWidthMatchesReference(uint32_t seed) {
+    using namespace vrel::ondot;
+    const auto rangeOfRun = [](int count, int skipStart, int skipEnd) {
+        const int pixels = count < 0 ? 0 : count;
+        return bitRange(skipStart, pixels - (skipEnd < 0 ? 0 : skipEnd));
+    };
+    runRandomCases(VrelMethodBlack, seed,
+                   [&](Planes& planes, int count, int skipStart, int skipEnd) {
+                       invertRange<Block>(planes[3].data(), rangeOfRun(count, skipStart, skipEnd));
+                   });
+    runRandomCases(VrelMethodFourColor, seed + 1,
+                   [&](Planes& planes, int count, int skipStart, int skipEnd) {
+                       const int lineBytes = ((count < 0 ? 0 : count) + 7) / 8;
+                       fourColourRange<Block>(planes[0].data(), planes[1].data(), planes[2].data(),
+                                              planes[3].data(), lineBytes,
+                                              rangeOfRun(count, skipStart, skipEnd));
+                   });
+}
+
+TEST(OnDotBlack, EveryBlockWidthMatchesThePerPixelRules) {
+    expectBlockWidthMatchesReference<vrel::ondot::WordBlock>(11);
+#if VREL_HAS_VECTOR_BLOCKS
+    expectBlockWidthMatchesReference<vrel::ondot::VectorBlock16>(13);
+    expectBlockWidthMatchesReference<vrel::ondot::VectorBlock32>(15);
+#endif
 }
 
 TEST(OnDotBlack, EveryRangeOfAShortLineMatchesTheReference) {

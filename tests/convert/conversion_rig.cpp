@@ -174,6 +174,47 @@ std::vector<uint8_t> guardBuffer(size_t size, uint8_t seed) {
     return b;
 }
 
+RunShape randomRunShape(std::mt19937& rng, uint32_t inFormat) {
+    RunShape s{};
+    const uint32_t pick = rng() % 10;
+    s.count = pick == 0 ? 1000 + rng() % 3000 : 1 + rng() % 40;
+    s.skipStart = static_cast<int16_t>(rng() % 3 == 0 ? 0 : rng() % (s.count + 1));
+    s.skipEnd = static_cast<uint16_t>(rng() % 3 == 0 ? 0 : rng() % (s.count + 2));
+    const uint32_t size = layoutOf(inFormat).bytesPerPixel;
+    const uint32_t stepPick = rng() % 3;
+    s.step = stepPick == 0 ? 0 : stepPick == 1 ? size : size + 1 + rng() % 5;
+    return s;
+}
+
+void checkRandomBitmapRuns(EngineContext* context, ReferenceConverter& ref,
+                           const std::vector<uint32_t>& inputs,
+                           const std::vector<uint32_t>& outputs, InkWrite write, int computeInks,
+                           uint32_t seed, int calls) {
+    ColourSource colours(seed);
+    std::mt19937& rng = colours.rng();
+    for (int call = 0; call < calls; ++call) {
+        const uint32_t in = inputs[rng() % inputs.size()];
+        const uint32_t out = outputs[rng() % outputs.size()];
+        const RunShape shape = randomRunShape(rng, in);
+        const uint32_t step = shape.step != 0 ? shape.step : layoutOf(in).bytesPerPixel;
+        const std::vector<uint8_t> src = makeSource(in, shape.count, step, colours);
+        std::vector<uint8_t> dst =
+            guardBuffer(static_cast<size_t>(shape.count) * layoutOf(out).bytesPerPixel + 16,
+                        static_cast<uint8_t>(call));
+        std::vector<uint8_t> expected = dst;
+        expectInterpolatedRun(ref, write, computeInks, in, out, src, step, expected, shape.count,
+                              shape.skipStart, shape.skipEnd);
+        const VrelResult result =
+            VrelBitmapColorConversion(in, out, src.data(), dst.data(), shape.count, shape.skipStart,
+                                      shape.skipEnd, shape.step, context);
+        ASSERT_EQ(result, VREL_OK);
+        ASSERT_EQ(dst, expected) << "call " << call << " formats " << in << " -> " << out
+                                 << " count " << shape.count << " skips " << shape.skipStart << "/"
+                                 << shape.skipEnd << " step " << shape.step;
+    }
+    expectSameCache(*context, ref);
+}
+
 void expectSameCache(const EngineContext& context, const ReferenceConverter& ref) {
     const TableGroup& g = context.groups[0];
     const auto& model = ref.cache();

@@ -76,6 +76,24 @@ void expectPreCorrectionRun(ReferenceConverter& ref, uint32_t inFormat, uint32_t
 // A buffer of `size` bytes of a recognisable guard pattern.
 std::vector<uint8_t> guardBuffer(size_t size, uint8_t seed = 0x5a);
 
+struct RunShape {
+    uint32_t count;
+    int16_t skipStart;
+    uint16_t skipEnd;
+    uint32_t step; // as passed: 0 = the input format's size
+};
+// Mostly short runs, now and then a few thousand pixels; random skips and
+// steps (0, the format's size, or wider).
+RunShape randomRunShape(std::mt19937& rng, uint32_t inFormat);
+
+// Runs `calls` random bitmap conversions between the given formats on the
+// context and checks every destination byte against the model, then the
+// whole cache.
+void checkRandomBitmapRuns(EngineContext* context, ReferenceConverter& ref,
+                           const std::vector<uint32_t>& inputs,
+                           const std::vector<uint32_t>& outputs, InkWrite write, int computeInks,
+                           uint32_t seed, int calls);
+
 // Compares the engine's group-0 cache with the model's, slot by slot.
 void expectSameCache(const EngineContext& context, const ReferenceConverter& ref);
 

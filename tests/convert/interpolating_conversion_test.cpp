@@ -8,55 +8,6 @@
 namespace vrel::test {
 namespace {
 
-struct RunShape {
-    uint32_t count;
-    int16_t skipStart;
-    uint16_t skipEnd;
-    uint32_t step; // as passed: 0 = the input format's size
-};
-
-RunShape randomShape(std::mt19937& rng, uint32_t inFormat) {
-    RunShape s{};
-    const uint32_t pick = rng() % 10;
-    s.count = pick == 0 ? 1000 + rng() % 3000 : 1 + rng() % 40;
-    s.skipStart = static_cast<int16_t>(rng() % 3 == 0 ? 0 : rng() % (s.count + 1));
-    s.skipEnd = static_cast<uint16_t>(rng() % 3 == 0 ? 0 : rng() % (s.count + 2));
-    const uint32_t size = layoutOf(inFormat).bytesPerPixel;
-    const uint32_t stepPick = rng() % 3;
-    s.step = stepPick == 0 ? 0 : stepPick == 1 ? size : size + 1 + rng() % 5;
-    return s;
-}
-
-// Runs `calls` random bitmap conversions between the given formats and
-// checks every destination byte, and finally the whole cache.
-void checkBitmapSequence(Rig& rig, const std::vector<uint32_t>& inputs,
-                         const std::vector<uint32_t>& outputs, InkWrite write, int computeInks,
-                         uint32_t seed, int calls) {
-    ColourSource colours(seed);
-    std::mt19937& rng = colours.rng();
-    for (int call = 0; call < calls; ++call) {
-        const uint32_t in = inputs[rng() % inputs.size()];
-        const uint32_t out = outputs[rng() % outputs.size()];
-        const RunShape shape = randomShape(rng, in);
-        const uint32_t step = shape.step != 0 ? shape.step : layoutOf(in).bytesPerPixel;
-        const std::vector<uint8_t> src = makeSource(in, shape.count, step, colours);
-        std::vector<uint8_t> dst =
-            guardBuffer(static_cast<size_t>(shape.count) * layoutOf(out).bytesPerPixel + 16,
-                        static_cast<uint8_t>(call));
-        std::vector<uint8_t> expected = dst;
-        expectInterpolatedRun(rig.reference, write, computeInks, in, out, src, step, expected,
-                              shape.count, shape.skipStart, shape.skipEnd);
-        const VrelResult result =
-            VrelBitmapColorConversion(in, out, src.data(), dst.data(), shape.count, shape.skipStart,
-                                      shape.skipEnd, shape.step, rig.context.get());
-        ASSERT_EQ(result, VREL_OK);
-        ASSERT_EQ(dst, expected) << "call " << call << " formats " << in << " -> " << out
-                                 << " count " << shape.count << " skips " << shape.skipStart << "/"
-                                 << shape.skipEnd << " step " << shape.step;
-    }
-    expectSameCache(*rig.context.get(), rig.reference);
-}
-
 const std::vector<uint32_t> kInterpolatedInputs = {0, 1, 2, 3, 5, 9, 22};
 
 std::vector<RigOptions> tableVariants(int16_t method) {
@@ -97,7 +48,8 @@ TEST(InterpolatingConversion, FourInkPixelsMatchReferenceOverLongSequences) {
     uint32_t seed = 100;
     for (const RigOptions& options : tableVariants(4)) {
         Rig rig(options);
-        checkBitmapSequence(rig, kInterpolatedInputs, {13, 15}, InkWrite::FourInk, 4, ++seed, 300);
+        checkRandomBitmapRuns(rig.context.get(), rig.reference, kInterpolatedInputs, {13, 15},
+                              InkWrite::FourInk, 4, ++seed, 300);
     }
 }
 
@@ -106,8 +58,8 @@ TEST(InterpolatingConversion, FoldedThreeChannelPixelsMatchReferenceOverLongSequ
     for (int16_t method : {3, 4}) {
         for (const RigOptions& options : tableVariants(method)) {
             Rig rig(options);
-            checkBitmapSequence(rig, kInterpolatedInputs, {0, 1, 2, 3, 5}, InkWrite::Folded, 4,
-                                ++seed, 250);
+            checkRandomBitmapRuns(rig.context.get(), rig.reference, kInterpolatedInputs,
+                                  {0, 1, 2, 3, 5}, InkWrite::Folded, 4, ++seed, 250);
         }
     }
 }
@@ -119,8 +71,8 @@ TEST(InterpolatingConversion, SixAndSevenInkPixelsMatchReferenceOverLongSequence
             Rig rig(options);
             const std::vector<uint32_t> outs =
                 method == 6 ? std::vector<uint32_t>{16, 18} : std::vector<uint32_t>{19, 21};
-            checkBitmapSequence(rig, kInterpolatedInputs, outs, InkWrite::MultiInk, method, ++seed,
-                                250);
+            checkRandomBitmapRuns(rig.context.get(), rig.reference, kInterpolatedInputs, outs,
+                                  InkWrite::MultiInk, method, ++seed, 250);
         }
     }
 }
@@ -132,8 +84,8 @@ TEST(InterpolatingConversion, SixInkRunsOnSevenInkTableKeepCacheEntriesComplete)
     options.method = 7;
     options.curveSeed = 21;
     Rig rig(options);
-    checkBitmapSequence(rig, kInterpolatedInputs, {16, 18, 19, 21}, InkWrite::MultiInk, 7, 400,
-                        300);
+    checkRandomBitmapRuns(rig.context.get(), rig.reference, kInterpolatedInputs, {16, 18, 19, 21},
+                          InkWrite::MultiInk, 7, 400, 300);
 
     // A colour first met by a six-ink run, then converted by a seven-ink run
     // in a later call, is answered from the cache with the true ink 6.
@@ -157,7 +109,7 @@ TEST(InterpolatingConversion, PreCorrectionOnlyPathMatchesReference) {
         for (int call = 0; call < 200; ++call) {
             const uint32_t in = std::vector<uint32_t>{0, 1, 2, 3, 5}[rng() % 5];
             const uint32_t out = std::vector<uint32_t>{0, 1, 2, 3, 5}[rng() % 5];
-            const RunShape shape = randomShape(rng, in);
+            const RunShape shape = randomRunShape(rng, in);
             const uint32_t step = shape.step != 0 ? shape.step : layoutOf(in).bytesPerPixel;
             const std::vector<uint8_t> src = makeSource(in, shape.count, step, colours);
             std::vector<uint8_t> dst =

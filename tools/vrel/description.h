@@ -40,7 +40,7 @@ dbwriter::Database databaseFromJson(const nlohmann::json& root,
 // The description that databaseFromJson turns back into the same database:
 // grids as explicit data, key fields spelled out where they recompose the
 // key exactly, unusual bytes only where they are not the defaults.
-nlohmann::json databaseToJson(const dbwriter::Database& db);
+nlohmann::ordered_json databaseToJson(const dbwriter::Database& db);
 
 // Evenly spaced node positions: round(i * 255 / (points - 1)).
 std::vector<uint8_t> evenNodes(int points);

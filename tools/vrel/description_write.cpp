@@ -7,7 +7,7 @@
 namespace vrel::cli {
 
 using namespace vrel::dbwriter;
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 

@@ -45,7 +45,7 @@ void JsonNode::finish() const {
     if (!value_->is_object())
         return;
     for (const auto& item : value_->items())
-        if (!read_->count(item.key()))
+        if (!read_->count(item.key()) && item.key() != "comment")
             throw CliError(path_ + "/" + item.key() + ": unknown field");
 }
 

@@ -4,6 +4,7 @@
 // A JsonNode is a view of one value and its path. Objects are read field by
 // field; finish() then refuses any field that was not read, so that a typo
 // in a field name is an error rather than a silently ignored setting.
+// A "comment" field is allowed in every object and ignored.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,19 @@
+// What VrelInit may leave behind, whatever the database holds: the result
+// code and the state of the slot must agree, no file may stay open and no
+// block may outlive a failed start-up.
+#pragma once
+
+#include "interface/engine_context.h"
+
+namespace vrel::hardening {
+
+// An address that no allocation returns, put in a slot before VrelInit to
+// see whether the slot was touched.
+EngineContext* untouchedSlotMarker();
+
+// Null when the outcome is allowed, else a description of what is wrong.
+// expectAdjust: the record's adjustSwitch is 1, so success must return 1.
+// liveBefore: the live block count before the call.
+const char* checkInitOutcome(int result, EngineContext* slot, bool expectAdjust, long liveBefore);
+
+} // namespace vrel::hardening

@@ -1,0 +1,48 @@
+// How many bytes each export may read or write for one run: the extents of
+// the source, destination and plane buffers, worked out from the run
+// convention (count, skipStart, skipEnd, source step, all in 16 bits) and the
+// kernel each format pairing reaches. The harnesses allocate every buffer at
+// exactly this size, so that AddressSanitizer reports any access outside it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vrel::hardening {
+
+struct RunShape {
+    uint32_t count = 0;    // only the low 16 bits count
+    int16_t skipStart = 0; // the harnesses keep it at 0 or above
+    uint16_t skipEnd = 0;
+    uint32_t sourceStep = 0; // 0: the input format's bytes per pixel
+};
+
+// Bytes per pixel of a format, 0 for codes that have none (6, 8, 10, 14,
+// 17, 20, above 22).
+uint32_t bytesPerPixel(uint32_t format);
+// Pixels the run processes: count - skipStart - skipEnd as a signed 16-bit
+// value; 0 or less processes nothing.
+int processedPixels(const RunShape& run);
+// Index of the last processed pixel (valid when processedPixels > 0).
+int lastPixel(const RunShape& run);
+
+// VrelBitmapColorConversion. directPath: the context takes the direct path
+// of the RGB output group (three-channel output forced by the record).
+size_t bitmapSourceBytes(uint32_t inFormat, uint32_t outFormat, const RunShape& run,
+                         bool directPath);
+size_t bitmapDestinationBytes(uint32_t inFormat, uint32_t outFormat, const RunShape& run,
+                              bool directPath);
+
+// VrelLineColorConversion: planes written by a method (0 when refused), the
+// bytes of the source line and of each written plane.
+int planesWritten(int method);
+size_t lineSourceBytes(int method, uint32_t format, const RunShape& run);
+size_t linePlaneBytes(int method, uint32_t format, const RunShape& run);
+
+// VrelBitmapColorCorrection: bytes of source and of destination.
+size_t correctionBytes(uint32_t format, const RunShape& run);
+
+// VrelOnDotBlack: bytes of each plane, (count + 7) / 8 for count >= 0.
+size_t onDotPlaneBytes(int16_t count);
+
+} // namespace vrel::hardening

@@ -1,0 +1,161 @@
+// Fuzz target: the conversion, correction and set-up exports on valid
+// contexts (one per conversion method, one on the direct path of the RGB
+// output group, and class-9 contexts with prepared tables), opened once from
+// databases written by the project's writer. The input is a sequence of
+// 14-byte operations choosing the context, the export, the formats, the run
+// (count, skips, source step) and the data; every buffer is allocated at
+// exactly the size the run allows.
+#include "battery.h"
+#include "sample_databases.h"
+#include "scratch_directory.h"
+#include "setup/test_hooks.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using namespace vrel::hardening;
+
+struct FuzzContext {
+    EngineContext* context = nullptr;
+    bool classNine = false;
+    int preparedMode = 0; // mode of the table a class-9 context holds, 0 for none
+};
+
+constexpr int kContextCount = 9;
+std::array<FuzzContext, kContextCount> contexts;
+
+EngineContext* openSample(int method, int paramsIndex, const char* name) {
+    const std::string path = scratchDirectory() + "/" + name;
+    if (!vrel::dbwriter::writeDatabaseFile(path, makeSampleDatabase(specForMethod(method)))) {
+        harnessFailure("cannot write a sample database");
+    }
+    const ParamRecord params = standardParams(paramsIndex, scratchDirectory().c_str(), name);
+    EngineContext* context = nullptr;
+    const int result = VrelInit(&context, &params);
+    if (result < 0 || result > 1 || context == nullptr) {
+        harnessFailure("a sample database does not open");
+    }
+    return context;
+}
+
+void openContexts() {
+    const int methods[] = {1, 3, 4, 6, 7};
+    int slot = 0;
+    for (const int method : methods) {
+        const std::string name = "m" + std::to_string(method) + ".db";
+        contexts[static_cast<size_t>(slot++)].context = openSample(method, 0, name.c_str());
+    }
+    // Three-channel output forced by the record: the direct path.
+    contexts[static_cast<size_t>(slot++)].context = openSample(4, 2, "direct.db");
+    for (const int method : {1, 3, 4}) {
+        const std::string name = "c" + std::to_string(method) + ".db";
+        FuzzContext& c = contexts[static_cast<size_t>(slot++)];
+        c.context = openSample(method, 0, name.c_str());
+        c.classNine = true;
+        vrel::testing::setProfileClass(c.context, 9);
+    }
+}
+
+// The input format a prepared table of a mode serves.
+uint32_t tableInputFor(int mode) {
+    switch (mode) {
+    case 1:
+        return 4;
+    case 2:
+        return 7;
+    case 3:
+        return 9;
+    case 4:
+        return 10;
+    default:
+        return 0xffffffffu;
+    }
+}
+
+// The table kernels read the prepared table without knowing which input
+// class it was built for; the caller must match them. On class-9 contexts the
+// harness keeps to that contract (other contexts have no table at all).
+bool tableContractHolds(const FuzzContext& c, uint32_t inFormat) {
+    if (!c.classNine) {
+        return true;
+    }
+    const bool tableInput = inFormat == 4 || inFormat == 7 || inFormat == 10 ||
+                            (inFormat == 9 && takesDirectPath(c.context));
+    return !tableInput || tableInputFor(c.preparedMode) == inFormat;
+}
+
+uint16_t word(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+void runOperation(const uint8_t* op) {
+    FuzzContext& c = contexts[op[0] % kContextCount];
+    const uint32_t inFormat = op[2] % 26u;
+    const uint32_t outFormat = op[3] % 26u;
+    RunShape run;
+    run.count = word(op + 4) | static_cast<uint32_t>(op[13]) << 16;
+    run.skipStart = static_cast<int16_t>(word(op + 6));
+    run.skipEnd = word(op + 8);
+    run.sourceStep = op[10] % 20u;
+    const uint32_t seed = static_cast<uint32_t>(op[11] | op[12] << 8);
+    const uint32_t value = static_cast<uint32_t>(op[4] | op[5] << 8 | op[6] << 16 | op[11] << 24);
+
+    switch (op[1] % 6) {
+    case 0:
+        // Conversions take skipStart at 0 or above: a negative one addresses
+        // memory before the run, which no extent can describe.
+        run.skipStart = static_cast<int16_t>(run.skipStart & 0x7fff);
+        if (tableContractHolds(c, inFormat)) {
+            convertBitmapExact(c.context, inFormat, outFormat, run, seed, nullptr);
+        }
+        break;
+    case 1:
+        run.skipStart = static_cast<int16_t>(run.skipStart & 0x7fff);
+        convertLineExact(c.context, inFormat, run, seed, nullptr);
+        break;
+    case 2:
+        convertPixel(c.context, outFormat, value, nullptr);
+        break;
+    case 3:
+        correctExact(c.context, inFormat, run, (op[10] & 0x80) != 0, seed, nullptr);
+        break;
+    case 4:
+        correctPixel(c.context, static_cast<int32_t>(outFormat) - 2, value, nullptr);
+        break;
+    default: {
+        const int mode = op[2] % 7;
+        const auto lastIndex = static_cast<int16_t>(static_cast<int16_t>(word(op + 4)) % 300);
+        const int result =
+            prepareMode(c.context, static_cast<uint32_t>(mode), lastIndex, seed, nullptr);
+        if (c.classNine && mode <= 4) {
+            // A class-9 call frees the old table first; a new one exists only
+            // after a successful build.
+            c.preparedMode = result >= 0 && mode != 0 ? mode : 0;
+            if (tableInputFor(c.preparedMode) == 0xffffffffu) {
+                c.preparedMode = 0;
+            }
+        }
+        break;
+    }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    openContexts();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    constexpr size_t kOperationBytes = 14;
+    for (size_t at = 0; at + kOperationBytes <= size; at += kOperationBytes) {
+        runOperation(data + at);
+    }
+    return 0;
+}

@@ -1,0 +1,62 @@
+// Fuzz target: the input is a whole profile database file. It is opened with
+// each of the standard parameter records; on success every query, the
+// corrections, a conversion of a short run in every format pair, the line
+// conversion, on-dot black and the palette, grey and mono tables run on the
+// context, then VrelReset and VrelClose. Any crash, sanitizer report, leak,
+// open file or outcome that breaks the start-up contract stops the run.
+#include "battery.h"
+#include "init_outcome.h"
+#include "resources/block_layer.h"
+#include "sample_databases.h"
+#include "scratch_directory.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+constexpr char kDatabaseName[] = "fuzz.db";
+
+void check(const char* problem) {
+    if (problem != nullptr) {
+        vrel::hardening::harnessFailure(problem);
+    }
+}
+
+void exerciseContext(EngineContext** slot, const ParamRecord& params, int index) {
+    vrel::hardening::BatteryOptions options;
+    // The first record takes the whole battery; the others the kernels only.
+    options.everyPair = index == 0;
+    options.preparedTables = index == 0;
+    options.seed = static_cast<uint32_t>(index);
+    (void)vrel::hardening::runBattery(*slot, options);
+
+    // The same record again keeps the context.
+    EngineContext* kept = *slot;
+    const int again = VrelReset(slot, &params);
+    if ((again & ~1) != VREL_OK_KEPT || *slot != kept) {
+        vrel::hardening::harnessFailure("VrelReset did not keep an unchanged context");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace vrel::hardening;
+    writeScratchFile(kDatabaseName, data, size);
+    const long liveBefore = vrel::testing::liveBlocks();
+    for (int index = 0; index < kStandardParamCount; ++index) {
+        const ParamRecord params = standardParams(index, scratchDirectory().c_str(), kDatabaseName);
+        EngineContext* slot = untouchedSlotMarker();
+        const int result = VrelInit(&slot, &params);
+        check(checkInitOutcome(result, slot, params.adjustSwitch == 1, liveBefore));
+        if (result == 0 || result == 1) {
+            exerciseContext(&slot, params, index);
+            VrelClose(slot);
+        }
+        if (vrel::testing::liveBlocks() != liveBefore) {
+            harnessFailure("blocks outlived VrelClose");
+        }
+    }
+    return 0;
+}

@@ -28,12 +28,12 @@ std::string readText(const std::filesystem::path& path) {
 
 ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
     static int counter = 0;
-    const auto outFile = std::filesystem::temp_directory_path() /
-                         ("vrel-cli-out-" + std::to_string(::getpid()) + "-" +
-                          std::to_string(counter) + ".txt");
-    const auto errFile = std::filesystem::temp_directory_path() /
-                         ("vrel-cli-err-" + std::to_string(::getpid()) + "-" +
-                          std::to_string(counter++) + ".txt");
+    const auto outFile =
+        std::filesystem::temp_directory_path() /
+        ("vrel-cli-out-" + std::to_string(::getpid()) + "-" + std::to_string(counter) + ".txt");
+    const auto errFile =
+        std::filesystem::temp_directory_path() /
+        ("vrel-cli-err-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".txt");
     std::string command = "cd " + quote(workDir.string()) + " && " + quote(VREL_CLI_EXECUTABLE);
     for (const auto& a : args)
         command += " " + quote(a);

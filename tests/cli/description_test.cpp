@@ -1,13 +1,13 @@
 // The JSON description: build -> dump -> build is byte-identical, the
 // bundled sample rebuilds to its committed bytes, and description errors
 // name the JSON path of the offending field.
-#include <gtest/gtest.h>
-
 #include "cli_error.h"
 #include "cli_test_helpers.h"
 #include "description.h"
 #include "json_reader.h"
 #include "support/test_support.h"
+
+#include <gtest/gtest.h>
 
 namespace vrel::cli {
 namespace {
@@ -127,11 +127,11 @@ TEST(Description, ErrorsNameTheJsonPathOfTheField) {
     const std::string table = R"({"id": 256, "channels": 4, "grid": {"source": "ink-model"}})";
     EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 5, "entries": []}]})"),
               "/profiles/0/layout: must be 0, 1 or 2");
-    EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 1, "entries": [)" +
-                         entry + R"(, {"key": 1, "chanels": 4}]}]})"),
+    EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 1, "entries": [)" + entry +
+                         R"(, {"key": 1, "chanels": 4}]}]})"),
               "/profiles/0/entries/1: missing field 'channels'");
-    EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 1, "entries": [)" +
-                         entry + R"(], "colour": 1}]})"),
+    EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 1, "entries": [)" + entry +
+                         R"(], "colour": 1}]})"),
               "/profiles/0/colour: unknown field");
     EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 0, "greyMode": 2,
                               "entries": []}]})"),
@@ -159,8 +159,9 @@ TEST(Description, ErrorsNameTheJsonPathOfTheField) {
                               "outputProfile": "/nonexistent/x.icc"}}]})"),
               "/tables/0/grid: cannot open ICC profile '/nonexistent/x.icc': File "
               "'/nonexistent/x.icc' not found");
-    EXPECT_EQ(buildError(R"({"extensions": [{"id": 1600, "name1": "a name longer than the slot"}]})"),
-              "/extensions/0/name1: longer than 24 bytes");
+    EXPECT_EQ(
+        buildError(R"({"extensions": [{"id": 1600, "name1": "a name longer than the slot"}]})"),
+        "/extensions/0/name1: longer than 24 bytes");
     EXPECT_EQ(buildError(R"({"recordOrder": ["tables/0"]})"),
               "/recordOrder: must list every record once (0)");
     EXPECT_EQ(buildError("[1, 2]"), "/: must be an object");

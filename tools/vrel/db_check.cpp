@@ -58,7 +58,7 @@ class Checker {
             return report_;
         }
         const bool profilesOk = readDirectory(kProfileClass, profiles_);
-        readDirectory(kChunkClass, chunks_);
+        chunkDirectoryOk_ = readDirectory(kChunkClass, chunks_);
         if (profilesOk && profiles_.empty())
             problem(8, "the profile directory lists no profile index record (class 8)");
         for (const auto& [id, span] : profiles_)
@@ -72,9 +72,19 @@ class Checker {
     std::map<uint16_t, RecordSpan> profiles_, chunks_;
     std::set<TableUse> tablesChecked_;
     std::set<uint16_t> extensionsChecked_;
+    std::set<uint64_t> chunkProblemOffsets_;
+    std::set<uint16_t> missingReported_;
+    std::set<uint16_t> chunkIdsSeen_;
+    bool chunkDirectoryOk_ = true;
+    std::set<uint16_t> unreadableChunks_; // listed, but the record cannot be read
 
     void problem(uint64_t offset, std::string message) {
         report_.problems.push_back({offset, std::move(message)});
+    }
+    // Chunk problems are reported once per offset, whichever profile uses the chunk.
+    void chunkProblem(uint64_t offset, std::string message) {
+        if (chunkProblemOffsets_.insert(offset).second)
+            problem(offset, std::move(message));
     }
     void note(uint64_t offset, std::string message) {
         report_.notes.push_back({offset, std::move(message)});
@@ -120,6 +130,8 @@ class Checker {
             }
             const uint32_t offset = u32(entry + 8);
             if (!within(offset, 4)) {
+                if (recordClass == kChunkClass)
+                    unreadableChunks_.insert(id);
                 problem(entry + 8, "record " + hex(id) + " (class " + std::to_string(recordClass) +
                                        ") starts at " + hex(offset, 8) +
                                        ", past the end of the file");
@@ -127,6 +139,8 @@ class Checker {
             }
             const uint32_t size = u32(offset);
             if (!within(offset + 4, size)) {
+                if (recordClass == kChunkClass)
+                    unreadableChunks_.insert(id);
                 problem(offset, "record " + hex(id) + " (class " + std::to_string(recordClass) +
                                     ") claims " + std::to_string(size) + " bytes but only " +
                                     std::to_string(bytes_.size() - offset - 4) + " follow");
@@ -163,20 +177,23 @@ class Checker {
             problem(d + 4, name + " holds no profile entries");
             return;
         }
-        if (stride < 4 + payload) {
-            problem(d + 8, name + ": entries of " + std::to_string(words) +
-                               " words are shorter than the key and the layout-" +
-                               std::to_string(layout) + " payload (" + std::to_string(4 + payload) +
-                               " bytes)");
-            return;
-        }
-        const uint64_t room = (record.size - 12) / stride;
-        if (room < count)
-            problem(d + 4, name + " announces " + std::to_string(count) + " entries but holds " +
-                               std::to_string(room) + "; the missing ones are never found");
+        if (stride < 4 + payload)
+            note(d + 8, name + ": entries of " + std::to_string(words) +
+                            " words are shorter than the key and the layout-" +
+                            std::to_string(layout) + " payload (" + std::to_string(4 + payload) +
+                            " bytes), so they overlap");
+        // The search reads no entry past the record: such entries are never
+        // found; a matching entry whose payload runs past the record is refused.
         std::set<uint32_t> keys;
-        for (uint64_t i = 0; i < std::min<uint64_t>(count, room); ++i) {
-            const uint64_t entry = d + 12 + i * stride;
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint64_t at = 12 + i * stride;
+            if (at + 4 > record.size) {
+                note(d + 4, name + " announces " + std::to_string(count) +
+                                " entries but the record ends inside entry " + std::to_string(i) +
+                                "; it and the ones after it are never found");
+                break;
+            }
+            const uint64_t entry = d + at;
             const uint32_t key = u32(entry);
             if (!keys.insert(key).second) {
                 note(entry, name + ": entry " + std::to_string(i) + " repeats key " + hex(key, 8) +
@@ -184,8 +201,18 @@ class Checker {
                 continue;
             }
             ++report_.profileEntries;
-            checkEntry(name + " entry " + std::to_string(i) + " (key " + hex(key, 8) + ")",
-                       entry + 4, layout, flagExtension);
+            const std::string entryName =
+                name + " entry " + std::to_string(i) + " (key " + hex(key, 8) + ")";
+            if (at + 4 + payload > record.size) {
+                problem(entry, entryName + ": its layout-" + std::to_string(layout) + " payload (" +
+                                   std::to_string(payload) +
+                                   " bytes) runs past the end of the "
+                                   "record");
+                continue;
+            }
+            checkEntry(entryName, entry + 4, layout, flagExtension);
+            if (stride == 0)
+                break; // every further entry is this one again
         }
     }
 
@@ -254,30 +281,36 @@ class Checker {
 
     void checkNodes(const std::string& name, uint64_t at, uint32_t k) {
         if (bytes_[at] != 0) {
-            problem(at, name + ": the first node is " + std::to_string(bytes_[at]) + ", not 0");
+            chunkProblem(at,
+                         name + ": the first node is " + std::to_string(bytes_[at]) + ", not 0");
             return;
         }
         for (uint32_t i = 1; i < k; ++i)
             if (bytes_[at + i] <= bytes_[at + i - 1]) {
-                problem(at + i, name + ": node " + std::to_string(i) + " (" +
-                                    std::to_string(bytes_[at + i]) + ") does not rise above " +
-                                    std::to_string(bytes_[at + i - 1]));
+                chunkProblem(at + i, name + ": node " + std::to_string(i) + " (" +
+                                         std::to_string(bytes_[at + i]) + ") does not rise above " +
+                                         std::to_string(bytes_[at + i - 1]));
                 return;
             }
         if (bytes_[at + k - 1] != 255)
-            problem(at + k - 1, name + ": the last node is " + std::to_string(bytes_[at + k - 1]) +
-                                    ", not 255");
+            chunkProblem(at + k - 1, name + ": the last node is " +
+                                         std::to_string(bytes_[at + k - 1]) + ", not 255");
     }
 
     void checkTable(const std::string& name, const TableUse& use) {
         if (!tablesChecked_.insert(use).second)
             return;
         const auto it = chunks_.find(use.chunkId);
+        if (unreadableChunks_.count(use.chunkId))
+            return; // already reported where its directory entry points
         if (it == chunks_.end()) {
-            problem(16, name + ": chunk " + hex(use.chunkId) + " is not in the chunk directory");
+            if (chunkDirectoryOk_ && missingReported_.insert(use.chunkId).second)
+                problem(16,
+                        name + ": chunk " + hex(use.chunkId) + " is not in the chunk directory");
             return;
         }
-        ++report_.chunksChecked;
+        if (chunkIdsSeen_.insert(use.chunkId).second)
+            ++report_.chunksChecked;
         const std::string chunkName = name + " (chunk " + hex(use.chunkId) + ")";
         const uint64_t d = it->second.dataOffset;
         const uint32_t size = it->second.size;
@@ -285,16 +318,16 @@ class Checker {
         uint32_t points = 0; // 0: the default grid
         if (size >= 4 && std::equal(kMark, kMark + 4, bytes_.begin() + static_cast<long>(d))) {
             if (size < 5) {
-                problem(d, chunkName + " ends after its mark");
+                chunkProblem(d, chunkName + " ends after its mark");
                 return;
             }
             const uint8_t type = bytes_[d + 4];
             const uint8_t highest = use.group == 1 ? 2 : 1;
             if (type > highest) {
-                problem(d + 4, chunkName + ": header type " + std::to_string(type) + " (the " +
-                                   (use.group == 1 ? "correction" : "conversion") +
-                                   " table takes " + (use.group == 1 ? "0, 1 or 2" : "0 or 1") +
-                                   ")");
+                chunkProblem(d + 4, chunkName + ": header type " + std::to_string(type) + " (the " +
+                                        (use.group == 1 ? "correction" : "conversion") +
+                                        " table takes " +
+                                        (use.group == 1 ? "0, 1 or 2" : "0 or 1") + ")");
                 return;
             }
             if (type == 0) {
@@ -302,19 +335,19 @@ class Checker {
             } else {
                 const uint64_t fixed = type == 1 ? 6 : 8;
                 if (size < fixed) {
-                    problem(d, chunkName + " ends inside its header");
+                    chunkProblem(d, chunkName + " ends inside its header");
                     return;
                 }
                 const uint32_t k = bytes_[d + 5];
                 if (k > kMaxPoints) {
-                    problem(d + 5,
-                            chunkName + ": " + std::to_string(k) + " grid points (at most 64)");
+                    chunkProblem(d + 5, chunkName + ": " + std::to_string(k) +
+                                            " grid points (at most 64)");
                     return;
                 }
                 const uint32_t sets = type == 2 ? bytes_[d + 7] : 1;
                 header = fixed + static_cast<uint64_t>(sets) * k;
                 if (header > size) {
-                    problem(d, chunkName + " ends inside its node positions");
+                    chunkProblem(d, chunkName + " ends inside its node positions");
                     return;
                 }
                 if (type == 1 && !(use.group == 1 && use.selectorThree))
@@ -325,13 +358,13 @@ class Checker {
                     // with selector 3 and no extension flag).
                     const uint32_t needed = (use.selectorThree && !use.flagExtension) ? 1 : 5;
                     if (k != 0 && sets < needed)
-                        problem(d + 7, chunkName + ": " + std::to_string(sets) +
-                                           " node sets, but input kinds choose sets 0 to " +
-                                           std::to_string(needed - 1));
+                        chunkProblem(d + 7, chunkName + ": " + std::to_string(sets) +
+                                                " node sets, but input kinds choose sets 0 to " +
+                                                std::to_string(needed - 1));
                 }
                 if (k == 1) {
-                    problem(d + 5, chunkName + ": a single grid point cannot start at 0 and "
-                                               "end at 255");
+                    chunkProblem(d + 5, chunkName + ": a single grid point cannot start at 0 and "
+                                                    "end at 255");
                     return;
                 }
                 if (k > 1)
@@ -344,30 +377,36 @@ class Checker {
         const uint64_t n = points ? points : kDefaultPoints;
         const uint64_t grid = n * n * n * use.channels;
         if (header + grid > size)
-            problem(d - 4, chunkName + " holds " + std::to_string(size) + " bytes; its header (" +
-                               std::to_string(header) + ") and a grid of " + std::to_string(n) +
-                               "^3 x " + std::to_string(use.channels) + " channels need " +
-                               std::to_string(header + grid));
+            chunkProblem(d - 4, chunkName + " holds " + std::to_string(size) +
+                                    " bytes; its header (" + std::to_string(header) +
+                                    ") and a grid of " + std::to_string(n) + "^3 x " +
+                                    std::to_string(use.channels) + " channels need " +
+                                    std::to_string(header + grid));
     }
 
     void checkExtension(const std::string& name, uint16_t id) {
         if (!extensionsChecked_.insert(id).second)
             return;
         const auto it = chunks_.find(id);
+        if (unreadableChunks_.count(id))
+            return;
         if (it == chunks_.end()) {
-            problem(16, name + ": extension chunk " + hex(id) + " is not in the chunk directory");
+            if (chunkDirectoryOk_ && missingReported_.insert(id).second)
+                problem(16,
+                        name + ": extension chunk " + hex(id) + " is not in the chunk directory");
             return;
         }
-        ++report_.chunksChecked;
+        if (chunkIdsSeen_.insert(id).second)
+            ++report_.chunksChecked;
         const uint64_t d = it->second.dataOffset;
         if (it->second.size < kExtensionBytes) {
-            problem(d - 4, "extension chunk " + hex(id) + " holds " +
-                               std::to_string(it->second.size) + " bytes (88 needed)");
+            chunkProblem(d - 4, "extension chunk " + hex(id) + " holds " +
+                                    std::to_string(it->second.size) + " bytes (88 needed)");
             return;
         }
         if (u16(d + 2) != kExtensionSize)
-            problem(d + 2, "extension chunk " + hex(id) + ": size word " +
-                               std::to_string(u16(d + 2)) + " (must be 84)");
+            chunkProblem(d + 2, "extension chunk " + hex(id) + ": size word " +
+                                    std::to_string(u16(d + 2)) + " (must be 84)");
     }
 };
 

@@ -146,8 +146,12 @@ EngineSession::~EngineSession() {
 }
 
 int conversionMethodOf(EngineContext* context) {
+    // A context opened by VrelInit answers with its method whatever it is;
+    // only these five convert.
     const int method = VrelInitColorConversion(context, VrelModeDirect, nullptr);
-    if (method < 0)
+    if (method != VrelMethodBlack && method != VrelMethodThreeChannel &&
+        method != VrelMethodFourColor && method != VrelMethodSixColor &&
+        method != VrelMethodSevenColor)
         throw CliError("the selected profile has no conversion method the engine takes "
                        "(1, 3, 4, 6 or 7)");
     return method;

@@ -80,6 +80,17 @@ int runApp(int argc, char** argv) {
     addDbCommands(app, dbOptions);
     addChartCommand(app, chartOptions);
     addConversionCommands(app, conversionOptions);
+    const auto known = [&app](const std::string& name) {
+        for (const auto* sub : app.get_subcommands({}))
+            if (sub->check_name(name))
+                return true;
+        return false;
+    };
+    if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
+        std::cerr << "vrel: unknown command '" << argv[1]
+                  << "' (commands: db, chart, convert, info, plot; see --help)\n";
+        return 2;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -2,8 +2,13 @@
 // in group 0's four-channel table and remembered in its 8-byte cache,
 // written as packed ink pixels, as ink planes, or folded into three channels;
 // and the member that writes the pre-correction alone.
+//
+// The members run the packed loop (packed_interpolation_run.h) with writers
+// of packed values; a build with -DVREL_SCALAR_KERNELS runs the reference
+// loop with its byte writers instead.
 #include "convert/interpolating_kernels.h"
 #include "convert/kernel_tables.h"
+#include "convert/packed_interpolation_run.h"
 #include "convert/pixel_formats.h"
 
 namespace vrel {
@@ -15,6 +20,16 @@ ThreeChannelReader threeChannelReader(uint32_t inFormat) {
     return ThreeChannelReader{d.offset[0], d.offset[1], d.offset[2]};
 }
 
+template <typename Reader, typename Writer>
+void runLoop(const InterpolationTables<CacheEntry8>& tables, const SourceRun& run, Reader read,
+             Writer& write) {
+#ifdef VREL_SCALAR_KERNELS
+    interpolateRun<4>(tables, run.first, run.step, run.count, read, write);
+#else
+    interpolateRunPacked<4>(tables, run.first, run.step, run.count, read, write);
+#endif
+}
+
 // Runs the four-ink loop with the reader that inFormat asks for; the choice
 // is made once, outside the pixel loop.
 template <typename Writer>
@@ -24,13 +39,16 @@ bool runFourInk(EngineContext* context, const SourceRun& run, uint32_t inFormat,
         return false;
     }
     if (isGreyInputFormat(inFormat)) {
-        interpolateRun<4>(tables, run.first, run.step, run.count, GreyReader{}, write);
+        runLoop(tables, run, GreyReader{}, write);
     } else {
-        interpolateRun<4>(tables, run.first, run.step, run.count, threeChannelReader(inFormat),
-                          write);
+        runLoop(tables, run, threeChannelReader(inFormat), write);
     }
     releaseGroupZero(context);
     return true;
+}
+
+bool hasOffsets(const PixelFormatDescriptor& d, uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3) {
+    return d.offset[0] == o0 && d.offset[1] == o1 && d.offset[2] == o2 && d.offset[3] == o3;
 }
 
 } // namespace
@@ -38,23 +56,47 @@ bool runFourInk(EngineContext* context, const SourceRun& run, uint32_t inFormat,
 bool convertToFourInkPixels(EngineContext* context, const SourceRun& run, uint32_t inFormat,
                             uint8_t* destination, uint32_t outFormat) {
     const PixelFormatDescriptor& out = kPixelFormats[outFormat];
+#ifdef VREL_SCALAR_KERNELS
     PackedInkWriter<4> write{destination,
                              out.bytesPerPixel,
                              {out.offset[0], out.offset[1], out.offset[2], out.offset[3]}};
     return runFourInk(context, run, inFormat, write);
+#else
+    if (hasOffsets(out, 0, 1, 2, 3)) {
+        InOrderValueWriter<4> write{destination, out.bytesPerPixel};
+        return runFourInk(context, run, inFormat, write);
+    }
+    if (hasOffsets(out, 3, 2, 1, 0)) {
+        ReversedFourValueWriter write{destination, out.bytesPerPixel};
+        return runFourInk(context, run, inFormat, write);
+    }
+    PackedValueWriter<4> write{destination,
+                               out.bytesPerPixel,
+                               {out.offset[0], out.offset[1], out.offset[2], out.offset[3]}};
+    return runFourInk(context, run, inFormat, write);
+#endif
 }
 
 bool convertToFoldedRgbPixels(EngineContext* context, const SourceRun& run, uint32_t inFormat,
                               uint8_t* destination, uint32_t outFormat) {
     const PixelFormatDescriptor& out = kPixelFormats[outFormat];
+#ifdef VREL_SCALAR_KERNELS
     FoldedRgbWriter write{
         destination, out.bytesPerPixel, {out.offset[0], out.offset[1], out.offset[2]}};
+#else
+    FoldedRgbValueWriter write{
+        destination, out.bytesPerPixel, {out.offset[0], out.offset[1], out.offset[2]}};
+#endif
     return runFourInk(context, run, inFormat, write);
 }
 
 bool convertToFourInkPlanes(EngineContext* context, const SourceRun& run, uint32_t inFormat,
                             uint8_t* const planes[4]) {
+#ifdef VREL_SCALAR_KERNELS
     PlaneWriter<4> write{{planes[0], planes[1], planes[2], planes[3]}};
+#else
+    PlaneValueWriter<4> write{{planes[0], planes[1], planes[2], planes[3]}};
+#endif
     return runFourInk(context, run, inFormat, write);
 }
 

@@ -1,8 +1,13 @@
 // The six- and seven-ink family: three-channel or grey input, six or seven
 // inks interpolated in group 0's table and remembered in its 12-byte cache,
 // written as packed six- or seven-byte ink pixels or as ink planes.
+//
+// The members run the packed loop (packed_interpolation_run.h) with writers
+// of packed values; a build with -DVREL_SCALAR_KERNELS runs the reference
+// loop with its byte writers instead.
 #include "convert/interpolating_kernels.h"
 #include "convert/kernel_tables.h"
+#include "convert/packed_interpolation_run.h"
 #include "convert/pixel_formats.h"
 
 #include <cstring>
@@ -11,17 +16,26 @@ namespace vrel {
 
 namespace {
 
+template <int ComputeInks, typename Reader, typename Writer>
+void runLoop(const InterpolationTables<CacheEntry12>& tables, const SourceRun& run, Reader read,
+             Writer& write) {
+#ifdef VREL_SCALAR_KERNELS
+    interpolateRun<ComputeInks>(tables, run.first, run.step, run.count, read, write);
+#else
+    interpolateRunPacked<ComputeInks>(tables, run.first, run.step, run.count, read, write);
+#endif
+}
+
 // Chooses the reader once, then runs the loop computing ComputeInks inks.
 template <int ComputeInks, typename Writer>
 void runMultiInk(const InterpolationTables<CacheEntry12>& tables, const SourceRun& run,
                  uint32_t inFormat, Writer& write) {
     if (isGreyInputFormat(inFormat)) {
-        interpolateRun<ComputeInks>(tables, run.first, run.step, run.count, GreyReader{}, write);
+        runLoop<ComputeInks>(tables, run, GreyReader{}, write);
     } else {
         const PixelFormatDescriptor& d = kPixelFormats[inFormat];
-        interpolateRun<ComputeInks>(tables, run.first, run.step, run.count,
-                                    ThreeChannelReader{d.offset[0], d.offset[1], d.offset[2]},
-                                    write);
+        runLoop<ComputeInks>(tables, run, ThreeChannelReader{d.offset[0], d.offset[1], d.offset[2]},
+                             write);
     }
 }
 
@@ -46,11 +60,29 @@ bool runWriting(EngineContext* context, const SourceRun& run, uint32_t inFormat,
     return true;
 }
 
+#ifdef VREL_SCALAR_KERNELS
+template <int Inks> using PixelWriter = PackedInkWriter<Inks>;
+template <int Inks> using PlanesWriter = PlaneWriter<Inks>;
+#else
+template <int Inks> using PixelWriter = PackedValueWriter<Inks>;
+template <int Inks> using PlanesWriter = PlaneValueWriter<Inks>;
+#endif
+
 template <int Inks>
 bool packedPixels(EngineContext* context, const SourceRun& run, uint32_t inFormat,
                   uint8_t* destination, uint32_t outFormat) {
     const PixelFormatDescriptor& out = kPixelFormats[outFormat];
-    PackedInkWriter<Inks> write{destination, out.bytesPerPixel, {}};
+#ifndef VREL_SCALAR_KERNELS
+    bool inOrder = true;
+    for (int j = 0; j < Inks; ++j) {
+        inOrder = inOrder && out.offset[j] == j;
+    }
+    if (inOrder) {
+        InOrderValueWriter<Inks> write{destination, out.bytesPerPixel};
+        return runWriting<Inks>(context, run, inFormat, write);
+    }
+#endif
+    PixelWriter<Inks> write{destination, out.bytesPerPixel, {}};
     std::memcpy(write.offset, out.offset, Inks);
     return runWriting<Inks>(context, run, inFormat, write);
 }
@@ -58,7 +90,7 @@ bool packedPixels(EngineContext* context, const SourceRun& run, uint32_t inForma
 template <int Inks>
 bool planes(EngineContext* context, const SourceRun& run, uint32_t inFormat,
             uint8_t* const planeStarts[]) {
-    PlaneWriter<Inks> write{};
+    PlanesWriter<Inks> write{};
     for (int j = 0; j < Inks; ++j) {
         write.plane[j] = planeStarts[j];
     }

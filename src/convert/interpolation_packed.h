@@ -1,0 +1,128 @@
+// A faster form of the shared tetrahedral core, for the hot conversion
+// loops: the tetrahedron is found without branches, and all ink bytes of a
+// node are interpolated at once in 64-bit registers (two inks per register,
+// 32 bits apart), giving the inks packed in one integer, ink j in bits
+// 8j..8j+7. The arithmetic is that of locateTetrahedron and interpolateNode
+// in interpolation.h, which stay the reference these are tested against.
+#pragma once
+
+#include "convert/interpolation.h"
+#include "resources/lut_block.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace vrel {
+
+// The same Tetrahedron as locateTetrahedron. The case follows from the three
+// comparisons of the decision tree taken at once (two of the eight
+// combinations cannot occur and map where the tree would send them), and the
+// weights, which in every case are 65536 - largest, largest - middle,
+// middle - smallest and smallest fraction, come from max and min.
+inline Tetrahedron locateTetrahedronBranchless(const LutBlock* lut, uint8_t v0, uint8_t v1,
+                                               uint8_t v2) {
+    // Bits: f1 > f2 (4), f0 > f2 (2), f0 > f1 (1).
+    static constexpr uint8_t kCaseOfOrder[8] = {0, 1, 2, 2, 3, 3, 4, 5};
+    const AxisEntry& a0 = lut->axisTable[v0];
+    const AxisEntry& a1 = lut->axisTable[v1];
+    const AxisEntry& a2 = lut->axisTable[v2];
+    const int32_t f0 = static_cast<int32_t>(a0.fraction);
+    const int32_t f1 = static_cast<int32_t>(a1.fraction);
+    const int32_t f2 = static_cast<int32_t>(a2.fraction);
+    const unsigned order = static_cast<unsigned>(f1 > f2) << 2 |
+                           static_cast<unsigned>(f0 > f2) << 1 | static_cast<unsigned>(f0 > f1);
+    const uint32_t* corners = &lut->cornerTable[3 * kCaseOfOrder[order]];
+    const int32_t high = std::max(f0, std::max(f1, f2));
+    const int32_t low = std::min(f0, std::min(f1, f2));
+    const int32_t middle = f0 + f1 + f2 - high - low;
+    return Tetrahedron{lut->grid() + a0.offset0 + a1.offset1 + a2.offset2,
+                       corners[0],
+                       corners[1],
+                       corners[2],
+                       static_cast<uint32_t>(65536 - high),
+                       static_cast<uint32_t>(high - middle),
+                       static_cast<uint32_t>(middle - low),
+                       static_cast<uint32_t>(low)};
+}
+
+namespace packed {
+
+// Byte j of a value read from memory in bits 8j..8j+7, whatever the host's
+// byte order.
+template <typename Word> inline Word littleEndianBytes(Word v) {
+    if constexpr (std::endian::native == std::endian::big) {
+        if constexpr (sizeof(Word) == 4) {
+            return __builtin_bswap32(v);
+        } else {
+            return __builtin_bswap64(v);
+        }
+    }
+    return v;
+}
+
+inline constexpr uint64_t kLanes = 0x000000ff000000ffull;    // bytes at bits 0 and 32
+inline constexpr uint64_t kRounding = 0x0000800000008000ull; // 32768 in each lane
+
+// Node bytes 0..Channels-1, ink j in bits 8j.. (bytes past Channels are 0).
+// Six and seven inks are read as eight bytes: the zero slack after the grid
+// (kLutExtraSlack) keeps such a read of the far corner inside the block.
+template <int Channels> inline uint64_t loadNode(const uint8_t* node) {
+    static_assert(Channels == 3 || Channels == 4 || Channels == 6 || Channels == 7);
+    if constexpr (Channels <= 4) {
+        uint32_t v;
+        std::memcpy(&v, node, 4);
+        if constexpr (Channels == 3) {
+            v &= 0x00ffffffu;
+        }
+        return littleEndianBytes(v);
+    } else {
+        uint64_t v;
+        std::memcpy(&v, node, 8);
+        return littleEndianBytes(v) & ((uint64_t{1} << (8 * Channels)) - 1);
+    }
+}
+
+// Sum of the four weighted lanes of one byte pair, rounded and shifted: each
+// lane holds at most 255 * 65536 + 32768 < 2^24, so lanes never carry into
+// each other.
+inline uint64_t weighLanes(uint64_t p, uint64_t a, uint64_t b, uint64_t c, const Tetrahedron& t) {
+    const uint64_t sum = t.weightP * p + t.weightA * a + t.weightB * b + t.weightC * c + kRounding;
+    return (sum >> 16) & kLanes;
+}
+
+} // namespace packed
+
+// interpolateNode<Channels> with the result packed: ink j in bits 8j..8j+7,
+// the bytes past Channels 0.
+template <int Channels> inline uint64_t interpolateNodePacked(const Tetrahedron& t) {
+    using packed::kLanes;
+    const uint64_t p = packed::loadNode<Channels>(t.base);
+    const uint64_t a = packed::loadNode<Channels>(t.base + t.offsetA);
+    const uint64_t b = packed::loadNode<Channels>(t.base + t.offsetB);
+    const uint64_t c = packed::loadNode<Channels>(t.base + t.offsetC);
+    if constexpr (Channels <= 4) {
+        // Inks 0 and 2 in one register, 1 and 3 in the other.
+        auto spread = [](uint64_t v) { return (v | (v << 16)) & kLanes; };
+        const uint64_t even = packed::weighLanes(spread(p & 0x00ff00ff), spread(a & 0x00ff00ff),
+                                                 spread(b & 0x00ff00ff), spread(c & 0x00ff00ff), t);
+        const uint64_t odd =
+            packed::weighLanes(spread((p >> 8) & 0x00ff00ff), spread((a >> 8) & 0x00ff00ff),
+                               spread((b >> 8) & 0x00ff00ff), spread((c >> 8) & 0x00ff00ff), t);
+        const uint64_t joined = even | (odd << 8); // inks 0, 1 low; 2, 3 at bit 32
+        return (joined & 0xffff) | ((joined >> 16) & 0xffff0000);
+    } else {
+        // Inks j and j + 4 in register j.
+        uint64_t result = 0;
+        for (int j = 0; j < 4; ++j) {
+            const int s = 8 * j;
+            result |= packed::weighLanes((p >> s) & kLanes, (a >> s) & kLanes, (b >> s) & kLanes,
+                                         (c >> s) & kLanes, t)
+                      << s;
+        }
+        return result;
+    }
+}
+
+} // namespace vrel

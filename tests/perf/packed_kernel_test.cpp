@@ -20,9 +20,10 @@ namespace {
 // triples: the same tetrahedron (case, corners, weights) and the same inks.
 template <int Channels> void expectCoreMatches(const LutBlock* lut, uint32_t seed) {
     dbwriter::Random random(seed);
+    const CornersByOrder corners(lut);
     auto check = [&](uint8_t v0, uint8_t v1, uint8_t v2) {
         const Tetrahedron want = locateTetrahedron(lut, v0, v1, v2);
-        const Tetrahedron got = locateTetrahedronBranchless(lut, v0, v1, v2);
+        const Tetrahedron got = locateTetrahedronBranchless(lut, corners, v0, v1, v2);
         ASSERT_EQ(got.base, want.base) << int(v0) << "," << int(v1) << "," << int(v2);
         ASSERT_EQ(got.offsetA, want.offsetA);
         ASSERT_EQ(got.offsetB, want.offsetB);
@@ -33,10 +34,16 @@ template <int Channels> void expectCoreMatches(const LutBlock* lut, uint32_t see
         ASSERT_EQ(got.weightC, want.weightC);
         uint8_t inks[8] = {};
         interpolateNode<Channels>(want, inks);
-        const uint64_t packedInks = interpolateNodePacked<Channels>(got);
-        for (int j = 0; j < 8; ++j) {
-            ASSERT_EQ(static_cast<uint8_t>(packedInks >> (8 * j)), j < Channels ? inks[j] : 0)
-                << "ink " << j << " of " << int(v0) << "," << int(v1) << "," << int(v2);
+        const uint64_t forms[] = {interpolateNodeSwar<Channels>(got),
+#ifdef VREL_PACKED_SSE2
+                                  interpolateNodeSse2<Channels>(got),
+#endif
+                                  interpolateNodePacked<Channels>(got)};
+        for (const uint64_t packedInks : forms) {
+            for (int j = 0; j < 8; ++j) {
+                ASSERT_EQ(static_cast<uint8_t>(packedInks >> (8 * j)), j < Channels ? inks[j] : 0)
+                    << "ink " << j << " of " << int(v0) << "," << int(v1) << "," << int(v2);
+            }
         }
     };
     for (int v = 0; v < 256; ++v) {

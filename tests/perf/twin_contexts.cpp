@@ -50,6 +50,10 @@ void TwinContexts::randomiseCurves(uint32_t seed) {
     }
 }
 
+void TwinContexts::setKernelFlags(uint32_t flags) {
+    reference()->kernelFlags = production()->kernelFlags = flags;
+}
+
 bool TwinContexts::cachesEqual() const {
     const TableGroup& a = reference()->groups[0];
     const TableGroup& b = production()->groups[0];

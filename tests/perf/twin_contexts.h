@@ -31,6 +31,9 @@ class TwinContexts {
     // The same random grey and adjustment curves in both contexts (sums
     // above 255 included, so the fold's clamp is taken).
     void randomiseCurves(uint32_t seed);
+    // Gives both contexts another key layout (shifts that drop bits make
+    // different colours share a key).
+    void setKernelFlags(uint32_t flags);
     // Both group-0 caches (whichever layout the group has) hold the same bytes.
     bool cachesEqual() const;
 

@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Turns vrel_bench's JSON output into the Markdown tables of the README.
+
+Usage: bench_table.py bench.json
+
+Throughput is items_per_second (pixels per second) of each case. The ratios
+vs_lcms2 and vs_memcpy are the counters the benchmark itself reports: the
+peer's time for one page (measured once in the same process, median of five
+runs) divided by the case's own time per page; above 1 means vrel is faster.
+"""
+import json
+import re
+import sys
+
+
+def mpix(bench):
+    rate = bench.get("items_per_second")
+    return None if rate is None else rate / 1e6
+
+
+def fmt(value, digits=1):
+    return "-" if value is None else f"{value:.{digits}f}"
+
+
+def main(path):
+    with open(path) as f:
+        data = json.load(f)
+    ctx = data.get("context", {})
+    runs = [b for b in data["benchmarks"] if b.get("run_type", "iteration") == "iteration"]
+    by_name = {b["name"]: b for b in runs}
+
+    print(f"Machine: {ctx.get('num_cpus', '?')} CPUs at {ctx.get('mhz_per_cpu', '?')} MHz, "
+          f"run {ctx.get('date', '?')}, {ctx.get('library_build_type', '?')} benchmark library.")
+    for key in sorted(k for k in ctx if k.startswith("workload_")):
+        print(f"- {key[len('workload_'):]}: {ctx[key]}")
+    print()
+
+    # Conversion cases by workload.
+    workloads = ["flat", "photo", "random"]
+    ops = []
+    for b in runs:
+        m = re.match(r"^([^/]+)/(flat|photo|random)$", b["name"])
+        if m and m.group(1) not in ops:
+            ops.append(m.group(1))
+    print("| case (Mpixel/s; ratio vs lcms2 default, vs memcpy) | " + " | ".join(workloads) + " |")
+    print("|---|" + "---|" * len(workloads))
+    for op in ops:
+        cells = []
+        for w in workloads:
+            b = by_name.get(f"{op}/{w}")
+            if b is None:
+                cells.append("-")
+                continue
+            cell = fmt(mpix(b))
+            extras = []
+            if "vs_lcms2" in b:
+                extras.append(f"{b['vs_lcms2']:.2f}× lcms2")
+            if "vs_memcpy" in b:
+                extras.append(f"{b['vs_memcpy']:.3f}× memcpy")
+            if extras:
+                cell += " (" + ", ".join(extras) + ")"
+            cells.append(cell)
+        print(f"| {op} | " + " | ".join(cells) + " |")
+    print()
+
+    # Everything else, one row per case.
+    rest = [b for b in runs if not re.match(r"^[^/]+/(flat|photo|random)$", b["name"])]
+    if rest:
+        print("| case | Mpixel/s (items/s for Init) | time per iteration | vs memcpy |")
+        print("|---|---|---|---|")
+        for b in rest:
+            unit = b.get("time_unit", "ns")
+            scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[unit]
+            ms = b["cpu_time"] * scale
+            rate = b.get("items_per_second")
+            rate_text = fmt(rate / 1e6, 1) if rate and rate >= 1e6 else (f"{rate:.0f}/s" if rate else "-")
+            vs = f"{b['vs_memcpy']:.2f}×" if "vs_memcpy" in b else "-"
+            print(f"| {b['name']} | {rate_text} | {ms:.3f} ms | {vs} |")
+        print()
+
+    # Derived ratios against the targets.
+    def ratio(a, b):
+        x, y = by_name.get(a), by_name.get(b)
+        if x is None or y is None:
+            return None
+        return x["cpu_time"] / y["cpu_time"]
+
+    lines = []
+    for w in workloads:
+        r6 = ratio(f"BitmapRgb24ToInk6/{w}", f"BitmapRgb24ToCmyk32/{w}")
+        r7 = ratio(f"BitmapRgb24ToInk7/{w}", f"BitmapRgb24ToCmyk32/{w}")
+        p6 = ratio(f"LineSixPlanes/{w}", f"LineFourPlanes/{w}")
+        p7 = ratio(f"LineSevenPlanes/{w}", f"LineFourPlanes/{w}")
+        if any(v is not None for v in (r6, r7, p6, p7)):
+            lines.append(f"| {w} | {fmt(r6, 2)} | {fmt(r7, 2)} | {fmt(p6, 2)} | {fmt(p7, 2)} |")
+    if lines:
+        print("| time relative to four inks | Ink6 / Cmyk32 | Ink7 / Cmyk32 | six / four planes | seven / four planes |")
+        print("|---|---|---|---|---|")
+        print("\n".join(lines))
+        print()
+    builder = ratio("Rgb555Builder/32768", "DistinctColoursRun/32768")
+    if builder is not None:
+        print(f"15-bit table builder: {builder:.2f}× the time of converting its 32768 colours by runs.")
+    scaling = [b for b in runs if b["name"].startswith("Scaling/")]
+    if scaling:
+        base = scaling[0]
+        base_px = int(re.search(r"(\d+)Mpix", base["name"]).group(1))
+        parts = []
+        for b in scaling:
+            px = int(re.search(r"(\d+)Mpix", b["name"]).group(1))
+            per_mpix = b["cpu_time"] / px
+            parts.append(f"{px} Mpix: {per_mpix / (base['cpu_time'] / base_px):.2f}")
+        print("Time per Mpixel relative to the smallest page (1.00 = linear): " + ", ".join(parts) + ".")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    main(sys.argv[1])

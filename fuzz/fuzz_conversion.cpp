@@ -107,15 +107,11 @@ void runOperation(const uint8_t* op) {
 
     switch (op[1] % 6) {
     case 0:
-        // Conversions take skipStart at 0 or above: a negative one addresses
-        // memory before the run, which no extent can describe.
-        run.skipStart = static_cast<int16_t>(run.skipStart & 0x7fff);
         if (tableContractHolds(c, inFormat)) {
             convertBitmapExact(c.context, inFormat, outFormat, run, seed, nullptr);
         }
         break;
     case 1:
-        run.skipStart = static_cast<int16_t>(run.skipStart & 0x7fff);
         convertLineExact(c.context, inFormat, run, seed, nullptr);
         break;
     case 2:

@@ -73,6 +73,9 @@ uint32_t bytesPerPixel(uint32_t format) {
 }
 
 int processedPixels(const RunShape& run) {
+    if (run.skipStart < 0) {
+        return 0; // a run may not start before its first pixel
+    }
     const int difference = static_cast<int>(run.count & 0xffffu) - run.skipStart - run.skipEnd;
     return static_cast<int16_t>(static_cast<uint16_t>(difference & 0xffff));
 }

@@ -21,7 +21,7 @@ struct RunShape {
 // 17, 20, above 22).
 uint32_t bytesPerPixel(uint32_t format);
 // Pixels the run processes: count - skipStart - skipEnd as a signed 16-bit
-// value; 0 or less processes nothing.
+// value; 0 or less processes nothing, and so does a negative skipStart.
 int processedPixels(const RunShape& run);
 // Index of the last processed pixel (valid when processedPixels > 0).
 int lastPixel(const RunShape& run);

@@ -68,6 +68,9 @@ std::vector<SeedFile> conversionSeeds() {
     append(edges, operation(2, 0, 3, 13, 5, 0, 0xffff, 0)); // n wraps to 6
     append(edges, operation(2, 3, 3, 0, 10, -3, 0, 0));     // negative skipStart
     append(edges, operation(3, 1, 5, 0, 10, 4, 6, 0));      // empty line
+    append(edges, operation(2, 0, 3, 13, 10, -2, 0, 0));    // run before pixel 0
+    append(edges, operation(2, 0, 10, 13, 16, -9, 0, 0));   // the same on a bit row
+    append(edges, operation(3, 1, 3, 0, 10, -1, 0, 0));     // and on a line
     seeds.push_back({"conversion", "run-edges", std::move(edges)});
     return seeds;
 }

@@ -142,7 +142,7 @@ void registerConversionCases() {
         benchmark::RegisterBenchmark(("Lcms2LowResPrecalc" + suffix).c_str(), lcmsCase,
                                      static_cast<uint32_t>(cmsFLAGS_LOWRESPRECALC), w);
     }
-    for (const int bytes : {4, 6, 7}) {
+    for (const int bytes : {3, 4, 6, 7}) {
         benchmark::RegisterBenchmark(("Memcpy/" + std::to_string(bytes) + "BytesPerPixel").c_str(),
                                      memcpyCase, bytes);
     }

@@ -20,8 +20,8 @@ while [[ $# -gt 0 ]]; do
 done
 
 cd "$root"
-cmake --preset bench >/dev/null
-cmake --build --preset bench --target vrel_bench -j2
+cmake --preset bench >&2
+cmake --build --preset bench --target vrel_bench -j2 >&2
 
 json="$root/build/bench/bench.json"
 args=(--benchmark_min_time="$min_time" --benchmark_format=json --benchmark_out="$json"

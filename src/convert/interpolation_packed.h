@@ -28,24 +28,11 @@ namespace vrel {
 // eight combinations cannot occur and map where the tree would send them.
 inline constexpr uint8_t kCaseOfOrder[8] = {0, 1, 2, 2, 3, 3, 4, 5};
 
-// The corner offsets of a table by comparison bits, gathered once per run
-// so that finding a pixel's corners takes one read.
-struct CornersByOrder {
-    uint32_t offsets[8][3];
-    explicit CornersByOrder(const LutBlock* lut) {
-        for (int order = 0; order < 8; ++order) {
-            for (int k = 0; k < 3; ++k) {
-                offsets[order][k] = lut->cornerTable[3 * kCaseOfOrder[order] + k];
-            }
-        }
-    }
-};
-
 // The same Tetrahedron as locateTetrahedron, without branches. The weights,
 // which in every case are 65536 - largest, largest - middle, middle -
 // smallest and smallest fraction, come from max and min.
-inline Tetrahedron locateTetrahedronBranchless(const LutBlock* lut, const CornersByOrder& corners,
-                                               uint8_t v0, uint8_t v1, uint8_t v2) {
+inline Tetrahedron locateTetrahedronBranchless(const LutBlock* lut, uint8_t v0, uint8_t v1,
+                                               uint8_t v2) {
     const AxisEntry& a0 = lut->axisTable[v0];
     const AxisEntry& a1 = lut->axisTable[v1];
     const AxisEntry& a2 = lut->axisTable[v2];
@@ -54,7 +41,7 @@ inline Tetrahedron locateTetrahedronBranchless(const LutBlock* lut, const Corner
     const int32_t f2 = static_cast<int32_t>(a2.fraction);
     const unsigned order = static_cast<unsigned>(f1 > f2) << 2 |
                            static_cast<unsigned>(f0 > f2) << 1 | static_cast<unsigned>(f0 > f1);
-    const uint32_t* offsets = corners.offsets[order];
+    const uint32_t* offsets = &lut->cornerTable[3 * kCaseOfOrder[order]];
     const int32_t high = std::max(f0, std::max(f1, f2));
     const int32_t low = std::min(f0, std::min(f1, f2));
     const int32_t middle = f0 + f1 + f2 - high - low;

@@ -109,14 +109,14 @@ struct AnyLayoutKey {
 // Kept out of line so that the loop around it, which mostly repeats or finds
 // colours, keeps its registers.
 template <int ComputeInks, typename Entry>
-[[gnu::noinline]] uint64_t interpolateAndStore(const LutBlock* lut, const CornersByOrder& corners,
+[[gnu::noinline]] uint64_t interpolateAndStore(const LutBlock* lut,
                                                const PreCorrectionCurves& curves,
                                                const uint8_t rgb[3], uint32_t key, Entry& entry) {
     using Value = std::conditional_t<sizeof(Entry::value) == 4, uint32_t, uint64_t>;
     uint8_t c[3];
     preCorrect(curves, rgb[0], rgb[1], rgb[2], c);
-    const uint64_t result = interpolateNodePacked<ComputeInks>(
-        locateTetrahedronBranchless(lut, corners, c[0], c[1], c[2]));
+    const uint64_t result =
+        interpolateNodePacked<ComputeInks>(locateTetrahedronBranchless(lut, c[0], c[1], c[2]));
     entry.key = key;
     const Value stored = packed::littleEndianBytes(static_cast<Value>(result));
     std::memcpy(entry.value, &stored, sizeof(Value));
@@ -139,7 +139,6 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
     constexpr uint64_t kComputedBytes = (uint64_t{1} << (8 * ComputeInks)) - 1;
 
     const LutBlock* const lut = tables.lut;
-    const CornersByOrder corners(lut);
     ColourCache<Entry>* const cache = tables.cache;
     const PreCorrectionCurves curves = tables.curves;
 
@@ -154,7 +153,7 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
         Entry& entry = cache->entries[slot];
         const bool changed = key != previousKey;
         if (changed & (entry.key != key)) {
-            result = interpolateAndStore<ComputeInks>(lut, corners, curves, rgb, key, entry);
+            result = interpolateAndStore<ComputeInks>(lut, curves, rgb, key, entry);
             lastSlot = static_cast<int32_t>(slot);
         } else {
             Value stored;

@@ -20,10 +20,9 @@ namespace {
 // triples: the same tetrahedron (case, corners, weights) and the same inks.
 template <int Channels> void expectCoreMatches(const LutBlock* lut, uint32_t seed) {
     dbwriter::Random random(seed);
-    const CornersByOrder corners(lut);
     auto check = [&](uint8_t v0, uint8_t v1, uint8_t v2) {
         const Tetrahedron want = locateTetrahedron(lut, v0, v1, v2);
-        const Tetrahedron got = locateTetrahedronBranchless(lut, corners, v0, v1, v2);
+        const Tetrahedron got = locateTetrahedronBranchless(lut, v0, v1, v2);
         ASSERT_EQ(got.base, want.base) << int(v0) << "," << int(v1) << "," << int(v2);
         ASSERT_EQ(got.offsetA, want.offsetA);
         ASSERT_EQ(got.offsetB, want.offsetB);

@@ -37,7 +37,7 @@ struct LutBlock {
     const uint8_t* grid() const { return reinterpret_cast<const uint8_t*>(this + 1); }
 };
 
-// Extra zero bytes past the specified slack, so that wide loads of the last
+// Extra zero bytes past the required slack, so that wide loads of the last
 // node's bytes stay inside the block.
 inline constexpr uint32_t kLutExtraSlack = 16;
 

@@ -1,10 +1,9 @@
-// Class-16 chunks (Part 2.4): colour-table chunks of every header form, the
+// Class-16 chunks: colour-table chunks of every header form, the
 // extension chunk, and the channel-major grid helpers.
-#include <gtest/gtest.h>
-
-#include <vrel/dbwriter.h>
-
 #include "byte_reading.h"
+
+#include <gtest/gtest.h>
+#include <vrel/dbwriter.h>
 
 namespace {
 
@@ -55,8 +54,8 @@ TEST(ColourTableChunk, OverridesAndUnknownHeaderTypesAreWrittenAsGiven) {
 }
 
 TEST(ColourTableChunk, DecodesEveryFormBack) {
-    std::vector<ColourTable> tables = {unmarkedTable(makeRandomGrid(17, 3, 4)), tableType0({1, 2, 3}),
-                                       tableType1({0, 9, 255}, {4, 5}),
+    std::vector<ColourTable> tables = {unmarkedTable(makeRandomGrid(17, 3, 4)),
+                                       tableType0({1, 2, 3}), tableType1({0, 9, 255}, {4, 5}),
                                        tableType2({{0, 1, 255}, {0, 2, 255}, {0, 3, 255}}, {6})};
     tables[3].type2Spare = 1;
     ColourTable odd = tableType0({5});
@@ -114,7 +113,9 @@ TEST(Grids, DefaultNodesAreSeventeenSteps) {
 
 TEST(Grids, MakeGridStoresChannelMajorWithAxis2Fastest) {
     const Bytes nodes = {0, 128, 255};
-    const Bytes g = makeGrid(nodes, 4, [](uint8_t v0, uint8_t v1, uint8_t v2) { return Bytes{v0, v1, v2, 7}; });
+    const Bytes g = makeGrid(nodes, 4, [](uint8_t v0, uint8_t v1, uint8_t v2) {
+        return Bytes{v0, v1, v2, 7};
+    });
     ASSERT_EQ(g.size(), 108u);
     // Channel 0 of point (1, 2, 0): 0·27 + 1·9 + 2·3 + 0.
     EXPECT_EQ(g[15], 128);
@@ -123,7 +124,8 @@ TEST(Grids, MakeGridStoresChannelMajorWithAxis2Fastest) {
     // Channel 2 of point (0, 0, 2): 54 + 2.
     EXPECT_EQ(g[56], 255);
     EXPECT_EQ(g[55], 128);
-    for (size_t i = 81; i < 108; ++i) EXPECT_EQ(g[i], 7);
+    for (size_t i = 81; i < 108; ++i)
+        EXPECT_EQ(g[i], 7);
     EXPECT_EQ(gridIndex(3, 2, 0, 0, 2), 56u);
 }
 
@@ -133,7 +135,8 @@ TEST(Grids, MissingFunctionValuesAreZero) {
 }
 
 TEST(Grids, RandomGridDependsOnlyOnTheSeed) {
-    const Bytes a = makeRandomGrid(17, 4, 1), b = makeRandomGrid(17, 4, 1), c = makeRandomGrid(17, 4, 2);
+    const Bytes a = makeRandomGrid(17, 4, 1), b = makeRandomGrid(17, 4, 1),
+                c = makeRandomGrid(17, 4, 2);
     EXPECT_EQ(a.size(), 17u * 17 * 17 * 4);
     EXPECT_EQ(a, b);
     EXPECT_NE(a, c);
@@ -141,7 +144,8 @@ TEST(Grids, RandomGridDependsOnlyOnTheSeed) {
     EXPECT_EQ(slice(makeRandomGrid(2, 1, 0), 0, 8), makeRandomGrid(2, 1, 0));
     Random r(0);
     EXPECT_EQ(r.next(), 0xe220a8397b1dcdafull);
-    for (int i = 0; i < 1000; ++i) EXPECT_LT(r.below(10), 10u);
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_LT(r.below(10), 10u);
 }
 
 } // namespace

@@ -1,12 +1,10 @@
-// The container bytes (Part 2.2): header, directories, entries and records at
+// The container bytes: header, directories, entries and records at
 // their hand-checked offsets, and the escape hatches for broken files.
-#include <gtest/gtest.h>
-
-#include <stdexcept>
-
-#include <vrel/dbwriter.h>
-
 #include "byte_reading.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <vrel/dbwriter.h>
 
 namespace {
 
@@ -147,7 +145,8 @@ TEST(DatabaseContainer, EscapeHatchesOverrideSizeCountAndOffsets) {
 
 TEST(DatabaseContainer, ExtraEntriesAreAppendedAndMayDuplicateOrDangle) {
     Database db = smallDatabase(DirectoryLayout::Separate);
-    db.chunkDirectory.extraEntries.push_back({16, 0x200, 0, size_t{0}, 0}); // duplicate id, other record
+    db.chunkDirectory.extraEntries.push_back(
+        {16, 0x200, 0, size_t{0}, 0}); // duplicate id, other record
     db.chunkDirectory.extraEntries.push_back({16, 0x300, 5, std::nullopt, 0xfffffff0u});
     const WrittenDatabase w = writeDatabaseWithLayout(db);
     const Bytes& b = w.bytes;

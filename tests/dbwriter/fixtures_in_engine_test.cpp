@@ -1,8 +1,6 @@
 // The ready-made databases of the test support open in the engine as they
 // say: method, channels, nodes, table data in place, and the engine's
 // interpolation agrees with the scalar reference on the loaded tables.
-#include <gtest/gtest.h>
-
 #include "convert/interpolation.h"
 #include "interface/engine_context.h"
 #include "resources/block_layer.h"
@@ -10,6 +8,8 @@
 #include "support/database_factory.h"
 #include "support/reference_model.h"
 #include "support/test_support.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -21,19 +21,22 @@ const vrel::LutBlock* lutOf(EngineContext* ctx, int group) {
 }
 
 // The engine's interleaved grid holds the fixture's channel-major data.
-void expectGridLoaded(const vrel::LutBlock* lut, const std::vector<uint8_t>& channelMajor, int channels) {
+void expectGridLoaded(const vrel::LutBlock* lut, const std::vector<uint8_t>& channelMajor,
+                      int channels) {
     ASSERT_NE(lut, nullptr);
     ASSERT_EQ(lut->lutChannels, channels);
     const size_t points = static_cast<size_t>(lut->lutGridPoints);
     const size_t cells = points * points * points;
     for (size_t i = 0; i < cells; ++i)
         for (size_t q = 0; q < static_cast<size_t>(channels); ++q)
-            ASSERT_EQ(lut->grid()[i * static_cast<size_t>(channels) + q], channelMajor[q * cells + i])
+            ASSERT_EQ(lut->grid()[i * static_cast<size_t>(channels) + q],
+                      channelMajor[q * cells + i])
                 << "cell " << i << " channel " << q;
 }
 
 template <int Channels>
-void expectInterpolationMatchesReference(const vrel::LutBlock* lut, const ReferenceTable& reference, uint32_t seed) {
+void expectInterpolationMatchesReference(const vrel::LutBlock* lut, const ReferenceTable& reference,
+                                         uint32_t seed) {
     db::Random random(seed);
     for (int i = 0; i < 3000; ++i) {
         const uint8_t v0 = random.byte(), v1 = random.byte(), v2 = random.byte();
@@ -74,7 +77,8 @@ TEST_P(FixtureInEngine, OpensWithItsMethodAndTables) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMethodAndLayout, FixtureInEngine,
-                         ::testing::Combine(::testing::Values(1, 3, 4, 6, 7), ::testing::Values(0, 1, 2)));
+                         ::testing::Combine(::testing::Values(1, 3, 4, 6, 7),
+                                            ::testing::Values(0, 1, 2)));
 
 TEST(FixturesInEngine, ThreeChannelsAlsoFromThreePresentDescriptors) {
     ProfileFixture f = makeProfileFixture({.method = 3, .layout = 1, .methodThreeViaE256 = false});
@@ -116,7 +120,8 @@ TEST(FixturesInEngine, SelectorsPickTheirCorrectionTable) {
 
 TEST(FixturesInEngine, CustomNodesAndUnmarkedTablesLoad) {
     {
-        ProfileFixture f = makeProfileFixture({.lutNodes = {0, 64, 128, 192, 255}, .correctionHeaderType = 1,
+        ProfileFixture f = makeProfileFixture({.lutNodes = {0, 64, 128, 192, 255},
+                                               .correctionHeaderType = 1,
                                                .correctionNodes = {0, 30, 255}});
         TempDir dir;
         f.writeTo(dir);
@@ -149,7 +154,8 @@ TEST(FixturesInEngine, NodeSetsOfHeaderType2FollowTheInputKind) {
         p.inputKind = kind;
         OpenContext ctx(p);
         ASSERT_EQ(ctx.result(), VREL_OK);
-        for (size_t i = 0; i < 17; ++i) ASSERT_EQ(ctx.get()->groups[1].nodes[i], f.correctionNodeSets[set][i]) << kind;
+        for (size_t i = 0; i < 17; ++i)
+            ASSERT_EQ(ctx.get()->groups[1].nodes[i], f.correctionNodeSets[set][i]) << kind;
     }
 }
 
@@ -168,16 +174,22 @@ TEST(FixturesInEngine, ExtensionChunksAnswerThePlainQueries) {
 }
 
 TEST(FixturesInEngine, EngineInterpolationAgreesWithTheReference) {
-    for (const std::vector<uint8_t>& nodes : {std::vector<uint8_t>{}, std::vector<uint8_t>{0, 3, 40, 41, 200, 255}}) {
-        ProfileFixture f = makeProfileFixture({.method = 7, .lutNodes = nodes, .correctionHeaderType = nodes.empty() ? uint8_t{0} : uint8_t{1},
-                                               .correctionNodes = nodes});
+    for (const std::vector<uint8_t>& nodes :
+         {std::vector<uint8_t>{}, std::vector<uint8_t>{0, 3, 40, 41, 200, 255}}) {
+        ProfileFixture f =
+            makeProfileFixture({.method = 7,
+                                .lutNodes = nodes,
+                                .correctionHeaderType = nodes.empty() ? uint8_t{0} : uint8_t{1},
+                                .correctionNodes = nodes});
         TempDir dir;
         f.writeTo(dir);
         OpenContext ctx(f.params);
         ASSERT_EQ(ctx.result(), VREL_OK);
-        expectInterpolationMatchesReference<7>(lutOf(ctx.get(), 0), ReferenceTable{f.lutNodes, 7, f.lutGrid}, 1);
+        expectInterpolationMatchesReference<7>(lutOf(ctx.get(), 0),
+                                               ReferenceTable{f.lutNodes, 7, f.lutGrid}, 1);
         expectInterpolationMatchesReference<3>(
-            lutOf(ctx.get(), 1), ReferenceTable{f.correctionNodeSets[0], 3, f.correctionGrids[0]}, 2);
+            lutOf(ctx.get(), 1), ReferenceTable{f.correctionNodeSets[0], 3, f.correctionGrids[0]},
+            2);
     }
 }
 

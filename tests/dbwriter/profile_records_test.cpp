@@ -1,10 +1,9 @@
-// Profile index records (Parts 2.2, 2.3): the payload of each layout at its
+// Profile index records: the payload of each layout at its
 // hand-checked offsets, the descriptor packings, the layout word and the keys.
-#include <gtest/gtest.h>
-
-#include <vrel/dbwriter.h>
-
 #include "byte_reading.h"
+
+#include <gtest/gtest.h>
+#include <vrel/dbwriter.h>
 
 namespace {
 
@@ -12,7 +11,7 @@ using namespace vrel::dbwriter;
 using namespace dbwriter_test;
 
 // Descriptor 0 with every field set: packing A 0xaad5e3fd; packing B words
-// 0x7eaad5e5 and 0x9942beef (computed by hand from the spec's bit table).
+// 0x7eaad5e5 and 0x9942beef (computed by hand from the key bit table).
 ChannelDescriptor fullDescriptor() {
     ChannelDescriptor d;
     d.a = 5;
@@ -33,7 +32,8 @@ ProfileEntry sampleEntry() {
     e.lutChunk = 0x44444444;
     e.unusedWord = 0x55555555;
     e.descriptors[0] = fullDescriptor();
-    for (size_t i = 1; i < 8; ++i) e.descriptors[i].f = static_cast<uint8_t>(i + 1);
+    for (size_t i = 1; i < 8; ++i)
+        e.descriptors[i].f = static_cast<uint8_t>(i + 1);
     e.name1 = makeName("name one");
     e.name2 = makeName("name two");
     e.searchKey = 0x01020304;
@@ -62,7 +62,8 @@ TEST(ProfilePayload, Layout0FieldsSitAtTheirOffsets) {
     EXPECT_EQ(u32at(p, 148), 0x01020304u);
     EXPECT_EQ(u32at(p, 152), 0x00050007u);
     EXPECT_EQ(slice(p, 156, 4), (Bytes{9, 8, 7, 6}));
-    for (size_t i = 0; i + 4 <= p.size(); i += 4) EXPECT_NE(u32at(p, i), 0x33333333u) << "no third table id slot";
+    for (size_t i = 0; i + 4 <= p.size(); i += 4)
+        EXPECT_NE(u32at(p, i), 0x33333333u) << "no third table id slot";
 }
 
 TEST(ProfilePayload, Layout0MasksDescriptorFieldsToPackingA) {
@@ -118,9 +119,11 @@ TEST(ProfilePayload, Layout2FieldsSitAtTheirOffsetsWith16BitIds) {
 
 TEST(ProfilePayload, UnusedBytesAreWrittenWhereEachLayoutHasThem) {
     ProfileEntry e;
-    for (size_t i = 0; i < e.unusedHead.size(); ++i) e.unusedHead[i] = static_cast<uint8_t>(i + 1);
+    for (size_t i = 0; i < e.unusedHead.size(); ++i)
+        e.unusedHead[i] = static_cast<uint8_t>(i + 1);
     e.unusedTail.fill(0xee);
-    const Bytes p0 = encodeProfilePayload(e, 0), p1 = encodeProfilePayload(e, 1), p2 = encodeProfilePayload(e, 2);
+    const Bytes p0 = encodeProfilePayload(e, 0), p1 = encodeProfilePayload(e, 1),
+                p2 = encodeProfilePayload(e, 2);
     EXPECT_EQ(u8at(p0, 47), 48u);
     EXPECT_EQ(u8at(p1, 15), 16u);
     EXPECT_EQ(u32at(p1, 16), 0u);
@@ -185,18 +188,21 @@ TEST(ProfileIndexRecord, DecodesBackToTheSameDescription) {
     for (int layout = 0; layout < 3; ++layout) {
         SCOPED_TRACE(layout);
         ProfileIndex index;
-        index.layoutWord = makeLayoutWord(static_cast<uint16_t>(layout), kFlagNoBlackBalance | greyModeFlags(2));
+        index.layoutWord =
+            makeLayoutWord(static_cast<uint16_t>(layout), kFlagNoBlackBalance | greyModeFlags(2));
         index.entryLayout = layout;
         ProfileEntry e = sampleEntry();
         if (layout == 0) {
             e.tableIds[2] = 0; // no slot in layout 0
-            for (ChannelDescriptor& d : e.descriptors) d = unpackDescriptorA(packDescriptorA(d), d.f);
+            for (ChannelDescriptor& d : e.descriptors)
+                d = unpackDescriptorA(packDescriptorA(d), d.f);
         }
         if (layout == 2) {
             e.tableIds = {0x1111, 0x2222, 0xffff};
             e.lutChunk = 0x4444;
         }
-        if (layout != 0) e.unusedTail[5] = 1;
+        if (layout != 0)
+            e.unusedTail[5] = 1;
         e.unusedHead[layout == 0 ? 40 : 3] = 7;
         index.entries = {e, e};
         index.trailing = {1, 2, 3};
@@ -305,16 +311,19 @@ TEST(ChannelDescriptors, PackingsUnpackToTheMaskedFields) {
 
 TEST(ChannelDescriptors, NibblesRunFromDescriptor0InBits28To31) {
     Descriptors d{};
-    for (size_t i = 0; i < 8; ++i) d[i].f = static_cast<uint8_t>(0xa + i); // 0x1a..0x11 masked
+    for (size_t i = 0; i < 8; ++i)
+        d[i].f = static_cast<uint8_t>(0xa + i); // 0x1a..0x11 masked
     EXPECT_EQ(packDescriptorNibbles(d), 0xabcdef01u);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(descriptorNibble(0xabcdef01u, i), (0xa + i) & 0xf);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(descriptorNibble(0xabcdef01u, i), (0xa + i) & 0xf);
 }
 
 TEST(ChannelDescriptors, ChannelCountRuleOfPart23) {
     for (int n = 0; n <= 8; ++n) {
         const Descriptors d = descriptorsForChannels(n);
         EXPECT_EQ(channelCountOf(d), n);
-        for (int i = 0; i < 8; ++i) EXPECT_EQ(d[static_cast<size_t>(i)].c != 0, i < n);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(d[static_cast<size_t>(i)].c != 0, i < n);
     }
     const Descriptors three = descriptorsForChannels(3, true);
     EXPECT_EQ(three[0].e, 256);

@@ -1,10 +1,9 @@
-// The scalar reference of the table arithmetic against the spec's own
+// The scalar reference of the table arithmetic against the format's own
 // examples and invariants.
-#include <gtest/gtest.h>
-
-#include <vrel/dbwriter.h>
-
 #include "support/reference_model.h"
+
+#include <gtest/gtest.h>
+#include <vrel/dbwriter.h>
 
 namespace {
 
@@ -33,7 +32,8 @@ TEST(ReferenceModel, FractionsOnTheDefaultGrid) {
     EXPECT_EQ(referenceCell(nodes, 250).index, 15);
     EXPECT_EQ(referenceCell(nodes, 250).fraction, 43691u); // (10·65536 + 7) / 15
     EXPECT_EQ(referenceCell(nodes, 255).index, 16);
-    for (int v = 0; v < 256; ++v) EXPECT_LT(referenceCell(nodes, static_cast<uint8_t>(v)).fraction, 65536u);
+    for (int v = 0; v < 256; ++v)
+        EXPECT_LT(referenceCell(nodes, static_cast<uint8_t>(v)).fraction, 65536u);
 }
 
 TEST(ReferenceModel, RefusesNodesThatDoNotSpan0To255Rising) {
@@ -48,12 +48,13 @@ TEST(ReferenceModel, CasesFollowTheSpecTableIncludingTies) {
         uint8_t v0, v1, v2;
         int expectedCase;
     };
-    const Row rows[] = {{0, 0, 0, 1},   {10, 20, 30, 1}, {20, 10, 30, 2}, {30, 10, 20, 3},
+    const Row rows[] = {{0, 0, 0, 1},    {10, 20, 30, 1}, {20, 10, 30, 2}, {30, 10, 20, 3},
                         {10, 30, 20, 4}, {20, 30, 10, 5}, {30, 20, 10, 6}, {20, 20, 10, 5},
                         {20, 10, 20, 2}, {10, 20, 20, 1}};
     for (const Row& r : rows) {
         const ReferenceTetrahedron t = referenceTetrahedron(nodes, r.v0, r.v1, r.v2);
-        EXPECT_EQ(t.caseNumber, r.expectedCase) << int(r.v0) << " " << int(r.v1) << " " << int(r.v2);
+        EXPECT_EQ(t.caseNumber, r.expectedCase)
+            << int(r.v0) << " " << int(r.v1) << " " << int(r.v2);
         EXPECT_EQ(t.weightP + t.weightA + t.weightB + t.weightC, 65536u);
     }
     const ReferenceTetrahedron t = referenceTetrahedron(nodes, 30, 20, 10); // case 6
@@ -86,10 +87,12 @@ TEST(ReferenceModel, GridPointsReturnTheirOwnValues) {
     for (int i0 = 0; i0 < 3; ++i0)
         for (int i1 = 0; i1 < 3; ++i1)
             for (int i2 = 0; i2 < 3; ++i2) {
-                const auto out = table.interpolate(nodes[static_cast<size_t>(i0)], nodes[static_cast<size_t>(i1)],
+                const auto out = table.interpolate(nodes[static_cast<size_t>(i0)],
+                                                   nodes[static_cast<size_t>(i1)],
                                                    nodes[static_cast<size_t>(i2)]);
                 for (int q = 0; q < 5; ++q)
-                    EXPECT_EQ(out[static_cast<size_t>(q)], grid[vrel::dbwriter::gridIndex(3, q, i0, i1, i2)]);
+                    EXPECT_EQ(out[static_cast<size_t>(q)],
+                              grid[vrel::dbwriter::gridIndex(3, q, i0, i1, i2)]);
             }
 }
 

@@ -1,11 +1,10 @@
 // parseDatabase is the inverse of writeDatabase: every file the writer makes
 // parses back to the same description and rewrites byte for byte.
-#include <gtest/gtest.h>
-
-#include <vrel/dbwriter.h>
-
 #include "support/database_factory.h"
 #include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <vrel/dbwriter.h>
 
 namespace {
 
@@ -20,18 +19,22 @@ void expectRoundTrip(const Database& db) {
     const auto parsed = parseDatabase(bytes, &error);
     ASSERT_TRUE(parsed.has_value()) << error;
     EXPECT_EQ(writeDatabase(*parsed), bytes);
-    if (*parsed == db) return;
+    if (*parsed == db)
+        return;
     // Name the part that differs rather than dumping two objects.
     ADD_FAILURE() << "parsed description differs";
     EXPECT_EQ(parsed->records.size(), db.records.size());
     for (size_t i = 0; i < std::min(parsed->records.size(), db.records.size()); ++i) {
         const Record &a = parsed->records[i], &b = db.records[i];
-        if (a == b) continue;
-        ADD_FAILURE() << "record " << i << " (class " << b.recordClass << ", id " << b.id << ") differs: content kind "
-                      << a.content.index() << " vs " << b.content.index() << ", class " << a.recordClass << ", id "
-                      << a.id << ", listing " << int(a.listing) << " vs " << int(b.listing);
+        if (a == b)
+            continue;
+        ADD_FAILURE() << "record " << i << " (class " << b.recordClass << ", id " << b.id
+                      << ") differs: content kind " << a.content.index() << " vs "
+                      << b.content.index() << ", class " << a.recordClass << ", id " << a.id
+                      << ", listing " << int(a.listing) << " vs " << int(b.listing);
     }
-    EXPECT_TRUE(parsed->profileDirectory == db.profileDirectory) << "profile directory options differ";
+    EXPECT_TRUE(parsed->profileDirectory == db.profileDirectory)
+        << "profile directory options differ";
     EXPECT_TRUE(parsed->chunkDirectory == db.chunkDirectory) << "chunk directory options differ";
 }
 
@@ -47,9 +50,10 @@ TEST_P(FixtureRoundTrip, ParsesBackAndRewritesIdentically) {
     expectRoundTrip(makeProfileFixture(o).db);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryMethodLayoutAndDirectoryForm, FixtureRoundTrip,
-                         ::testing::Combine(::testing::Values(1, 3, 4, 6, 7), ::testing::Values(0, 1, 2),
-                                            ::testing::Values(DirectoryLayout::Separate, DirectoryLayout::Shared)));
+INSTANTIATE_TEST_SUITE_P(
+    EveryMethodLayoutAndDirectoryForm, FixtureRoundTrip,
+    ::testing::Combine(::testing::Values(1, 3, 4, 6, 7), ::testing::Values(0, 1, 2),
+                       ::testing::Values(DirectoryLayout::Separate, DirectoryLayout::Shared)));
 
 TEST(DatabaseRoundTrip, FixtureVariantsParseBack) {
     std::vector<ProfileOptions> variants(6);
@@ -65,7 +69,8 @@ TEST(DatabaseRoundTrip, FixtureVariantsParseBack) {
     variants[5].withExtension = true;
     variants[5].layout = 1;
     variants[5].extraFlags = kFlagNoBlackBalance | greyModeFlags(2);
-    for (const ProfileOptions& o : variants) expectRoundTrip(makeProfileFixture(o).db);
+    for (const ProfileOptions& o : variants)
+        expectRoundTrip(makeProfileFixture(o).db);
 }
 
 TEST(DatabaseRoundTrip, EscapeHatchesThatKeepTheFileCanonicalParseBack) {
@@ -85,9 +90,9 @@ TEST(DatabaseRoundTrip, EscapeHatchesThatKeepTheFileCanonicalParseBack) {
 
 TEST(DatabaseRoundTrip, RecordsThatDoNotDecodeComeBackRaw) {
     Database db;
-    db.addRaw(8, 1001, {1, 2, 3});                    // too short for an index record
-    db.addRaw(16, 0x640, Bytes(20, 1));               // extension id, too short
-    db.addRaw(16, 0x300, {0xff, 0x00, 0xff});         // neither marked nor a default grid
+    db.addRaw(8, 1001, {1, 2, 3});            // too short for an index record
+    db.addRaw(16, 0x640, Bytes(20, 1));       // extension id, too short
+    db.addRaw(16, 0x300, {0xff, 0x00, 0xff}); // neither marked nor a default grid
     ProfileIndex broken;
     broken.entries = {ProfileEntry{}};
     broken.profileCountOverride = 5;
@@ -96,12 +101,14 @@ TEST(DatabaseRoundTrip, RecordsThatDoNotDecodeComeBackRaw) {
     std::string error;
     const auto parsed = parseDatabase(bytes, &error);
     ASSERT_TRUE(parsed.has_value()) << error;
-    for (const Record& r : parsed->records) EXPECT_TRUE(std::holds_alternative<RawData>(r.content));
+    for (const Record& r : parsed->records)
+        EXPECT_TRUE(std::holds_alternative<RawData>(r.content));
     EXPECT_EQ(writeDatabase(*parsed), bytes);
 }
 
 TEST(DatabaseRoundTrip, TypedRecordsAreRecognised) {
-    const Database parsed = *parseDatabase(writeDatabase(makeProfileFixture({.withExtension = true}).db));
+    const Database parsed =
+        *parseDatabase(writeDatabase(makeProfileFixture({.withExtension = true}).db));
     EXPECT_TRUE(std::holds_alternative<ProfileIndex>(parsed.find(8, 1007)->content));
     EXPECT_TRUE(std::holds_alternative<ColourTable>(parsed.find(16, 0x200)->content));
     EXPECT_TRUE(std::holds_alternative<ExtensionChunk>(parsed.find(16, 0x641)->content));

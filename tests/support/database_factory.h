@@ -11,15 +11,14 @@
 // Everything is deterministic for a given seed.
 #pragma once
 
+#include "support/test_support.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
-
 #include <vrel/dbwriter.h>
-
-#include "support/test_support.h"
 
 namespace vrel::test {
 
@@ -47,15 +46,16 @@ struct ProfileOptions {
     // Group 1 (three-channel correction tables, one per table id slot:
     // 0x101 for selector other, 0x102 for 2, 0x103 for 3; layout 0 has two
     // slots and the engine uses 0x101 for selector 3).
-    bool withCorrection = true;          // false: tableIds all 0 (no group-1 table)
+    bool withCorrection = true; // false: tableIds all 0 (no group-1 table)
     GridKind correctionGrid = GridKind::Random;
-    uint8_t correctionHeaderType = 0;     // 0, 1 (correctionNodes) or 2 (five node sets)
+    uint8_t correctionHeaderType = 0;       // 0, 1 (correctionNodes) or 2 (five node sets)
     std::vector<uint8_t> correctionNodes{}; // type 1 nodes; empty: the default nodes
 
     // Extension chunks 0x640, 0x641, 0x642 and, for layouts 1 and 2, the
     // flagExtension bit (a layout-0 layout word cannot carry it).
     bool withExtension = false;
-    uint32_t extraFlags = 0; // more recordFlags (kFlagNoBlackBalance, greyModeFlags(m)); layouts 1, 2
+    uint32_t extraFlags =
+        0; // more recordFlags (kFlagNoBlackBalance, greyModeFlags(m)); layouts 1, 2
 
     bool methodThreeViaE256 = true; // method 3: four present channels, descriptor 0 e = 256
     int decoyEntries = 2;           // entries with other keys before and after the match
@@ -68,7 +68,7 @@ struct ProfileFixture {
     ProfileOptions options{};
     dbwriter::Database db{};
     ParamRecord params{};           // selects the profile; directoryName set by writeTo
-    dbwriter::ProfileEntry entry{};   // the matching entry
+    dbwriter::ProfileEntry entry{}; // the matching entry
     uint32_t key = 0;               // its key
 
     // Group 0: the table written at kLutChunkId. Its channels are the
@@ -82,7 +82,7 @@ struct ProfileFixture {
     // is empty for layout 0, where the engine takes slot 0 instead).
     std::array<std::vector<uint8_t>, 3> correctionGrids{};
     // The nodes of the correction tables: header types 0 and 1 have one
-    // set; header type 2 has five (set index as Part 2.4 chooses by inputKind).
+    // set; header type 2 has five (set index as the loader chooses it by inputKind).
     std::vector<std::vector<uint8_t>> correctionNodeSets{};
 
     std::array<dbwriter::ExtensionChunk, 3> extensions{}; // 0x640, 0x641, 0x642

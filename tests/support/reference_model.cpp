@@ -8,11 +8,13 @@ ReferenceCell referenceCell(const std::vector<uint8_t>& nodes, uint8_t v) {
     if (nodes.size() < 2 || nodes.front() != 0 || nodes.back() != 255)
         throw std::invalid_argument("nodes must start at 0 and end at 255");
     for (size_t i = 1; i < nodes.size(); ++i)
-        if (nodes[i] <= nodes[i - 1]) throw std::invalid_argument("nodes must rise strictly");
+        if (nodes[i] <= nodes[i - 1])
+            throw std::invalid_argument("nodes must rise strictly");
 
     ReferenceCell cell;
     for (size_t j = 0; j < nodes.size(); ++j)
-        if (nodes[j] <= v) cell.index = static_cast<int>(j);
+        if (nodes[j] <= v)
+            cell.index = static_cast<int>(j);
     const size_t j = static_cast<size_t>(cell.index);
     if (j + 1 < nodes.size()) {
         const uint32_t width = static_cast<uint32_t>(nodes[j + 1] - nodes[j]);
@@ -21,12 +23,14 @@ ReferenceCell referenceCell(const std::vector<uint8_t>& nodes, uint8_t v) {
     return cell;
 }
 
-ReferenceTetrahedron referenceTetrahedron(const std::vector<uint8_t>& nodes, uint8_t v0, uint8_t v1, uint8_t v2) {
-    const ReferenceCell c0 = referenceCell(nodes, v0), c1 = referenceCell(nodes, v1), c2 = referenceCell(nodes, v2);
+ReferenceTetrahedron referenceTetrahedron(const std::vector<uint8_t>& nodes, uint8_t v0, uint8_t v1,
+                                          uint8_t v2) {
+    const ReferenceCell c0 = referenceCell(nodes, v0), c1 = referenceCell(nodes, v1),
+                        c2 = referenceCell(nodes, v2);
     ReferenceTetrahedron t;
     t.base = {c0.index, c1.index, c2.index};
     t.fractions = {c0.fraction, c1.fraction, c2.fraction};
-    // Compared as signed integers, in the order of the spec's case table.
+    // Compared as signed integers, in the order of the case table.
     const int32_t f0 = static_cast<int32_t>(c0.fraction);
     const int32_t f1 = static_cast<int32_t>(c1.fraction);
     const int32_t f2 = static_cast<int32_t>(c2.fraction);
@@ -65,11 +69,13 @@ ReferenceTetrahedron referenceTetrahedron(const std::vector<uint8_t>& nodes, uin
 
 uint8_t ReferenceTable::value(int q, int i0, int i1, int i2) const {
     const int n = static_cast<int>(nodes.size());
-    if (q < 0 || q >= channels || i0 < 0 || i1 < 0 || i2 < 0 || i0 >= n || i1 >= n || i2 >= n) return 0;
+    if (q < 0 || q >= channels || i0 < 0 || i1 < 0 || i2 < 0 || i0 >= n || i1 >= n || i2 >= n)
+        return 0;
     const size_t k = static_cast<size_t>(n);
     const size_t at = static_cast<size_t>(q) * k * k * k + static_cast<size_t>(i0) * k * k +
                       static_cast<size_t>(i1) * k + static_cast<size_t>(i2);
-    if (at >= grid.size()) throw std::out_of_range("reference grid shorter than k³·channels");
+    if (at >= grid.size())
+        throw std::out_of_range("reference grid shorter than k³·channels");
     return grid[at];
 }
 
@@ -92,7 +98,8 @@ std::vector<uint8_t> ReferenceTable::interpolate(uint8_t v0, uint8_t v1, uint8_t
 }
 
 std::vector<uint8_t> referenceInterpolate(const std::vector<uint8_t>& nodes, int channels,
-                                          const std::vector<uint8_t>& grid, uint8_t v0, uint8_t v1, uint8_t v2) {
+                                          const std::vector<uint8_t>& grid, uint8_t v0, uint8_t v1,
+                                          uint8_t v2) {
     return ReferenceTable{nodes, channels, grid}.interpolate(v0, v1, v2);
 }
 

@@ -1,6 +1,6 @@
 // A plain scalar reference of the colour-table arithmetic, written straight
-// from the specification (Part 2.4 fillLutBlock step 2, Part 4.3 step 6) and
-// independent of the engine's LutBlock: it works on the node positions and
+// from the arithmetic (the fraction of fillLutBlock and the six-case
+// interpolation) and independent of the engine's LutBlock: it works on the node positions and
 // the channel-major table data as the database stores them.
 //
 // Differential tests run the engine and this model on the same tables and
@@ -24,22 +24,24 @@ struct ReferenceCell {
 };
 ReferenceCell referenceCell(const std::vector<uint8_t>& nodes, uint8_t v);
 
-// The tetrahedron of one input colour, as the case table of Part 4.3 picks it.
+// The tetrahedron of one input colour, as the six-case table picks it.
 struct ReferenceTetrahedron {
-    int caseNumber = 0;                // 1..6, the spec's row
-    std::array<int, 3> base{};         // grid indices (i0, i1, i2) of P
+    int caseNumber = 0;                  // 1..6, the row of the case table
+    std::array<int, 3> base{};           // grid indices (i0, i1, i2) of P
     std::array<uint32_t, 3> fractions{}; // f0, f1, f2
     // Corner steps (axis 0, axis 1, axis 2) of A, B and C from P.
     std::array<std::array<int, 3>, 3> steps{};
     uint32_t weightP = 0, weightA = 0, weightB = 0, weightC = 0;
 };
-ReferenceTetrahedron referenceTetrahedron(const std::vector<uint8_t>& nodes, uint8_t v0, uint8_t v1, uint8_t v2);
+ReferenceTetrahedron referenceTetrahedron(const std::vector<uint8_t>& nodes, uint8_t v0, uint8_t v1,
+                                          uint8_t v2);
 
 // A three-dimensional table as stored in a colour-table chunk.
 struct ReferenceTable {
     std::vector<uint8_t> nodes; // k positions per axis
     int channels = 0;
-    std::vector<uint8_t> grid; // channel-major: channel q, point (i0,i1,i2) at q·k³ + i0·k² + i1·k + i2
+    std::vector<uint8_t>
+        grid; // channel-major: channel q, point (i0,i1,i2) at q·k³ + i0·k² + i1·k + i2
 
     // The value of channel q at grid point (i0, i1, i2); 0 for a point outside
     // the grid (the engine's zero slack, always taken with weight 0).
@@ -50,6 +52,7 @@ struct ReferenceTable {
 
 // The same as ReferenceTable{nodes, channels, grid}.interpolate(v0, v1, v2).
 std::vector<uint8_t> referenceInterpolate(const std::vector<uint8_t>& nodes, int channels,
-                                          const std::vector<uint8_t>& grid, uint8_t v0, uint8_t v1, uint8_t v2);
+                                          const std::vector<uint8_t>& grid, uint8_t v0, uint8_t v1,
+                                          uint8_t v2);
 
 } // namespace vrel::test

@@ -1,8 +1,8 @@
-// Class-16 chunks (spec Part 2.4): colour-table chunks and the extension chunk.
+// Class-16 chunks: colour-table chunks and the extension chunk.
+#include "byte_io.h"
+
 #include <algorithm>
 #include <stdexcept>
-
-#include "byte_io.h"
 #include <vrel/dbwriter.h>
 
 namespace vrel::dbwriter {
@@ -10,7 +10,8 @@ namespace vrel::dbwriter {
 using namespace detail;
 
 static uint8_t pointCountByte(size_t k) {
-    if (k > 255) throw std::invalid_argument("more than 255 node positions");
+    if (k > 255)
+        throw std::invalid_argument("more than 255 node positions");
     return static_cast<uint8_t>(k);
 }
 
@@ -24,10 +25,12 @@ Bytes encodeColourTable(const ColourTable& t) {
             putU8(out, t.pointCountOverride.value_or(pointCountByte(t.nodes.size())));
             putBytes(out, t.nodes);
         } else if (t.headerType == 2) {
-            putU8(out, t.pointCountOverride.value_or(pointCountByte(t.nodeSets.empty() ? 0 : t.nodeSets[0].size())));
+            putU8(out, t.pointCountOverride.value_or(
+                           pointCountByte(t.nodeSets.empty() ? 0 : t.nodeSets[0].size())));
             putU8(out, t.type2Spare);
             putU8(out, t.nodeSetCountOverride.value_or(pointCountByte(t.nodeSets.size())));
-            for (const Bytes& set : t.nodeSets) putBytes(out, set);
+            for (const Bytes& set : t.nodeSets)
+                putBytes(out, set);
         }
     }
     putBytes(out, t.data);
@@ -35,11 +38,14 @@ Bytes encodeColourTable(const ColourTable& t) {
 }
 
 size_t colourTableHeaderBytes(const ColourTable& t) {
-    if (!t.marked) return 0;
-    if (t.headerType == 1) return 6 + t.nodes.size();
+    if (!t.marked)
+        return 0;
+    if (t.headerType == 1)
+        return 6 + t.nodes.size();
     if (t.headerType == 2) {
         size_t n = 8;
-        for (const Bytes& set : t.nodeSets) n += set.size();
+        for (const Bytes& set : t.nodeSets)
+            n += set.size();
         return n;
     }
     return 5;
@@ -82,22 +88,27 @@ std::optional<ColourTable> decodeColourTable(std::span<const uint8_t> in) {
         t.headerType = in[4];
         at = 5;
         if (t.headerType == 1) {
-            if (in.size() < 6) return std::nullopt;
+            if (in.size() < 6)
+                return std::nullopt;
             const size_t k = in[5];
-            if (in.size() < 6 + k) return std::nullopt;
+            if (in.size() < 6 + k)
+                return std::nullopt;
             t.nodes.assign(in.begin() + 6, in.begin() + static_cast<std::ptrdiff_t>(6 + k));
             at = 6 + k;
         } else if (t.headerType == 2) {
-            if (in.size() < 8) return std::nullopt;
+            if (in.size() < 8)
+                return std::nullopt;
             const size_t k = in[5], s = in[7];
             t.type2Spare = in[6];
-            if (in.size() < 8 + s * k) return std::nullopt;
+            if (in.size() < 8 + s * k)
+                return std::nullopt;
             for (size_t i = 0; i < s; ++i) {
                 const auto first = in.begin() + static_cast<std::ptrdiff_t>(8 + i * k);
                 t.nodeSets.emplace_back(first, first + static_cast<std::ptrdiff_t>(k));
             }
             // Without sets the point count is not carried by them.
-            if (s == 0 && k != 0) t.pointCountOverride = static_cast<uint8_t>(k);
+            if (s == 0 && k != 0)
+                t.pointCountOverride = static_cast<uint8_t>(k);
             at = 8 + s * k;
         }
     } else {
@@ -105,7 +116,8 @@ std::optional<ColourTable> decodeColourTable(std::span<const uint8_t> in) {
     }
     t.data.assign(in.begin() + static_cast<std::ptrdiff_t>(at), in.end());
     const Bytes again = encodeColourTable(t);
-    if (!std::equal(again.begin(), again.end(), in.begin(), in.end())) return std::nullopt;
+    if (!std::equal(again.begin(), again.end(), in.begin(), in.end()))
+        return std::nullopt;
     return t;
 }
 
@@ -125,7 +137,8 @@ Bytes encodeExtension(const ExtensionChunk& x) {
 }
 
 std::optional<ExtensionChunk> decodeExtension(std::span<const uint8_t> in) {
-    if (in.size() < kExtensionChunkBytes) return std::nullopt;
+    if (in.size() < kExtensionChunkBytes)
+        return std::nullopt;
     ExtensionChunk x;
     x.unused = getU16(in, 0);
     x.extSize = getU16(in, 2);

@@ -1,12 +1,12 @@
-// The container of the profile database (spec Part 2.2): header, directories
+// The container of the profile database: header, directories
 // and records; writing, and parsing back what was written.
+#include "byte_io.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <stdexcept>
-
-#include "byte_io.h"
 #include <vrel/dbwriter.h>
 
 namespace vrel::dbwriter {
@@ -29,10 +29,17 @@ Placement placementOf(const Record& r, DirectoryLayout layout) {
     case Listing::Default:
         (r.recordClass == kProfileClass ? p.inProfile : p.inChunk) = true;
         break;
-    case Listing::None: break;
-    case Listing::ProfileDirectory: p.inProfile = true; break;
-    case Listing::ChunkDirectory: p.inChunk = true; break;
-    case Listing::Both: p.inProfile = p.inChunk = true; break;
+    case Listing::None:
+        break;
+    case Listing::ProfileDirectory:
+        p.inProfile = true;
+        break;
+    case Listing::ChunkDirectory:
+        p.inChunk = true;
+        break;
+    case Listing::Both:
+        p.inProfile = p.inChunk = true;
+        break;
     }
     if (layout == DirectoryLayout::Shared) {
         // One directory: listed once or not at all.
@@ -49,8 +56,10 @@ struct PendingEntry {
     uint32_t offset;
 };
 
-void putDirectory(Bytes& out, const std::vector<PendingEntry>& entries, const DirectoryOptions& options) {
-    putU32(out, options.entryCountOverride.value_or(checkedU32(entries.size(), "directory too long")));
+void putDirectory(Bytes& out, const std::vector<PendingEntry>& entries,
+                  const DirectoryOptions& options) {
+    putU32(out,
+           options.entryCountOverride.value_or(checkedU32(entries.size(), "directory too long")));
     for (const PendingEntry& e : entries) {
         putU32(out, e.entryClass);
         putU16(out, e.id);
@@ -107,13 +116,15 @@ Record& Database::addRaw(uint32_t recordClass, uint16_t id, Bytes data) {
 
 Record* Database::find(uint32_t recordClass, uint16_t id) {
     for (Record& r : records)
-        if (r.recordClass == recordClass && r.id == id) return &r;
+        if (r.recordClass == recordClass && r.id == id)
+            return &r;
     return nullptr;
 }
 
 const Record* Database::find(uint32_t recordClass, uint16_t id) const {
     for (const Record& r : records)
-        if (r.recordClass == recordClass && r.id == id) return &r;
+        if (r.recordClass == recordClass && r.id == id)
+            return &r;
     return nullptr;
 }
 
@@ -126,7 +137,8 @@ WrittenDatabase writeDatabaseWithLayout(const Database& db) {
 
     std::vector<Bytes> data;
     data.reserve(db.records.size());
-    for (const Record& r : db.records) data.push_back(r.encodeData());
+    for (const Record& r : db.records)
+        data.push_back(r.encodeData());
 
     std::vector<Placement> placements;
     size_t profileCount = db.profileDirectory.extraEntries.size();
@@ -140,8 +152,10 @@ WrittenDatabase writeDatabaseWithLayout(const Database& db) {
     WrittenDatabase w;
     w.profileDirectoryOffset = kHeaderBytes;
     w.chunkDirectoryOffset =
-        shared ? kHeaderBytes : checkedU32(kHeaderBytes + 4 + kEntryBytes * profileCount, "directory too long");
-    size_t at = w.chunkDirectoryOffset + (shared ? 4 + kEntryBytes * profileCount : 4 + kEntryBytes * chunkCount);
+        shared ? kHeaderBytes
+               : checkedU32(kHeaderBytes + 4 + kEntryBytes * profileCount, "directory too long");
+    size_t at = w.chunkDirectoryOffset +
+                (shared ? 4 + kEntryBytes * profileCount : 4 + kEntryBytes * chunkCount);
     for (const Bytes& d : data) {
         w.recordOffsets.push_back(checkedU32(at, "file too long"));
         at += 4 + d.size();
@@ -149,16 +163,20 @@ WrittenDatabase writeDatabaseWithLayout(const Database& db) {
     checkedU32(at, "file too long");
 
     auto resolve = [&](const DirectoryEntry& e) {
-        if (!e.recordIndex) return e.recordOffset;
-        if (*e.recordIndex >= w.recordOffsets.size()) throw std::invalid_argument("recordIndex out of range");
+        if (!e.recordIndex)
+            return e.recordOffset;
+        if (*e.recordIndex >= w.recordOffsets.size())
+            throw std::invalid_argument("recordIndex out of range");
         return w.recordOffsets[*e.recordIndex];
     };
     std::vector<PendingEntry> profileEntries, chunkEntries;
     for (size_t i = 0; i < db.records.size(); ++i) {
         const Record& r = db.records[i];
         const PendingEntry e{r.recordClass, r.id, r.directorySpare, w.recordOffsets[i]};
-        if (placements[i].inProfile) profileEntries.push_back(e);
-        if (placements[i].inChunk) chunkEntries.push_back(e);
+        if (placements[i].inProfile)
+            profileEntries.push_back(e);
+        if (placements[i].inChunk)
+            chunkEntries.push_back(e);
     }
     for (const DirectoryEntry& e : db.profileDirectory.extraEntries)
         profileEntries.push_back({e.entryClass, e.id, e.spare, resolve(e)});
@@ -173,7 +191,8 @@ WrittenDatabase writeDatabaseWithLayout(const Database& db) {
     putU32(out, db.version);
     putU32(out, db.chunkDirectory.offsetOverride.value_or(w.chunkDirectoryOffset));
     putDirectory(out, profileEntries, db.profileDirectory);
-    if (!shared) putDirectory(out, chunkEntries, db.chunkDirectory);
+    if (!shared)
+        putDirectory(out, chunkEntries, db.chunkDirectory);
     for (size_t i = 0; i < db.records.size(); ++i) {
         const Record& r = db.records[i];
         putU32(out, r.sizeOverride.value_or(checkedU32(data[i].size(), "record too long")));
@@ -181,22 +200,31 @@ WrittenDatabase writeDatabaseWithLayout(const Database& db) {
     }
 
     for (const Patch& p : db.patches) {
-        if (out.size() < p.offset + p.bytes.size()) out.resize(p.offset + p.bytes.size(), 0);
-        std::copy(p.bytes.begin(), p.bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(p.offset));
+        if (out.size() < p.offset + p.bytes.size())
+            out.resize(p.offset + p.bytes.size(), 0);
+        std::copy(p.bytes.begin(), p.bytes.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(p.offset));
     }
-    if (db.truncateAt && *db.truncateAt < out.size()) out.resize(*db.truncateAt);
+    if (db.truncateAt && *db.truncateAt < out.size())
+        out.resize(*db.truncateAt);
     return w;
 }
 
-Bytes writeDatabase(const Database& db) { return writeDatabaseWithLayout(db).bytes; }
+Bytes writeDatabase(const Database& db) {
+    return writeDatabaseWithLayout(db).bytes;
+}
 
 bool writeDatabaseFile(const std::filesystem::path& path, const Database& db, std::string* error) {
     const Bytes bytes = writeDatabase(db);
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (f) f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (f) f.close();
+    if (f)
+        f.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+    if (f)
+        f.close();
     if (!f) {
-        if (error) *error = "cannot write " + path.string();
+        if (error)
+            *error = "cannot write " + path.string();
         return false;
     }
     return true;
@@ -213,7 +241,8 @@ struct RawEntry {
     uint32_t offset;
 };
 
-bool readDirectory(std::span<const uint8_t> in, uint32_t at, std::vector<RawEntry>& out, std::string& error) {
+bool readDirectory(std::span<const uint8_t> in, uint32_t at, std::vector<RawEntry>& out,
+                   std::string& error) {
     if (static_cast<uint64_t>(at) + 4 > in.size()) {
         error = "directory offset beyond the end of the file";
         return false;
@@ -232,14 +261,18 @@ bool readDirectory(std::span<const uint8_t> in, uint32_t at, std::vector<RawEntr
 
 RecordContent decodeContent(uint32_t recordClass, uint16_t id, std::span<const uint8_t> data) {
     if (recordClass == kProfileClass) {
-        if (auto index = decodeProfileIndex(data)) return *index;
+        if (auto index = decodeProfileIndex(data))
+            return *index;
     } else if (recordClass == kChunkClass) {
         if (id >= kExtensionIdFirst && id <= kExtensionIdThird)
-            if (auto ext = decodeExtension(data)) return *ext;
-        const bool marked = data.size() >= 5 && std::equal(kChunkMark.begin(), kChunkMark.end(), data.begin());
+            if (auto ext = decodeExtension(data))
+                return *ext;
+        const bool marked =
+            data.size() >= 5 && std::equal(kChunkMark.begin(), kChunkMark.end(), data.begin());
         constexpr size_t defaultGrid = 17 * 17 * 17;
         if (marked || (!data.empty() && data.size() % defaultGrid == 0))
-            if (auto table = decodeColourTable(data)) return *table;
+            if (auto table = decodeColourTable(data))
+                return *table;
     }
     return RawData{Bytes(data.begin(), data.end())};
 }
@@ -249,10 +282,12 @@ RecordContent decodeContent(uint32_t recordClass, uint16_t id, std::span<const u
 std::optional<Database> parseDatabase(std::span<const uint8_t> in, std::string* errorOut) {
     std::string error;
     auto fail = [&](std::string message) -> std::optional<Database> {
-        if (errorOut) *errorOut = std::move(message);
+        if (errorOut)
+            *errorOut = std::move(message);
         return std::nullopt;
     };
-    if (in.size() < kHeaderBytes) return fail("shorter than the 20-byte header");
+    if (in.size() < kHeaderBytes)
+        return fail("shorter than the 20-byte header");
 
     Database db;
     getBytes(in, 0, db.tag);
@@ -260,14 +295,18 @@ std::optional<Database> parseDatabase(std::span<const uint8_t> in, std::string* 
     const uint32_t profileAt = getU32(in, 8), chunkAt = getU32(in, 16);
     db.directoryLayout = profileAt == chunkAt ? DirectoryLayout::Shared : DirectoryLayout::Separate;
     const bool shared = db.directoryLayout == DirectoryLayout::Shared;
-    if (profileAt != kHeaderBytes) return fail("directory does not follow the header");
+    if (profileAt != kHeaderBytes)
+        return fail("directory does not follow the header");
 
     std::vector<RawEntry> profileEntries, chunkEntries;
-    if (!readDirectory(in, profileAt, profileEntries, error)) return fail(error);
+    if (!readDirectory(in, profileAt, profileEntries, error))
+        return fail(error);
     size_t recordsAt = profileAt + 4 + kEntryBytes * profileEntries.size();
     if (!shared) {
-        if (chunkAt != recordsAt) return fail("chunk directory does not follow the profile directory");
-        if (!readDirectory(in, chunkAt, chunkEntries, error)) return fail(error);
+        if (chunkAt != recordsAt)
+            return fail("chunk directory does not follow the profile directory");
+        if (!readDirectory(in, chunkAt, chunkEntries, error))
+            return fail(error);
         recordsAt = chunkAt + 4 + kEntryBytes * chunkEntries.size();
     }
 
@@ -276,10 +315,12 @@ std::optional<Database> parseDatabase(std::span<const uint8_t> in, std::string* 
     std::map<uint32_t, size_t> indexAt;
     std::vector<uint32_t> offsets;
     for (size_t at = recordsAt; at < in.size();) {
-        if (at + 4 > in.size()) return fail("record size word cut short at offset " + std::to_string(at));
+        if (at + 4 > in.size())
+            return fail("record size word cut short at offset " + std::to_string(at));
         const uint32_t size = getU32(in, at);
         if (at + 4 + static_cast<uint64_t>(size) > in.size())
-            return fail("record at offset " + std::to_string(at) + " runs past the end of the file");
+            return fail("record at offset " + std::to_string(at) +
+                        " runs past the end of the file");
         indexAt[static_cast<uint32_t>(at)] = data.size();
         offsets.push_back(static_cast<uint32_t>(at));
         data.push_back(in.subspan(at + 4, size));
@@ -298,14 +339,16 @@ std::optional<Database> parseDatabase(std::span<const uint8_t> in, std::string* 
 
     // The writer lists records in file order, then the extra entries. Take
     // entries as generated while they follow that order; the rest are extras.
-    auto assign = [&](const std::vector<RawEntry>& entries, bool profileDirectory, DirectoryOptions& options) {
+    auto assign = [&](const std::vector<RawEntry>& entries, bool profileDirectory,
+                      DirectoryOptions& options) {
         size_t next = 0;
         bool extras = false;
         for (const RawEntry& e : entries) {
             const auto hit = indexAt.find(e.offset);
             if (!extras && hit != indexAt.end() && hit->second >= next) {
                 Seen& s = seen[hit->second];
-                const bool matches = !s.listed || (s.entryClass == e.entryClass && s.id == e.id && s.spare == e.spare);
+                const bool matches = !s.listed || (s.entryClass == e.entryClass && s.id == e.id &&
+                                                   s.spare == e.spare);
                 if (matches) {
                     s.listed = true;
                     s.entryClass = e.entryClass;
@@ -329,7 +372,8 @@ std::optional<Database> parseDatabase(std::span<const uint8_t> in, std::string* 
         }
     };
     assign(profileEntries, true, db.profileDirectory);
-    if (!shared) assign(chunkEntries, false, db.chunkDirectory);
+    if (!shared)
+        assign(chunkEntries, false, db.chunkDirectory);
 
     for (size_t i = 0; i < data.size(); ++i) {
         const Seen& s = seen[i];
@@ -346,7 +390,8 @@ std::optional<Database> parseDatabase(std::span<const uint8_t> in, std::string* 
             else if (s.inProfile != profileByDefault)
                 r.listing = s.inProfile ? Listing::ProfileDirectory : Listing::ChunkDirectory;
         }
-        r.content = s.listed ? decodeContent(r.recordClass, r.id, data[i]) : RecordContent{RawData{Bytes(data[i].begin(), data[i].end())}};
+        r.content = s.listed ? decodeContent(r.recordClass, r.id, data[i])
+                             : RecordContent{RawData{Bytes(data[i].begin(), data[i].end())}};
         db.records.push_back(std::move(r));
     }
 
@@ -359,7 +404,8 @@ std::optional<Database> parseDatabase(std::span<const uint8_t> in, std::string* 
 std::optional<Database> readDatabaseFile(const std::filesystem::path& path, std::string* error) {
     std::ifstream f(path, std::ios::binary);
     if (!f) {
-        if (error) *error = "cannot open " + path.string();
+        if (error)
+            *error = "cannot open " + path.string();
         return std::nullopt;
     }
     const Bytes bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

@@ -1,9 +1,9 @@
-// Profile index records (spec Parts 2.2 and 2.3): layout word, profile keys,
+// Profile index records: layout word, profile keys,
 // channel descriptors and the three payload layouts.
+#include "byte_io.h"
+
 #include <algorithm>
 #include <stdexcept>
-
-#include "byte_io.h"
 #include <vrel/dbwriter.h>
 
 namespace vrel::dbwriter {
@@ -13,31 +13,39 @@ using namespace detail;
 Name24 makeName(std::string_view text) {
     Name24 name{};
     const size_t n = std::min(text.size(), name.size());
-    for (size_t i = 0; i < n; ++i) name[i] = static_cast<uint8_t>(text[i]);
+    for (size_t i = 0; i < n; ++i)
+        name[i] = static_cast<uint8_t>(text[i]);
     return name;
 }
 
 uint32_t payloadBytes(int layout) {
     switch (layout) {
-    case 0: return kPayloadBytesLayout0;
-    case 1: return kPayloadBytesLayout1;
-    case 2: return kPayloadBytesLayout2;
-    default: return 0;
+    case 0:
+        return kPayloadBytesLayout0;
+    case 1:
+        return kPayloadBytesLayout1;
+    case 2:
+        return kPayloadBytesLayout2;
+    default:
+        return 0;
     }
 }
 
 uint32_t makeLayoutWord(uint16_t layout, uint32_t flags) {
-    if (layout == 0) return flags & 0xff00u;
+    if (layout == 0)
+        return flags & 0xff00u;
     return (flags & 0xffff0000u) | layout;
 }
 
 int decodeLayout(uint32_t layoutWord) {
-    if ((layoutWord & 0xffu) == 0) return 0;
+    if ((layoutWord & 0xffu) == 0)
+        return 0;
     return static_cast<int16_t>(static_cast<uint16_t>(layoutWord & 0xffffu));
 }
 
 uint32_t decodeRecordFlags(uint32_t layoutWord) {
-    if ((layoutWord & 0xffu) == 0) return layoutWord & 0xff00u;
+    if ((layoutWord & 0xffu) == 0)
+        return layoutWord & 0xff00u;
     return layoutWord & 0xffff0000u;
 }
 
@@ -60,7 +68,9 @@ uint32_t keyB(const ParamRecord& p) {
            ((static_cast<uint32_t>(p.keyField108) & 0x3u) << 23);
 }
 
-uint32_t profileKey(const ParamRecord& p, int layout) { return layout == 2 ? keyB(p) : keyA(p); }
+uint32_t profileKey(const ParamRecord& p, int layout) {
+    return layout == 2 ? keyB(p) : keyA(p);
+}
 
 // --------------------------------------------------------- descriptors
 
@@ -72,10 +82,9 @@ uint32_t packDescriptorA(const ChannelDescriptor& d) {
 }
 
 std::array<uint32_t, 2> packDescriptorB(const ChannelDescriptor& d) {
-    const uint32_t word1 = (static_cast<uint32_t>(d.a) & 0x7u) |
-                           ((static_cast<uint32_t>(d.d) & 0xfffu) << 3) |
-                           ((static_cast<uint32_t>(d.e) & 0x1ffu) << 15) |
-                           (static_cast<uint32_t>(d.word1High) << 24);
+    const uint32_t word1 =
+        (static_cast<uint32_t>(d.a) & 0x7u) | ((static_cast<uint32_t>(d.d) & 0xfffu) << 3) |
+        ((static_cast<uint32_t>(d.e) & 0x1ffu) << 15) | (static_cast<uint32_t>(d.word1High) << 24);
     const uint32_t word2 = static_cast<uint32_t>(d.b) | (static_cast<uint32_t>(d.c) << 16) |
                            (static_cast<uint32_t>(d.word2High) << 24);
     return {word1, word2};
@@ -117,34 +126,40 @@ ChannelDescriptor unpackDescriptorB(uint32_t w1, uint32_t w2, uint8_t nibble) {
 }
 
 Descriptors descriptorsForChannels(int count, bool fourWithE256) {
-    if (count < 0 || count > 8) throw std::invalid_argument("channel count outside 0..8");
+    if (count < 0 || count > 8)
+        throw std::invalid_argument("channel count outside 0..8");
     Descriptors d{};
     int present = count;
     if (count == 3 && fourWithE256) {
         present = 4;
         d[0].e = 256;
     }
-    for (int i = 0; i < present; ++i) d[static_cast<size_t>(i)].c = 1;
+    for (int i = 0; i < present; ++i)
+        d[static_cast<size_t>(i)].c = 1;
     return d;
 }
 
 int channelCountOf(const Descriptors& d) {
     int count = 0;
     for (const ChannelDescriptor& x : d)
-        if (x.c != 0) ++count;
-    if (d[0].e == 256 && count == 4) return 3;
+        if (x.c != 0)
+            ++count;
+    if (d[0].e == 256 && count == 4)
+        return 3;
     return count;
 }
 
 // -------------------------------------------------------------- entries
 
 void ProfileEntry::setProfileValue(uint32_t value) {
-    for (int i = 0; i < 4; ++i) profileValue[static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        profileValue[static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 uint32_t ProfileEntry::profileValueWord() const {
     return static_cast<uint32_t>(profileValue[0]) | (static_cast<uint32_t>(profileValue[1]) << 8) |
-           (static_cast<uint32_t>(profileValue[2]) << 16) | (static_cast<uint32_t>(profileValue[3]) << 24);
+           (static_cast<uint32_t>(profileValue[2]) << 16) |
+           (static_cast<uint32_t>(profileValue[3]) << 24);
 }
 
 // Names, search key and pair and the profile value: 68 bytes that follow the
@@ -175,28 +190,33 @@ Bytes encodeProfilePayload(const ProfileEntry& e, int layout) {
         putU32(out, e.tableIds[1]);
         putU32(out, e.lutChunk);
         putU32(out, e.unusedWord);
-        for (const ChannelDescriptor& d : e.descriptors) putU32(out, packDescriptorA(d));
+        for (const ChannelDescriptor& d : e.descriptors)
+            putU32(out, packDescriptorA(d));
         putU32(out, packDescriptorNibbles(e.descriptors));
         putNamesAndSearch(out, e);
         break;
     case 1:
         out.insert(out.end(), e.unusedHead.begin(), e.unusedHead.begin() + 16);
-        for (uint32_t id : e.tableIds) putU32(out, id);
+        for (uint32_t id : e.tableIds)
+            putU32(out, id);
         putU32(out, e.lutChunk);
         putU32(out, e.unusedWord);
         for (const ChannelDescriptor& d : e.descriptors)
-            for (uint32_t w : packDescriptorB(d)) putU32(out, w);
+            for (uint32_t w : packDescriptorB(d))
+                putU32(out, w);
         putU32(out, packDescriptorNibbles(e.descriptors));
         putNamesAndSearch(out, e);
         putBytes(out, e.unusedTail);
         break;
     case 2:
         out.insert(out.end(), e.unusedHead.begin(), e.unusedHead.begin() + 8);
-        for (uint32_t id : e.tableIds) putU16(out, static_cast<uint16_t>(id));
+        for (uint32_t id : e.tableIds)
+            putU16(out, static_cast<uint16_t>(id));
         putU16(out, static_cast<uint16_t>(e.lutChunk));
         putU32(out, e.unusedWord);
         for (const ChannelDescriptor& d : e.descriptors)
-            for (uint32_t w : packDescriptorB(d)) putU32(out, w);
+            for (uint32_t w : packDescriptorB(d))
+                putU32(out, w);
         putU32(out, packDescriptorNibbles(e.descriptors));
         putNamesAndSearch(out, e);
         putBytes(out, e.unusedTail);
@@ -220,8 +240,8 @@ static ProfileEntry decodePayload(std::span<const uint8_t> in, size_t at, int la
         e.unusedWord = getU32(p, 60);
         const uint32_t nibbles = getU32(p, 96);
         for (int i = 0; i < 8; ++i)
-            e.descriptors[static_cast<size_t>(i)] =
-                unpackDescriptorA(getU32(p, 64 + 4 * static_cast<size_t>(i)), descriptorNibble(nibbles, i));
+            e.descriptors[static_cast<size_t>(i)] = unpackDescriptorA(
+                getU32(p, 64 + 4 * static_cast<size_t>(i)), descriptorNibble(nibbles, i));
         getNamesAndSearch(p, 100, e);
         break;
     }
@@ -229,14 +249,16 @@ static ProfileEntry decodePayload(std::span<const uint8_t> in, size_t at, int la
     case 2: {
         const bool one = layout == 1;
         std::copy_n(p.begin(), one ? 16 : 8, e.unusedHead.begin());
-        for (size_t i = 0; i < 3; ++i) e.tableIds[i] = one ? getU32(p, 16 + 4 * i) : getU16(p, 8 + 2 * i);
+        for (size_t i = 0; i < 3; ++i)
+            e.tableIds[i] = one ? getU32(p, 16 + 4 * i) : getU16(p, 8 + 2 * i);
         e.lutChunk = one ? getU32(p, 28) : getU16(p, 14);
         e.unusedWord = getU32(p, one ? 32 : 16);
         const size_t descAt = one ? 36 : 20;
         const uint32_t nibbles = getU32(p, descAt + 64);
         for (size_t i = 0; i < 8; ++i)
-            e.descriptors[i] = unpackDescriptorB(getU32(p, descAt + 8 * i), getU32(p, descAt + 8 * i + 4),
-                                                 descriptorNibble(nibbles, static_cast<int>(i)));
+            e.descriptors[i] =
+                unpackDescriptorB(getU32(p, descAt + 8 * i), getU32(p, descAt + 8 * i + 4),
+                                  descriptorNibble(nibbles, static_cast<int>(i)));
         getNamesAndSearch(p, descAt + 68, e);
         getBytes(p, descAt + 128, e.unusedTail);
         break;
@@ -254,16 +276,19 @@ uint32_t entryWordsOf(const ProfileIndex& index) {
 }
 
 Bytes encodeProfileIndex(const ProfileIndex& index) {
-    if (payloadBytes(index.entryLayout) == 0) throw std::invalid_argument("profile entry layout outside 0..2");
+    if (payloadBytes(index.entryLayout) == 0)
+        throw std::invalid_argument("profile entry layout outside 0..2");
     Bytes out;
     putU32(out, index.layoutWord);
-    putU32(out, index.profileCountOverride.value_or(checkedU32(index.entries.size(), "too many entries")));
+    putU32(out, index.profileCountOverride.value_or(
+                    checkedU32(index.entries.size(), "too many entries")));
     putU32(out, index.entryWordsOverride.value_or(entryWordsOf(index)));
     const size_t extraBytes = static_cast<size_t>(index.extraWords) * 4;
     for (const ProfileEntry& e : index.entries) {
         putU32(out, e.key);
         putBytes(out, encodeProfilePayload(e, index.entryLayout));
-        if (e.extra.size() > extraBytes) throw std::invalid_argument("ProfileEntry::extra longer than extraWords");
+        if (e.extra.size() > extraBytes)
+            throw std::invalid_argument("ProfileEntry::extra longer than extraWords");
         putBytes(out, e.extra);
         out.resize(out.size() + extraBytes - e.extra.size(), 0);
     }
@@ -272,18 +297,22 @@ Bytes encodeProfileIndex(const ProfileIndex& index) {
 }
 
 std::optional<ProfileIndex> decodeProfileIndex(std::span<const uint8_t> data) {
-    if (data.size() < 12) return std::nullopt;
+    if (data.size() < 12)
+        return std::nullopt;
     ProfileIndex index;
     index.layoutWord = getU32(data, 0);
     const int layout = decodeLayout(index.layoutWord);
     const uint32_t payload = payloadBytes(layout);
-    if (payload == 0) return std::nullopt;
+    if (payload == 0)
+        return std::nullopt;
     index.entryLayout = layout;
     const uint32_t count = getU32(data, 4);
     const uint32_t words = getU32(data, 8);
-    if (static_cast<uint64_t>(words) * 4 < 4 + payload) return std::nullopt;
+    if (static_cast<uint64_t>(words) * 4 < 4 + payload)
+        return std::nullopt;
     const uint64_t stride = static_cast<uint64_t>(words) * 4;
-    if (12 + static_cast<uint64_t>(count) * stride > data.size()) return std::nullopt;
+    if (12 + static_cast<uint64_t>(count) * stride > data.size())
+        return std::nullopt;
     index.extraWords = words - 1 - payload / 4;
     size_t at = 12;
     for (uint32_t i = 0; i < count; ++i) {
@@ -293,13 +322,15 @@ std::optional<ProfileIndex> decodeProfileIndex(std::span<const uint8_t> data) {
         e.extra.assign(data.begin() + static_cast<std::ptrdiff_t>(extraAt),
                        data.begin() + static_cast<std::ptrdiff_t>(at + stride));
         // Canonical form: trailing zero bytes of the padding are implied.
-        while (!e.extra.empty() && e.extra.back() == 0) e.extra.pop_back();
+        while (!e.extra.empty() && e.extra.back() == 0)
+            e.extra.pop_back();
         index.entries.push_back(std::move(e));
         at += static_cast<size_t>(stride);
     }
     index.trailing.assign(data.begin() + static_cast<std::ptrdiff_t>(at), data.end());
     const Bytes again = encodeProfileIndex(index);
-    if (!std::equal(again.begin(), again.end(), data.begin(), data.end())) return std::nullopt;
+    if (!std::equal(again.begin(), again.end(), data.begin(), data.end()))
+        return std::nullopt;
     return index;
 }
 

@@ -1,10 +1,10 @@
-// vrel::dbwriter: writes profile database files (spec Parts 2.2, 2.3, 2.4)
+// vrel::dbwriter: writes profile database files
 // from an in-memory description, and parses the files it wrote back into the
 // same description.
 //
 // The writer is independent of the engine: it includes only the public header
-// (for ParamRecord) and is written from the specification's tables, so that
-// the tests built on it check the engine against the specification rather than
+// (for ParamRecord) and is written from the file format's own tables, so
+// that the tests built on it check the engine against the format rather than
 // against itself.
 //
 // Output is deterministic and canonical: header (20 bytes), directory or
@@ -26,7 +26,6 @@
 #include <string_view>
 #include <variant>
 #include <vector>
-
 #include <vrel/vrel.h>
 
 namespace vrel::dbwriter {
@@ -51,10 +50,12 @@ inline constexpr size_t kExtensionChunkBytes = 88;
 inline constexpr std::array<uint8_t, 4> kChunkMark = {0xff, 0x00, 0xff, 0x00};
 inline constexpr int kDefaultGridPoints = 17;
 
-// recordFlags bits (spec Part 2.2; only taken when the layout is not 0).
+// recordFlags bits (only taken when the layout is not 0).
 inline constexpr uint32_t kFlagNoBlackBalance = 1u << 16;
 inline constexpr uint32_t kFlagExtension = 1u << 17;
-inline constexpr uint32_t greyModeFlags(uint32_t greyMode) { return (greyMode & 3u) << 18; }
+inline constexpr uint32_t greyModeFlags(uint32_t greyMode) {
+    return (greyMode & 3u) << 18;
+}
 
 // Payload bytes that follow the 4-byte key of one profile entry.
 inline constexpr uint32_t kPayloadBytesLayout0 = 160;
@@ -80,14 +81,14 @@ uint32_t decodeRecordFlags(uint32_t layoutWord);
 
 // ---------------------------------------------------------- profile keys
 
-// Written from the bit table of Part 2.2, not from the engine.
-uint32_t keyA(const ParamRecord& params); // layouts 0 and 1
-uint32_t keyB(const ParamRecord& params); // layout 2
+// Written from the key bit table of the file format, not from the engine.
+uint32_t keyA(const ParamRecord& params);                   // layouts 0 and 1
+uint32_t keyB(const ParamRecord& params);                   // layout 2
 uint32_t profileKey(const ParamRecord& params, int layout); // A for 0, 1; B for 2
 
 // --------------------------------------------------- channel descriptors
 
-// One channel descriptor, fields a to f (Part 2.3). The writer masks every
+// One channel descriptor, fields a to f. The writer masks every
 // field to the width of the packing in use:
 //   packing A (layout 0):     a 3 bits, b 5, c 3, d 12, e 9
 //   packing B (layouts 1, 2): a 3 bits, b 16, c 8, d 12, e 9, plus the
@@ -109,17 +110,17 @@ using Descriptors = std::array<ChannelDescriptor, 8>;
 
 uint32_t packDescriptorA(const ChannelDescriptor& d);
 std::array<uint32_t, 2> packDescriptorB(const ChannelDescriptor& d); // word 1, word 2
-uint32_t packDescriptorNibbles(const Descriptors& d); // descriptor 0 in bits 28-31
+uint32_t packDescriptorNibbles(const Descriptors& d);                // descriptor 0 in bits 28-31
 ChannelDescriptor unpackDescriptorA(uint32_t word, uint8_t nibble);
 ChannelDescriptor unpackDescriptorB(uint32_t word1, uint32_t word2, uint8_t nibble);
 uint8_t descriptorNibble(uint32_t nibbles, int index); // index 0..7
 
 // Descriptors giving the channel count `count` (0..8): descriptors 0..count-1
 // present (c = 1), the rest absent. With count 3 and fourWithE256, four
-// channels are present and descriptor 0's e is 256 (the rule of Part 2.3
+// channels are present and descriptor 0's e is 256 (the channel count rule
 // turns that into 3).
 Descriptors descriptorsForChannels(int count, bool fourWithE256 = false);
-// The channel count rule of Part 2.3, step 4.
+// The channel count rule: present descriptors, 3 for four with e = 256.
 int channelCountOf(const Descriptors& d);
 
 // -------------------------------------------------------- profile records
@@ -189,11 +190,11 @@ uint32_t entryWordsOf(const ProfileIndex& index); // the true stride in words
 // n³ values of channel 0 first; within a channel grid point (i0, i1, i2) is at
 // i0·n² + i1·n + i2 (see makeGrid).
 struct ColourTable {
-    bool marked = true;     // false: no mark, no header, data from byte 0
-    uint8_t headerType = 0; // 0, 1, 2; any other value is written as is
-    Bytes nodes{};            // type 1: the k node positions
+    bool marked = true;            // false: no mark, no header, data from byte 0
+    uint8_t headerType = 0;        // 0, 1, 2; any other value is written as is
+    Bytes nodes{};                 // type 1: the k node positions
     std::vector<Bytes> nodeSets{}; // type 2: s sets of k positions
-    uint8_t type2Spare = 0;      // type 2: byte 6 (not read by the engine)
+    uint8_t type2Spare = 0;        // type 2: byte 6 (not read by the engine)
     // Escape hatches: written instead of nodes.size() / nodeSets[0].size()
     // and nodeSets.size().
     std::optional<uint8_t> pointCountOverride{};
@@ -210,8 +211,8 @@ size_t colourTableHeaderBytes(const ColourTable& table);
 
 // Convenience constructors. Unmarked: data only (default 17-point grid).
 ColourTable unmarkedTable(Bytes data);
-ColourTable tableType0(Bytes data);                 // mark, type 0, default grid
-ColourTable tableType1(Bytes nodes, Bytes data);    // mark, type 1, k = nodes.size()
+ColourTable tableType0(Bytes data);                              // mark, type 0, default grid
+ColourTable tableType1(Bytes nodes, Bytes data);                 // mark, type 1, k = nodes.size()
 ColourTable tableType2(std::vector<Bytes> nodeSets, Bytes data); // mark, type 2
 
 // ----------------------------------------------------- extension chunk
@@ -301,8 +302,8 @@ struct Database {
     // chunkDirectory.offsetOverride still applies to header byte 16.
     DirectoryOptions profileDirectory{};
     DirectoryOptions chunkDirectory{};
-    std::vector<Record> records{}; // file order
-    std::vector<Patch> patches{};  // applied after writing, in order
+    std::vector<Record> records{};      // file order
+    std::vector<Patch> patches{};       // applied after writing, in order
     std::optional<size_t> truncateAt{}; // applied after the patches
 
     // Append a record and return it for further changes. The reference is
@@ -373,12 +374,12 @@ inline size_t gridIndex(int points, int q, int i0, int i1, int i2) {
 
 // A small deterministic generator (splitmix64), for grids and tests.
 class Random {
-public:
+  public:
     explicit Random(uint64_t seed) : state_(seed) {}
     uint64_t next();
     uint8_t byte() { return static_cast<uint8_t>(next() >> 56); }
     uint32_t below(uint32_t bound); // 0..bound-1; bound > 0
-private:
+  private:
     uint64_t state_;
 };
 

@@ -238,6 +238,21 @@ TEST(Convert, BlackOnlyProfileConvertsTheLuminanceOfRgb) {
     EXPECT_TRUE(tiff.pixels == ink);
 }
 
+TEST(Convert, ThreeChannelProfileWritesTheEnginesRgb) {
+    test::TempDir dir;
+    const auto input = dir.file("in.png").string();
+    const Image image = testImage();
+    writePng(input, image);
+    const Profile rgb{"three channels", 0, 2, VrelFormatRgb24, 3};
+    auto o = optionsFor(rgb, input);
+    o.output = dir.file("out.tif").string();
+    runConvert(o);
+    const auto tiff = clitest::readTiffFile(o.output);
+    EXPECT_EQ(tiff.samples, 3);
+    EXPECT_EQ(tiff.photometric, PHOTOMETRIC_RGB);
+    EXPECT_TRUE(tiff.pixels == directConversion(image, rgb, false));
+}
+
 TEST(Convert, GreyAndTiffInputsConvertLikeTheirPixels) {
     test::TempDir dir;
     // A grey PNG goes through the grey kernels.

@@ -5,6 +5,7 @@
 #include "image_read.h"
 #include "image_write.h"
 #include "interface/engine_context.h"
+#include "output_file.h"
 #include "preview.h"
 #include "progress.h"
 
@@ -104,6 +105,13 @@ void runConvert(const ConversionOptions& o) {
         throw CliError("nothing to write: give -o OUT.tif, --planes DIR or --preview OUT.png");
     if (o.threads < 1 || o.threads > 256)
         throw CliError("--threads must be between 1 and 256");
+    // Refuse unwritable destinations before any work, so that no output
+    // is written when another one cannot be.
+    for (const auto* path : {&o.output, &o.preview})
+        if (!path->empty())
+            OutputFile check(*path);
+    if (!o.planesDir.empty() && !std::filesystem::is_directory(o.planesDir))
+        throw CliError("planes directory '" + o.planesDir + "' does not exist");
     const Image input = readImage(o.input);
     ConversionRequest request;
     request.databasePath = o.database;

@@ -55,12 +55,18 @@ TEST(ConcurrentContexts, ContextsOnSeveralThreadsGiveTheSingleThreadedResults) {
     const long liveBefore = vrel::testing::liveBlocks();
 
     constexpr size_t kThreads = 4;
-    constexpr int kPasses = 2;
+    constexpr int kPasses = 25; // long enough for the threads to overlap throughout
     std::atomic<int> mismatches{0};
     std::atomic<int> runs{0};
+    std::atomic<size_t> ready{0};
     std::vector<std::thread> threads;
     for (size_t t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
+            // Start together, so that the contexts really run side by side.
+            ++ready;
+            while (ready.load() < kThreads) {
+                std::this_thread::yield();
+            }
             // Each thread walks the subjects from its own starting point, so
             // that different methods overlap in time.
             for (int pass = 0; pass < kPasses; ++pass) {

@@ -1,9 +1,13 @@
 // The four builders of the prepared table (16-bit grid, palette, grey ramp,
 // mono pair), sharing one frame: allocate the block, publish its address,
 // fill the entries in increasing index order, release the lock.
+#include "convert/colour_cache.h"
+#include "convert/pixel_formats.h"
 #include "resources/block_layer.h"
 #include "setup/prepared_entry.h"
 #include "setup/prepared_table.h"
+
+#include <cstring>
 
 namespace vrel {
 
@@ -35,27 +39,96 @@ inline int nextLevelValue(int value, int level) {
     return value + ((level & 3) == 3 ? 9 : 8);
 }
 
+// Converts count grid colours (red, green and blue in rgb; at most one red
+// plane of 1024) into their entries with as few conversion calls as
+// give exactly what one call per colour gives. A call starts with its
+// previous-pixel register holding the empty cache key, so a pixel whose key
+// repeats its neighbour's, or equals the empty key, would be answered from
+// the register in a longer run but looked up (or the other way round) in a
+// call of its own: such a pixel starts a new call. With the key layouts of a
+// built context no two grid neighbours share a key, so a plane is one call,
+// except the grid's last colour, white, under the default layout.
+void makePlaneEntries(const EntryMaker& maker, const uint8_t (*rgb)[3], int count, uint8_t* entry) {
+    constexpr int kPlane = 1024;
+    const bool threeChannel = maker.method == VrelMethodThreeChannel;
+    const uint32_t inFormat = threeChannel ? Xrgb32 : Rgb24;
+    const uint32_t outFormat = threeChannel ? Xrgb32 : Kymc32;
+    const uint32_t inBytes = threeChannel ? 4 : 3;
+    const KeyLayout layout(maker.context->kernelFlags);
+    uint8_t source[kPlane * 4] = {};
+    uint8_t result[kPlane * 4] = {};
+    for (int i = 0; i < count; ++i) {
+        // Xrgb32: byte 0 spare, then red, green, blue; Rgb24: red, green, blue.
+        std::memcpy(source + i * inBytes + (threeChannel ? 1 : 0), rgb[i], 3);
+    }
+    int start = 0;
+    uint32_t previousKey = kEmptyCacheKey;
+    for (int i = 0; i <= count; ++i) {
+        const uint32_t key = i < count ? layout.pack(rgb[i][0], rgb[i][1], rgb[i][2]) : 0;
+        const bool splits =
+            i == count || (i > start && (key == previousKey || key == kEmptyCacheKey));
+        if (splits) {
+            VrelBitmapColorConversion(inFormat, outFormat, source + start * inBytes,
+                                      result + start * 4, static_cast<uint32_t>(i - start), 0, 0, 0,
+                                      maker.context);
+            start = i;
+        }
+        previousKey = key;
+    }
+    for (int i = 0; i < count; ++i, entry += kPreparedEntryBytes) {
+        const uint8_t* pixel = result + i * 4;
+        if (threeChannel) {
+            // Xrgb32 result: channels in bytes 1, 2, 3.
+            entry[0] = pixel[1];
+            entry[1] = pixel[2];
+            entry[2] = pixel[3];
+            entry[3] = 0;
+        } else {
+            // Kymc32 result: black, yellow, magenta, cyan; the entry is C, M, Y, K.
+            entry[0] = pixel[3];
+            entry[1] = pixel[2];
+            entry[2] = pixel[1];
+            entry[3] = pixel[0];
+        }
+    }
+}
+
 } // namespace
 
 VrelResult buildRgb555Table(EngineContext* context) {
     // The grid is never corrected first, whatever the adjustment switch says.
     const EntryMaker maker = entryMakerFor(context, false);
+    const bool converts =
+        maker.method == VrelMethodThreeChannel || maker.method == VrelMethodFourColor;
     return buildInPreparedBlock(context, kRgb555TableBytes, [&](uint8_t* table) {
         // Red outermost, blue innermost: the entry index is the Rgb555 word
-        // with its top bit cleared.
+        // with its top bit cleared. The converting methods take one red plane
+        // per conversion call (see makePlaneEntries); the black method computes
+        // each entry directly.
         uint8_t* entry = table;
         int red = 0;
         for (int r = 0; r < 32; ++r) {
+            uint8_t plane[1024][3];
             int green = 0;
             for (int g = 0; g < 32; ++g) {
                 int blue = 0;
                 for (int b = 0; b < 32; ++b) {
-                    makeEntry(maker, static_cast<uint8_t>(red), static_cast<uint8_t>(green),
-                              static_cast<uint8_t>(blue), entry);
-                    entry += kPreparedEntryBytes;
+                    uint8_t* colour = plane[32 * g + b];
+                    colour[0] = static_cast<uint8_t>(red);
+                    colour[1] = static_cast<uint8_t>(green);
+                    colour[2] = static_cast<uint8_t>(blue);
                     blue = nextLevelValue(blue, b);
                 }
                 green = nextLevelValue(green, g);
+            }
+            if (converts) {
+                makePlaneEntries(maker, plane, 1024, entry);
+                entry += 1024 * kPreparedEntryBytes;
+            } else {
+                for (const uint8_t* colour : plane) {
+                    makeEntry(maker, colour[0], colour[1], colour[2], entry);
+                    entry += kPreparedEntryBytes;
+                }
             }
             red = nextLevelValue(red, r);
         }

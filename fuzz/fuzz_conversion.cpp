@@ -31,7 +31,7 @@ std::array<FuzzContext, kContextCount> contexts;
 
 EngineContext* openSample(int method, int paramsIndex, const char* name) {
     const std::string path = scratchDirectory() + "/" + name;
-    if (!vrel::dbwriter::writeDatabaseFile(path, makeSampleDatabase(specForMethod(method)))) {
+    if (!vrel::dbwriter::writeDatabaseFile(path, makeSampleDatabase(recipeForMethod(method)))) {
         harnessFailure("cannot write a sample database");
     }
     const ParamRecord params = standardParams(paramsIndex, scratchDirectory().c_str(), name);

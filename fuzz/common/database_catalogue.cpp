@@ -54,11 +54,11 @@ void removeRecord(db::Database& d, uint32_t recordClass, uint16_t id) {
 
 // A small valid database: layout 1, four inks, type-1 tables of 5 points.
 db::Database base() {
-    return makeSampleDatabase(SampleSpec{});
+    return makeSampleDatabase(SampleRecipe{});
 }
 
-SampleSpec withExtension() {
-    SampleSpec s;
+SampleRecipe withExtension() {
+    SampleRecipe s;
     s.recordFlags = db::kFlagExtension;
     return s;
 }
@@ -86,25 +86,25 @@ class Builder {
 };
 
 void addValid(Builder& b) {
-    SampleSpec s;
+    SampleRecipe s;
     s.layout = 0;
     s.conversionForm = TableForm::Unmarked;
     b.valid("valid-layout0-method4-unmarked", makeSampleDatabase(s));
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.correctionForm = TableForm::Type0;
     b.valid("valid-layout1-type0-correction", makeSampleDatabase(s));
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.fullThirdTable = true;
     b.valid("valid-selector3-type1-on-default-grid", makeSampleDatabase(s), 2);
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.channels = 3;
     s.fourWithE256 = true;
     b.valid("valid-layout1-method3-type1", makeSampleDatabase(s));
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.layout = 2;
     s.channels = 1;
     s.correctionForm = TableForm::Type2;
@@ -114,40 +114,40 @@ void addValid(Builder& b) {
     s.channels = 6;
     b.valid("valid-layout1-method6-extension", makeSampleDatabase(s));
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.layout = 2;
     s.channels = 7;
     s.recordFlags = db::kFlagExtension | db::greyModeFlags(1);
     b.valid("valid-layout2-method7-extension-selector2", makeSampleDatabase(s), 1);
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.recordFlags = db::greyModeFlags(1);
     b.valid("valid-layout1-method4-greymode1", makeSampleDatabase(s));
 
     s.correction = false;
     b.valid("valid-layout1-greymode1-without-correction", makeSampleDatabase(s));
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.recordFlags = db::greyModeFlags(3) | db::kFlagNoBlackBalance;
     b.valid("valid-layout1-greymode3-noblackbalance", makeSampleDatabase(s), 1);
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.sharedDirectory = true;
     b.valid("valid-shared-directory", makeSampleDatabase(s));
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.layout = 2;
     s.correctionForm = TableForm::Type2;
     s.recordFlags = db::kFlagExtension;
     b.valid("valid-layout2-selector3-forced-three-channel", makeSampleDatabase(s), 2);
 
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.layout = 2;
     b.valid("valid-layout2-second-profile-full-key", makeSampleDatabase(s), 3);
 
     // Header type 2 with the node set chosen by input kinds 10 and 18, and
     // by selector 3 without the extension flag (set 0).
-    s = SampleSpec{};
+    s = SampleRecipe{};
     s.correctionForm = TableForm::Type2;
     b.valid("valid-type2-input-kind-10", makeSampleDatabase(s), 1);
     b.valid("valid-type2-input-kind-18", makeSampleDatabase(s), 3);
@@ -155,7 +155,7 @@ void addValid(Builder& b) {
 
     // Channel counts that name no conversion method still load.
     for (const int channels : {0, 2, 5, 8}) {
-        s = SampleSpec{};
+        s = SampleRecipe{};
         s.channels = channels;
         b.valid("valid-odd-channel-count-" + std::to_string(channels), makeSampleDatabase(s));
     }

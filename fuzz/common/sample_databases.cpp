@@ -44,19 +44,19 @@ db::ColourTable makeTable(TableForm form, int points, int channels, uint32_t see
     return {};
 }
 
-db::ProfileEntry makeEntry(const SampleSpec& spec, uint32_t key, const char* name) {
+db::ProfileEntry makeEntry(const SampleRecipe& recipe, uint32_t key, const char* name) {
     db::ProfileEntry e;
     e.key = key;
-    if (spec.correction) {
+    if (recipe.correction) {
         e.tableIds = {kCorrectionChunkIds[0], kCorrectionChunkIds[1], kCorrectionChunkIds[2]};
     }
     e.lutChunk = kConversionChunkId;
-    e.descriptors = db::descriptorsForChannels(spec.channels, spec.fourWithE256);
+    e.descriptors = db::descriptorsForChannels(recipe.channels, recipe.fourWithE256);
     e.name1 = db::makeName(std::string(name) + "-one");
     e.name2 = db::makeName(std::string(name) + "-two");
     e.searchKey = 0x11223344u + key;
     e.searchPair = 0x00050007u;
-    e.setProfileValue(0xc0ffee00u + static_cast<uint32_t>(spec.layout));
+    e.setProfileValue(0xc0ffee00u + static_cast<uint32_t>(recipe.layout));
     return e;
 }
 
@@ -104,44 +104,44 @@ ParamRecord standardParams(int index, const char* directory, const char* databas
     return p;
 }
 
-db::Database makeSampleDatabase(const SampleSpec& spec) {
+db::Database makeSampleDatabase(const SampleRecipe& recipe) {
     db::Database d;
     d.directoryLayout =
-        spec.sharedDirectory ? db::DirectoryLayout::Shared : db::DirectoryLayout::Separate;
-    const uint32_t flags = spec.layout == 0 ? 0u : spec.recordFlags;
-    const int entryLayout = spec.layout;
+        recipe.sharedDirectory ? db::DirectoryLayout::Shared : db::DirectoryLayout::Separate;
+    const uint32_t flags = recipe.layout == 0 ? 0u : recipe.recordFlags;
+    const int entryLayout = recipe.layout;
     const ParamRecord second = standardParams(3, nullptr, "x");
 
     db::ProfileIndex first;
-    first.layoutWord = db::makeLayoutWord(static_cast<uint16_t>(spec.layout), flags);
+    first.layoutWord = db::makeLayoutWord(static_cast<uint16_t>(recipe.layout), flags);
     first.entryLayout = entryLayout;
-    first.entries.push_back(makeEntry(spec, 0x00ff0001u, "decoy")); // never matches
-    first.entries.push_back(makeEntry(spec, 0, "sample"));
+    first.entries.push_back(makeEntry(recipe, 0x00ff0001u, "decoy")); // never matches
+    first.entries.push_back(makeEntry(recipe, 0, "sample"));
     d.addProfileIndex(kStandardProfile, first);
 
     db::ProfileIndex other = first;
-    other.entries = {makeEntry(spec, db::profileKey(second, spec.layout), "second")};
+    other.entries = {makeEntry(recipe, db::profileKey(second, recipe.layout), "second")};
     d.addProfileIndex(kSecondProfile, other);
 
-    if (spec.correction) {
+    if (recipe.correction) {
         for (int i = 0; i < 3; ++i) {
-            db::ColourTable table = makeTable(spec.correctionForm, spec.correctionPoints, 3,
-                                              spec.seed * 7 + static_cast<uint32_t>(i));
+            db::ColourTable table = makeTable(recipe.correctionForm, recipe.correctionPoints, 3,
+                                              recipe.seed * 7 + static_cast<uint32_t>(i));
             // The third table is read with selector 3, which lays a type-1
             // table on the default grid whatever its own nodes say.
-            if (i == 2 && spec.correctionForm == TableForm::Type1 && spec.fullThirdTable) {
-                table.data = db::makeRandomGrid(db::kDefaultGridPoints, 3, spec.seed);
+            if (i == 2 && recipe.correctionForm == TableForm::Type1 && recipe.fullThirdTable) {
+                table.data = db::makeRandomGrid(db::kDefaultGridPoints, 3, recipe.seed);
             }
             d.addColourTable(kCorrectionChunkIds[i], std::move(table));
         }
     }
     // Every sample carries a four-channel-or-wider conversion table so that
     // the forced three-channel record finds one too; method 1 ignores it.
-    const int tableChannels = spec.channels <= 4 ? 4 : spec.channels;
+    const int tableChannels = recipe.channels <= 4 ? 4 : recipe.channels;
     TableForm form =
-        spec.conversionForm == TableForm::Type2 ? TableForm::Type1 : spec.conversionForm;
+        recipe.conversionForm == TableForm::Type2 ? TableForm::Type1 : recipe.conversionForm;
     d.addColourTable(kConversionChunkId,
-                     makeTable(form, spec.conversionPoints, tableChannels, spec.seed * 13));
+                     makeTable(form, recipe.conversionPoints, tableChannels, recipe.seed * 13));
 
     if ((flags & db::kFlagExtension) != 0) {
         const uint16_t ids[3] = {db::kExtensionIdFirst, db::kExtensionIdSecond,
@@ -160,15 +160,15 @@ db::Database makeSampleDatabase(const SampleSpec& spec) {
     return d;
 }
 
-int methodOf(const SampleSpec& spec) {
-    if (spec.fourWithE256 && spec.channels == 3) {
+int methodOf(const SampleRecipe& recipe) {
+    if (recipe.fourWithE256 && recipe.channels == 3) {
         return 3;
     }
-    return spec.channels;
+    return recipe.channels;
 }
 
-SampleSpec specForMethod(int method) {
-    SampleSpec s;
+SampleRecipe recipeForMethod(int method) {
+    SampleRecipe s;
     s.channels = method;
     if (method == 3) {
         s.fourWithE256 = true;

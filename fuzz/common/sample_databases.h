@@ -23,7 +23,7 @@ enum class TableForm : uint8_t {
 inline constexpr uint16_t kCorrectionChunkIds[3] = {0x10, 0x11, 0x12}; // tableIds[0..2]
 inline constexpr uint16_t kConversionChunkId = 0x20;
 
-struct SampleSpec {
+struct SampleRecipe {
     int layout = 1;            // 0, 1 or 2
     int channels = 4;          // channel count of the profile (0..8)
     bool fourWithE256 = false; // four present channels that count as three
@@ -41,18 +41,18 @@ struct SampleSpec {
     uint32_t seed = 1; // grid contents
 };
 
-// A valid database for the spec: profile index record 1000 keyed for the
+// A valid database for the recipe: profile index record 1000 keyed for the
 // standard records 0 to 2 and record 1007 keyed for standard record 3, the
 // correction tables 0x10..0x12, the conversion table 0x20 (unless the
 // channel count is 1) and, when the flags ask for it, the extension chunks
 // 0x640..0x642.
-dbwriter::Database makeSampleDatabase(const SampleSpec& spec);
+dbwriter::Database makeSampleDatabase(const SampleRecipe& recipe);
 
 // The conversion method a sample database gives with standard record 0.
-int methodOf(const SampleSpec& spec);
+int methodOf(const SampleRecipe& recipe);
 
-// A spec for a context of the given conversion method (1, 3, 4, 6, 7).
-SampleSpec specForMethod(int method);
+// A recipe for a context of the given conversion method (1, 3, 4, 6, 7).
+SampleRecipe recipeForMethod(int method);
 
 // The parameter records every harness uses. The database name is set by
 // standardParams; the directory pointer must outlive the record's use.

@@ -18,7 +18,7 @@ using namespace vrel::hardening;
 struct ClassNineContext {
     explicit ClassNineContext(int method) {
         vrel::test::writeDatabaseFile(dir.path(), "c9.db",
-                                      makeSampleDatabase(specForMethod(method)));
+                                      makeSampleDatabase(recipeForMethod(method)));
         const ParamRecord params = standardParams(0, dir.c_str(), "c9.db");
         EXPECT_EQ(VrelInit(&context, &params), 0);
         vrel::testing::setProfileClass(context, 9);

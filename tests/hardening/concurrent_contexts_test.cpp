@@ -41,7 +41,8 @@ TEST(ConcurrentContexts, ContextsOnSeveralThreadsGiveTheSingleThreadedResults) {
     std::vector<Subject> subjects;
     for (const int method : {1, 3, 4, 6, 7}) {
         const std::string name = "mt" + std::to_string(method) + ".db";
-        vrel::test::writeDatabaseFile(dir.path(), name, makeSampleDatabase(specForMethod(method)));
+        vrel::test::writeDatabaseFile(dir.path(), name,
+                                      makeSampleDatabase(recipeForMethod(method)));
         subjects.push_back({name, 0});
     }
     subjects.push_back({subjects[2].name, 1}); // four inks with adjustments

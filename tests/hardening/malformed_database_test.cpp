@@ -68,7 +68,7 @@ TEST(MalformedDatabases, NamesAreUniqueAndEveryBrokenFileSaysWhatIsWrong) {
 
 TEST(MalformedDatabases, NullSlotReadsTheDatabaseAndAllocatesNothing) {
     vrel::test::TempDir dir;
-    vrel::test::writeDatabaseFile(dir.path(), kName, makeSampleDatabase(SampleSpec{}));
+    vrel::test::writeDatabaseFile(dir.path(), kName, makeSampleDatabase(SampleRecipe{}));
     const ParamRecord params = standardParams(0, dir.c_str(), kName);
     const long liveBefore = vrel::testing::liveBlocks();
     EXPECT_EQ(VrelInit(nullptr, &params), VREL_ERR_PARAM);

@@ -30,7 +30,8 @@ TEST(RunEdges, NegativeSkipStartConvertsNothingInAnyGroupOrLine) {
     int calls = 0;
     for (const int method : {1, 4, 6, 7}) {
         const std::string name = "edge" + std::to_string(method) + ".db";
-        vrel::test::writeDatabaseFile(dir.path(), name, makeSampleDatabase(specForMethod(method)));
+        vrel::test::writeDatabaseFile(dir.path(), name,
+                                      makeSampleDatabase(recipeForMethod(method)));
         const ParamRecord params = standardParams(0, dir.c_str(), name.c_str());
         EngineContext* context = nullptr;
         ASSERT_EQ(VrelInit(&context, &params), 0);

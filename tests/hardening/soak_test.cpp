@@ -38,7 +38,7 @@ TEST(Soak, ThousandsOfContextsLeaveNoBlockAndNeverChangeTheirResults) {
     for (const int method : methods) {
         names.push_back("soak" + std::to_string(method) + ".db");
         vrel::test::writeDatabaseFile(dir.path(), names.back(),
-                                      makeSampleDatabase(specForMethod(method)));
+                                      makeSampleDatabase(recipeForMethod(method)));
     }
     const long liveBefore = vrel::testing::liveBlocks();
     // The first digest of each database and record pair; later rounds match it.

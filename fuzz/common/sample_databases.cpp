@@ -160,13 +160,6 @@ db::Database makeSampleDatabase(const SampleRecipe& recipe) {
     return d;
 }
 
-int methodOf(const SampleRecipe& recipe) {
-    if (recipe.fourWithE256 && recipe.channels == 3) {
-        return 3;
-    }
-    return recipe.channels;
-}
-
 SampleRecipe recipeForMethod(int method) {
     SampleRecipe s;
     s.channels = method;

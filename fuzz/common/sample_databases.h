@@ -48,9 +48,6 @@ struct SampleRecipe {
 // 0x640..0x642.
 dbwriter::Database makeSampleDatabase(const SampleRecipe& recipe);
 
-// The conversion method a sample database gives with standard record 0.
-int methodOf(const SampleRecipe& recipe);
-
 // A recipe for a context of the given conversion method (1, 3, 4, 6, 7).
 SampleRecipe recipeForMethod(int method);
 

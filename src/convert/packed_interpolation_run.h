@@ -123,11 +123,12 @@ template <int ComputeInks, typename Entry>
     return result;
 }
 
-// Per pixel the slot of the key is read whether or not the key repeats, so
-// that "same as the previous pixel" and "found in the cache" are one
-// branch-free choice; only a miss branches off to interpolate. The cache is
-// written only on a miss and lastSlot only at the end, with the slot of the
-// last real lookup (a pixel whose key differs from the previous one).
+// A pixel that repeats the previous key is written from the register with
+// no further work: on flat pages that is nearly every pixel, and the branch
+// is predictable both there (long stretches of one colour) and in
+// photographs (almost never taken). A changed key is looked up; only a miss
+// branches off to interpolate. The cache is written only on a miss and
+// lastSlot only at the end, with the slot of the last real lookup.
 template <int ComputeInks, typename Entry, typename Packer, typename Reader, typename Writer>
 inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
                          const uint8_t* source, uint32_t step, int32_t n, Reader read,
@@ -149,20 +150,19 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
         uint8_t rgb[3];
         read(source, rgb);
         const uint32_t key = pack(rgb[0], rgb[1], rgb[2]);
-        const uint32_t slot = cacheSlotIndex(key);
-        Entry& entry = cache->entries[slot];
-        const bool changed = key != previousKey;
-        if (changed & (entry.key != key)) {
-            result = interpolateAndStore<ComputeInks>(lut, curves, rgb, key, entry);
+        if (key != previousKey) {
+            previousKey = key;
+            const uint32_t slot = cacheSlotIndex(key);
+            Entry& entry = cache->entries[slot];
             lastSlot = static_cast<int32_t>(slot);
-        } else {
-            Value stored;
-            std::memcpy(&stored, entry.value, kValueBytes);
-            const uint64_t cached = packed::littleEndianBytes(stored) & kComputedBytes;
-            result = changed ? cached : result;
-            lastSlot = changed ? static_cast<int32_t>(slot) : lastSlot;
+            if (entry.key != key) {
+                result = interpolateAndStore<ComputeInks>(lut, curves, rgb, key, entry);
+            } else {
+                Value stored;
+                std::memcpy(&stored, entry.value, kValueBytes);
+                result = packed::littleEndianBytes(stored) & kComputedBytes;
+            }
         }
-        previousKey = key;
         write(result);
     }
     if (lastSlot >= 0) {

@@ -43,8 +43,19 @@ template <int Inks> struct InOrderValueWriter {
     uint8_t* destination;
     uint32_t step;
     void operator()(uint64_t inks) {
-        const uint64_t bytes = packed::littleEndianBytes(inks);
-        std::memcpy(destination, &bytes, Inks);
+        if constexpr (Inks > 4) {
+            // Bytes 0..3 and Inks-4..Inks-1 as two four-byte stores that
+            // overlap (both write the same inks there), never outside the
+            // pixel's own bytes: cheaper than a 4 + 2 or 4 + 2 + 1 split.
+            const uint32_t low = packed::littleEndianBytes(static_cast<uint32_t>(inks));
+            const uint32_t high =
+                packed::littleEndianBytes(static_cast<uint32_t>(inks >> (8 * (Inks - 4))));
+            std::memcpy(destination, &low, 4);
+            std::memcpy(destination + (Inks - 4), &high, 4);
+        } else {
+            const uint64_t bytes = packed::littleEndianBytes(inks);
+            std::memcpy(destination, &bytes, Inks);
+        }
         destination += step;
     }
 };

@@ -1,6 +1,7 @@
 # Installs the build tree into a scratch prefix, then configures, builds and
 # runs a small consumer project against it with find_package(vrel) and with
-# pkg-config.
+# pkg-config. The consumer is built with the flags of the build under test,
+# so that a sanitizer build's library runs with its runtime.
 file(REMOVE_RECURSE ${WORK_DIR})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix
   RESULT_VARIABLE rc OUTPUT_QUIET)
@@ -13,7 +14,8 @@ foreach(f include/vrel/vrel.h)
   endif()
 endforeach()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer -G ${GENERATOR}
-  -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix RESULT_VARIABLE rc)
+  -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix "-DCMAKE_C_FLAGS=${CONSUMER_C_FLAGS}"
+  "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_LINK_FLAGS}" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "consumer configure failed")
 endif()

@@ -15,6 +15,8 @@
 #include "convert/colour_precorrection.h"
 #include "convert/interpolation_kernel.h"
 #include "convert/interpolation_packed.h"
+#include "convert/kernel_isa.h"
+#include "convert/new_colour_path.h"
 
 #include <cstdint>
 #include <cstring>
@@ -116,31 +118,14 @@ struct AnyLayoutKey {
 
 // ------------------------------------------------------------------- loop
 
-// A new colour: pre-correction and interpolation, stored in the cache entry.
-// Kept out of line so that the loop around it, which mostly repeats or finds
-// colours, keeps its registers.
-template <int ComputeInks, typename Entry>
-[[gnu::noinline]] uint64_t interpolateAndStore(const LutBlock* lut,
-                                               const PreCorrectionCurves& curves,
-                                               const uint8_t rgb[3], uint32_t key, Entry& entry) {
-    using Value = std::conditional_t<sizeof(Entry::value) == 4, uint32_t, uint64_t>;
-    uint8_t c[3];
-    preCorrect(curves, rgb[0], rgb[1], rgb[2], c);
-    const uint64_t result =
-        interpolateNodePacked<ComputeInks>(locateTetrahedronBranchless(lut, c[0], c[1], c[2]));
-    entry.key = key;
-    const Value stored = packed::littleEndianBytes(static_cast<Value>(result));
-    std::memcpy(entry.value, &stored, sizeof(Value));
-    return result;
-}
-
 // A pixel that repeats the previous key is written from the register with
 // no further work: on flat pages that is nearly every pixel, and the branch
 // is predictable both there (long stretches of one colour) and in
 // photographs (almost never taken). A changed key is looked up; only a miss
 // branches off to interpolate. The cache is written only on a miss and
 // lastSlot only at the end, with the slot of the last real lookup.
-template <int ComputeInks, typename Entry, typename Packer, typename Reader, typename Writer>
+template <int ComputeInks, KernelIsa Isa, typename Entry, typename Packer, typename Reader,
+          typename Writer>
 inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
                          const uint8_t* source, uint32_t step, int32_t n, Reader read,
                          Writer& write) {
@@ -150,9 +135,8 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
     using Value = std::conditional_t<kValueBytes == 4, uint32_t, uint64_t>;
     constexpr uint64_t kComputedBytes = (uint64_t{1} << (8 * ComputeInks)) - 1;
 
-    const LutBlock* const lut = tables.lut;
     ColourCache<Entry>* const cache = tables.cache;
-    const PreCorrectionCurves curves = tables.curves;
+    const NewColourTables newColour(tables.lut, tables.curves);
 
     uint32_t previousKey = kEmptyCacheKey;
     uint64_t result = 0; // the previous pixel's inks; bytes past ComputeInks stay 0
@@ -167,7 +151,10 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
             Entry& entry = cache->entries[slot];
             lastSlot = static_cast<int32_t>(slot);
             if (entry.key != key) {
-                result = interpolateAndStore<ComputeInks>(lut, curves, rgb, key, entry);
+                result = newColourInks<ComputeInks, Isa>(newColour, rgb[0], rgb[1], rgb[2]);
+                entry.key = key;
+                const Value stored = packed::littleEndianBytes(static_cast<Value>(result));
+                std::memcpy(entry.value, &stored, kValueBytes);
             } else {
                 Value stored;
                 std::memcpy(&stored, entry.value, kValueBytes);
@@ -181,20 +168,39 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
     }
 }
 
+// The key layout and the new-colour level are chosen once per call.
+template <int ComputeInks, KernelIsa Isa, typename Entry, typename Reader, typename Writer>
+inline void packedPixelsOfLayout(const InterpolationTables<Entry>& tables, const uint8_t* source,
+                                 uint32_t step, int32_t n, Reader read, Writer& write) {
+    const KeyLayout& k = tables.layout;
+    if (k.shift0 == 8 && k.shift1 == 16 && k.shift2 == 24) {
+        packedPixels<ComputeInks, Isa>(tables, DefaultLayoutKey{}, source, step, n, read, write);
+    } else if (k.shift0 == 16 && k.shift1 == 8 && k.shift2 == 0) {
+        packedPixels<ComputeInks, Isa>(tables, PreparedLayoutKey{}, source, step, n, read, write);
+    } else {
+        packedPixels<ComputeInks, Isa>(tables, AnyLayoutKey{k}, source, step, n, read, write);
+    }
+}
+
 template <int ComputeInks, typename Entry, typename Reader, typename Writer>
 inline void interpolateRunPacked(const InterpolationTables<Entry>& tables, const uint8_t* source,
                                  uint32_t step, int32_t n, Reader read, Writer& write) {
     if (n <= 0) {
         return;
     }
-    const KeyLayout& k = tables.layout;
-    if (k.shift0 == 8 && k.shift1 == 16 && k.shift2 == 24) {
-        packedPixels<ComputeInks>(tables, DefaultLayoutKey{}, source, step, n, read, write);
-    } else if (k.shift0 == 16 && k.shift1 == 8 && k.shift2 == 0) {
-        packedPixels<ComputeInks>(tables, PreparedLayoutKey{}, source, step, n, read, write);
-    } else {
-        packedPixels<ComputeInks>(tables, AnyLayoutKey{k}, source, step, n, read, write);
+#ifdef VREL_X86_KERNELS
+    switch (kernelIsa()) {
+    case KernelIsa::Avx2:
+        return packedPixelsOfLayout<ComputeInks, KernelIsa::Avx2>(tables, source, step, n, read,
+                                                                  write);
+    case KernelIsa::Sse41:
+        return packedPixelsOfLayout<ComputeInks, KernelIsa::Sse41>(tables, source, step, n, read,
+                                                                   write);
+    case KernelIsa::Portable:
+        break;
     }
+#endif
+    packedPixelsOfLayout<ComputeInks, KernelIsa::Portable>(tables, source, step, n, read, write);
 }
 
 } // namespace vrel

@@ -1,8 +1,8 @@
 // The conversion entry points (bitmap and line) on one context against the
 // reference loop with the reference writers run on a twin context: every
 // interpolated output format and the planes, random skips and source steps,
-// long call sequences, with the destination bytes that must stay untouched
-// pre-filled with noise.
+// long call sequences at every new-colour level, with the destination bytes that must stay
+// untouched pre-filled with noise.
 #include "convert/interpolation_kernel.h"
 #include "convert/kernel_tables.h"
 #include "convert/pixel_formats.h"
@@ -132,16 +132,20 @@ void compareLineCall(TwinContexts& twins, dbwriter::Random& random) {
 
 TEST(ConversionEntries, FourInkContextMatchesReferenceForEveryOutput) {
     static constexpr uint32_t kOutputs[] = {Bgr24, Bgrx32, Xbgr32, Rgb24, Xrgb32, Cmyk32, Kymc32};
-    for (const bool preparedClass : {false, true}) {
-        TwinContexts twins(4, 41, false, preparedClass);
-        ASSERT_TRUE(twins.ok());
-        twins.randomiseCurves(42);
-        dbwriter::Random random(43);
-        for (int call = 0; call < 400 && !::testing::Test::HasFatalFailure(); ++call) {
-            if (random.below(5) == 0) {
-                compareLineCall<4, 4, CacheEntry8>(twins, random);
-            } else {
-                compareBitmapCall<4, CacheEntry8>(twins, random, kOutputs[random.below(7)]);
+    for (const KernelIsa level : kernelIsaLevels()) {
+        KernelIsaLimit limit(level);
+        for (const bool preparedClass : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(level));
+            TwinContexts twins(4, 41, false, preparedClass);
+            ASSERT_TRUE(twins.ok());
+            twins.randomiseCurves(42);
+            dbwriter::Random random(43);
+            for (int call = 0; call < 400 && !::testing::Test::HasFatalFailure(); ++call) {
+                if (random.below(5) == 0) {
+                    compareLineCall<4, 4, CacheEntry8>(twins, random);
+                } else {
+                    compareBitmapCall<4, CacheEntry8>(twins, random, kOutputs[random.below(7)]);
+                }
             }
         }
     }
@@ -149,31 +153,35 @@ TEST(ConversionEntries, FourInkContextMatchesReferenceForEveryOutput) {
 
 TEST(ConversionEntries, SixAndSevenInkContextsMatchReferenceForEveryOutput) {
     static constexpr uint32_t kOutputs[] = {Ink6, Ink6Reversed, Ink7, Ink7Reversed};
-    {
-        // A six-ink context serves only the six-ink outputs.
-        TwinContexts twins(6, 61, true);
-        ASSERT_TRUE(twins.ok());
-        twins.randomiseCurves(62);
-        dbwriter::Random random(63);
-        for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
-            if (random.below(4) == 0) {
-                compareLineCall<6, 6, CacheEntry12>(twins, random);
-            } else {
-                compareBitmapCall<6, CacheEntry12>(twins, random, kOutputs[random.below(2)]);
+    for (const KernelIsa level : kernelIsaLevels()) {
+        KernelIsaLimit limit(level);
+        SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(level));
+        {
+            // A six-ink context serves only the six-ink outputs.
+            TwinContexts twins(6, 61, true);
+            ASSERT_TRUE(twins.ok());
+            twins.randomiseCurves(62);
+            dbwriter::Random random(63);
+            for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
+                if (random.below(4) == 0) {
+                    compareLineCall<6, 6, CacheEntry12>(twins, random);
+                } else {
+                    compareBitmapCall<6, CacheEntry12>(twins, random, kOutputs[random.below(2)]);
+                }
             }
         }
-    }
-    {
-        // On a seven-ink context the six-ink outputs compute all seven inks.
-        TwinContexts twins(7, 71, false, true);
-        ASSERT_TRUE(twins.ok());
-        twins.randomiseCurves(72);
-        dbwriter::Random random(73);
-        for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
-            if (random.below(4) == 0) {
-                compareLineCall<7, 7, CacheEntry12>(twins, random);
-            } else {
-                compareBitmapCall<7, CacheEntry12>(twins, random, kOutputs[random.below(4)]);
+        {
+            // On a seven-ink context the six-ink outputs compute all seven inks.
+            TwinContexts twins(7, 71, false, true);
+            ASSERT_TRUE(twins.ok());
+            twins.randomiseCurves(72);
+            dbwriter::Random random(73);
+            for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
+                if (random.below(4) == 0) {
+                    compareLineCall<7, 7, CacheEntry12>(twins, random);
+                } else {
+                    compareBitmapCall<7, CacheEntry12>(twins, random, kOutputs[random.below(4)]);
+                }
             }
         }
     }

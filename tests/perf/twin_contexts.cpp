@@ -116,4 +116,12 @@ RandomRun RandomRun::make(dbwriter::Random& random, int maxPixels) {
     return run;
 }
 
+std::vector<KernelIsa> kernelIsaLevels() {
+    std::vector<KernelIsa> levels;
+    for (int level = 0; level <= static_cast<int>(supportedKernelIsa()); ++level) {
+        levels.push_back(static_cast<KernelIsa>(level));
+    }
+    return levels;
+}
+
 } // namespace vrel::test

@@ -5,6 +5,7 @@
 // every branch of the conversion loop.
 #pragma once
 
+#include "convert/kernel_isa.h"
 #include "interface/engine_context.h"
 #include "resources/lut_block.h"
 #include "support/database_factory.h"
@@ -56,6 +57,19 @@ struct RandomRun {
     const uint8_t* first() const { return source.data(); }
     int32_t count() const { return pixels; }
     static RandomRun make(dbwriter::Random& random, int maxPixels = 300);
+};
+
+// The new-colour levels this machine runs, portable first.
+std::vector<KernelIsa> kernelIsaLevels();
+
+// Caps the conversion calls' level for its lifetime (the test hook), then
+// lifts the cap again.
+class KernelIsaLimit {
+  public:
+    explicit KernelIsaLimit(KernelIsa highest) { testing::limitKernelIsa(highest); }
+    ~KernelIsaLimit() { testing::limitKernelIsa(KernelIsa::Avx2); }
+    KernelIsaLimit(const KernelIsaLimit&) = delete;
+    KernelIsaLimit& operator=(const KernelIsaLimit&) = delete;
 };
 
 } // namespace vrel::test

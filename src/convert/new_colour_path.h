@@ -43,22 +43,28 @@ inline constexpr FoldedAxisOffsets kFoldedAxisOffset = [] {
     return t;
 }();
 
+// The case (as locateTetrahedron numbers them) of each order of the
+// fractions, by the comparison bits of NewColourTables::corners.
+inline constexpr uint8_t kCaseOfRotation[8] = {0, 2, 4, 5, 0, 1, 3, 0};
+
 // What the new-colour path reads, gathered once per call.
 struct NewColourTables {
     const uint8_t* grey;
     const uint8_t (*adjust)[256];
     const uint8_t* axis; // the axis table, addressed in bytes
     const uint8_t* grid;
-    // First, second and far corner by comparison bits f1 > f2 (4), f0 > f2
-    // (2), f0 > f1 (1), as kCaseOfOrder maps them to the corner table.
+    // First, second and far corner by the comparison bits f0 > f1 (1),
+    // f1 > f2 (2), f2 > f0 (4), which name the order of the fractions from
+    // largest to smallest (all three clear: all equal; all set cannot
+    // occur). Where fractions tie, the tied corners carry weight 0, so
+    // either order gives the same inks.
     uint32_t corners[8][4];
-
     NewColourTables(const LutBlock* lut, const PreCorrectionCurves& curves)
         : grey(curves.grey), adjust(curves.adjust),
           axis(reinterpret_cast<const uint8_t*>(lut->axisTable)), grid(lut->grid()), corners{} {
         for (int order = 0; order < 8; ++order) {
             for (int k = 0; k < 3; ++k) {
-                corners[order][k] = lut->cornerTable[3 * kCaseOfOrder[order] + k];
+                corners[order][k] = lut->cornerTable[3 * kCaseOfRotation[order] + k];
             }
         }
     }
@@ -72,14 +78,26 @@ struct SortedCell {
     uint32_t high, middle, low;
 };
 
-inline SortedCell locateNewColour(const NewColourTables& t, uint32_t red, uint32_t green,
-                                  uint32_t blue) {
+// The axis-table entries of the pre-corrected coordinates of a colour.
+struct AxisEntries {
+    const uint8_t* e0;
+    const uint8_t* e1;
+    const uint8_t* e2;
+};
+
+inline AxisEntries preCorrectedAxisEntries(const NewColourTables& t, uint32_t red, uint32_t green,
+                                           uint32_t blue) {
     const uint32_t x0 = t.grey[red], x1 = t.grey[green], x2 = t.grey[blue];
     const uint32_t m = std::min(x0, std::min(x1, x2));
     const uint32_t black = t.adjust[3][m];
-    const uint8_t* e0 = t.axis + kFoldedAxisOffset.at[t.adjust[0][x0 - m] + black];
-    const uint8_t* e1 = t.axis + kFoldedAxisOffset.at[t.adjust[1][x1 - m] + black];
-    const uint8_t* e2 = t.axis + kFoldedAxisOffset.at[t.adjust[2][x2 - m] + black];
+    return AxisEntries{t.axis + kFoldedAxisOffset.at[t.adjust[0][x0 - m] + black],
+                       t.axis + kFoldedAxisOffset.at[t.adjust[1][x1 - m] + black],
+                       t.axis + kFoldedAxisOffset.at[t.adjust[2][x2 - m] + black]};
+}
+
+inline SortedCell locateNewColour(const NewColourTables& t, uint32_t red, uint32_t green,
+                                  uint32_t blue) {
+    const auto [e0, e1, e2] = preCorrectedAxisEntries(t, red, green, blue);
     AxisEntry a0, a1, a2;
     std::memcpy(&a0, e0, sizeof a0);
     std::memcpy(&a1, e1, sizeof a1);
@@ -87,8 +105,8 @@ inline SortedCell locateNewColour(const NewColourTables& t, uint32_t red, uint32
     const int32_t f0 = static_cast<int32_t>(a0.fraction);
     const int32_t f1 = static_cast<int32_t>(a1.fraction);
     const int32_t f2 = static_cast<int32_t>(a2.fraction);
-    const unsigned order = static_cast<unsigned>(f1 > f2) << 2 |
-                           static_cast<unsigned>(f0 > f2) << 1 | static_cast<unsigned>(f0 > f1);
+    const unsigned order = static_cast<unsigned>(f2 > f0) << 2 |
+                           static_cast<unsigned>(f1 > f2) << 1 | static_cast<unsigned>(f0 > f1);
     const uint32_t* c = t.corners[order];
     const int32_t high = std::max(f0, std::max(f1, f2));
     const int32_t low = std::min(f0, std::min(f1, f2));
@@ -114,13 +132,49 @@ template <int Channels> constexpr uint64_t channelMask() {
 }
 
 #ifdef VREL_X86_KERNELS
-// Vector values stay inside these functions (no vector arguments or results),
-// so that no calling convention depends on the target attributes.
+// The vector levels locate with vectors too: the three fractions in lanes
+// 0..2 (and f0 again in lane 3) against their rotations give, in every
+// lane, the largest, middle and smallest fraction (broadcast, ready to
+// multiply) and, as a lane mask, the comparison bits that pick the corners;
+// no branch depends on the colour. Vector values stay inside these inlined
+// functions, so no calling convention depends on the target attributes.
+struct VectorCell {
+    const uint8_t* base;
+    const uint32_t* corners;
+    __m128i high, middle, low;
+};
+
+[[gnu::target("sse4.1"), gnu::always_inline]] inline VectorCell
+locateNewColourSse41(const NewColourTables& t, uint32_t red, uint32_t green, uint32_t blue) {
+    const auto [e0, e1, e2] = preCorrectedAxisEntries(t, red, green, blue);
+    auto word = [](const uint8_t* p) {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    };
+    // AxisEntry: fraction, offset0, offset1, offset2.
+    const uint8_t* base = t.grid + static_cast<uint32_t>(word(e0 + 4)) +
+                          static_cast<uint32_t>(word(e1 + 8)) +
+                          static_cast<uint32_t>(word(e2 + 12));
+    __m128i f = _mm_cvtsi32_si128(word(e0));
+    f = _mm_insert_epi32(f, word(e1), 1);
+    f = _mm_insert_epi32(f, word(e2), 2);
+    f = _mm_shuffle_epi32(f, _MM_SHUFFLE(0, 2, 1, 0));                   // f0 f1 f2 f0
+    const __m128i next = _mm_shuffle_epi32(f, _MM_SHUFFLE(1, 0, 2, 1));  // f1 f2 f0 f1
+    const __m128i third = _mm_shuffle_epi32(f, _MM_SHUFFLE(2, 1, 0, 2)); // f2 f0 f1 f2
+    const __m128i high = _mm_max_epi32(f, _mm_max_epi32(next, third));
+    const __m128i low = _mm_min_epi32(f, _mm_min_epi32(next, third));
+    const __m128i middle =
+        _mm_sub_epi32(_mm_add_epi32(f, _mm_add_epi32(next, third)), _mm_add_epi32(high, low));
+    const unsigned order =
+        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(f, next)))) & 7;
+    return VectorCell{base, t.corners[order], high, middle, low};
+}
 
 // Inks 0..3 (byte 0 of the node and up) or 4..7 (byte 4 and up) in 32-bit
 // lanes, weighed; ink j in byte 2 of lane j. The node reads of four bytes
 // past the last channel stay inside the grid's zero slack.
-[[gnu::target("sse4.1"), gnu::always_inline]] inline __m128i weighFourSse41(const SortedCell& s,
+[[gnu::target("sse4.1"), gnu::always_inline]] inline __m128i weighFourSse41(const VectorCell& s,
                                                                             int firstByte) {
     auto load = [](const uint8_t* p) {
         int32_t v;
@@ -129,22 +183,19 @@ template <int Channels> constexpr uint64_t channelMask() {
     };
     const uint8_t* p = s.base + firstByte;
     const __m128i np = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(load(p)));
-    const __m128i na = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(load(p + s.offsetA)));
-    const __m128i nb = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(load(p + s.offsetB)));
-    const __m128i nc = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(load(p + s.offsetC)));
+    const __m128i na = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(load(p + s.corners[0])));
+    const __m128i nb = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(load(p + s.corners[1])));
+    const __m128i nc = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(load(p + s.corners[2])));
     __m128i sum = _mm_add_epi32(_mm_slli_epi32(np, 16), _mm_set1_epi32(32768));
-    sum = _mm_add_epi32(
-        sum, _mm_mullo_epi32(_mm_sub_epi32(na, np), _mm_set1_epi32(static_cast<int32_t>(s.high))));
-    sum = _mm_add_epi32(sum, _mm_mullo_epi32(_mm_sub_epi32(nb, na),
-                                             _mm_set1_epi32(static_cast<int32_t>(s.middle))));
-    sum = _mm_add_epi32(
-        sum, _mm_mullo_epi32(_mm_sub_epi32(nc, nb), _mm_set1_epi32(static_cast<int32_t>(s.low))));
+    sum = _mm_add_epi32(sum, _mm_mullo_epi32(_mm_sub_epi32(na, np), s.high));
+    sum = _mm_add_epi32(sum, _mm_mullo_epi32(_mm_sub_epi32(nb, na), s.middle));
+    sum = _mm_add_epi32(sum, _mm_mullo_epi32(_mm_sub_epi32(nc, nb), s.low));
     return sum;
 }
 
 template <int Channels>
 [[gnu::target("sse4.1"), gnu::always_inline]] inline uint64_t
-interpolateSortedSse41(const SortedCell& s) {
+interpolateCellSse41(const VectorCell& s) {
     // Byte 2 of each lane to bytes 0..3.
     const __m128i pick =
         _mm_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
@@ -162,30 +213,27 @@ interpolateSortedSse41(const SortedCell& s) {
 // Eight inks in one register; four or fewer take the 128-bit form.
 template <int Channels>
 [[gnu::target("avx2"), gnu::always_inline]] inline uint64_t
-interpolateSortedAvx2(const SortedCell& s) {
+interpolateCellAvx2(const VectorCell& s) {
     if constexpr (Channels <= 4) {
-        return interpolateSortedSse41<Channels>(s);
+        return interpolateCellSse41<Channels>(s);
     } else {
         // Eight bytes per node: the zero slack after the grid keeps the far
         // corner's read inside the block.
-        const __m256i np =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.base)));
-        const __m256i na = _mm256_cvtepu8_epi32(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.base + s.offsetA)));
-        const __m256i nb = _mm256_cvtepu8_epi32(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.base + s.offsetB)));
-        const __m256i nc = _mm256_cvtepu8_epi32(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.base + s.offsetC)));
+        const __m128i* p = reinterpret_cast<const __m128i*>(s.base);
+        const __m128i* a = reinterpret_cast<const __m128i*>(s.base + s.corners[0]);
+        const __m128i* b = reinterpret_cast<const __m128i*>(s.base + s.corners[1]);
+        const __m128i* c = reinterpret_cast<const __m128i*>(s.base + s.corners[2]);
+        const __m256i np = _mm256_cvtepu8_epi32(_mm_loadl_epi64(p));
+        const __m256i na = _mm256_cvtepu8_epi32(_mm_loadl_epi64(a));
+        const __m256i nb = _mm256_cvtepu8_epi32(_mm_loadl_epi64(b));
+        const __m256i nc = _mm256_cvtepu8_epi32(_mm_loadl_epi64(c));
         __m256i sum = _mm256_add_epi32(_mm256_slli_epi32(np, 16), _mm256_set1_epi32(32768));
-        sum = _mm256_add_epi32(sum,
-                               _mm256_mullo_epi32(_mm256_sub_epi32(na, np),
-                                                  _mm256_set1_epi32(static_cast<int32_t>(s.high))));
         sum = _mm256_add_epi32(
-            sum, _mm256_mullo_epi32(_mm256_sub_epi32(nb, na),
-                                    _mm256_set1_epi32(static_cast<int32_t>(s.middle))));
-        sum = _mm256_add_epi32(sum,
-                               _mm256_mullo_epi32(_mm256_sub_epi32(nc, nb),
-                                                  _mm256_set1_epi32(static_cast<int32_t>(s.low))));
+            sum, _mm256_mullo_epi32(_mm256_sub_epi32(na, np), _mm256_broadcastd_epi32(s.high)));
+        sum = _mm256_add_epi32(
+            sum, _mm256_mullo_epi32(_mm256_sub_epi32(nb, na), _mm256_broadcastd_epi32(s.middle)));
+        sum = _mm256_add_epi32(
+            sum, _mm256_mullo_epi32(_mm256_sub_epi32(nc, nb), _mm256_broadcastd_epi32(s.low)));
         // Byte 2 of each lane to bytes 0..3 of each half, halves joined.
         const __m256i pick =
             _mm256_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 6, 10,
@@ -212,13 +260,13 @@ template <int Channels>
 template <int Channels>
 [[gnu::noinline, gnu::target("sse4.1")]] uint64_t
 newColourSse41(const NewColourTables& t, uint32_t red, uint32_t green, uint32_t blue) {
-    return interpolateSortedSse41<Channels>(locateNewColour(t, red, green, blue));
+    return interpolateCellSse41<Channels>(locateNewColourSse41(t, red, green, blue));
 }
 
 template <int Channels>
 [[gnu::noinline, gnu::target("avx2")]] uint64_t
 newColourAvx2(const NewColourTables& t, uint32_t red, uint32_t green, uint32_t blue) {
-    return interpolateSortedAvx2<Channels>(locateNewColour(t, red, green, blue));
+    return interpolateCellAvx2<Channels>(locateNewColourSse41(t, red, green, blue));
 }
 #endif
 

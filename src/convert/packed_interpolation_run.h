@@ -74,6 +74,27 @@ struct ReversedFourValueWriter {
     }
 };
 
+// n bytes of value at p. Stretches on text are a few pixels long, where a
+// memset call per plane would cost more than the pixels: up to 15 bytes are
+// two overlapping stores of the widest size that fits, inside the n bytes.
+inline void fillBytes(uint8_t* p, uint8_t value, int32_t n) {
+    const uint64_t bytes = value * 0x0101010101010101u;
+    if (n >= 16) {
+        std::memset(p, value, static_cast<size_t>(n));
+    } else if (n >= 8) {
+        std::memcpy(p, &bytes, 8);
+        std::memcpy(p + n - 8, &bytes, 8);
+    } else if (n >= 4) {
+        std::memcpy(p, &bytes, 4);
+        std::memcpy(p + n - 4, &bytes, 4);
+    } else if (n >= 2) {
+        std::memcpy(p, &bytes, 2);
+        std::memcpy(p + n - 2, &bytes, 2);
+    } else if (n == 1) {
+        *p = value;
+    }
+}
+
 // Ink i to the current byte of plane i.
 template <int Inks> struct PlaneValueWriter {
     uint8_t* plane[Inks];
@@ -82,7 +103,28 @@ template <int Inks> struct PlaneValueWriter {
             *plane[j]++ = static_cast<uint8_t>(inks >> (8 * j));
         }
     }
+    // count pixels of one result: one fill per plane instead of Inks
+    // one-byte stores per pixel (the writer is a local copy, see
+    // packedPixels, so the positions stay in registers).
+    void fill(uint64_t inks, int32_t count) {
+        for (int j = 0; j < Inks; ++j) {
+            fillBytes(plane[j], static_cast<uint8_t>(inks >> (8 * j)), count);
+            plane[j] += count;
+        }
+    }
 };
+
+// Writes count pixels of one result: the writer's own fill where it has one,
+// else one pixel at a time.
+template <typename Writer> inline void writeRepeated(Writer& write, uint64_t inks, int32_t count) {
+    if constexpr (requires { write.fill(inks, count); }) {
+        write.fill(inks, count);
+    } else {
+        for (int32_t i = 0; i < count; ++i) {
+            write(inks);
+        }
+    }
+}
 
 // Black folded back into the three colours (as FoldedRgbWriter).
 struct FoldedRgbValueWriter {
@@ -121,14 +163,23 @@ struct AnyLayoutKey {
 // A pixel that repeats the previous key is written from the register with
 // no further work: on flat pages that is nearly every pixel, and the branch
 // is predictable both there (long stretches of one colour) and in
-// photographs (almost never taken). A changed key is looked up; only a miss
-// branches off to interpolate. The cache is written only on a miss and
-// lastSlot only at the end, with the slot of the last real lookup.
+// photographs (almost never taken). Such a pixel starts a stretch: the
+// following pixels are keyed while they repeat the key (keys, not source
+// bytes, because a layout may give different colours one key), and the
+// whole stretch is written at once (writeRepeated), which for planes is one
+// fill per plane. Repeats touch no cache, so only the output sees it.
+// A changed key is looked up; only a miss branches off to interpolate. The
+// cache is written only on a miss and lastSlot only at the end, with the
+// slot of the last real lookup.
 template <int ComputeInks, KernelIsa Isa, typename Entry, typename Packer, typename Reader,
           typename Writer>
 inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
                          const uint8_t* source, uint32_t step, int32_t n, Reader read,
-                         Writer& write) {
+                         Writer& writer) {
+    // The writer's positions live in a local copy for the call: the byte
+    // stores through them could otherwise alias the caller's object and
+    // force a reload and store of every position after every pixel.
+    Writer write = writer;
     constexpr size_t kValueBytes = sizeof(Entry::value);
     static_assert(kValueBytes == 4 || kValueBytes == 8);
     static_assert(ComputeInks <= static_cast<int>(kValueBytes));
@@ -145,27 +196,40 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
         uint8_t rgb[3];
         read(source, rgb);
         const uint32_t key = pack(rgb[0], rgb[1], rgb[2]);
-        if (key != previousKey) {
-            previousKey = key;
-            const uint32_t slot = cacheSlotIndex(key);
-            Entry& entry = cache->entries[slot];
-            lastSlot = static_cast<int32_t>(slot);
-            if (entry.key != key) {
-                result = newColourInks<ComputeInks, Isa>(newColour, rgb[0], rgb[1], rgb[2]);
-                entry.key = key;
-                const Value stored = packed::littleEndianBytes(static_cast<Value>(result));
-                std::memcpy(entry.value, &stored, kValueBytes);
-            } else {
-                Value stored;
-                std::memcpy(&stored, entry.value, kValueBytes);
-                result = packed::littleEndianBytes(stored) & kComputedBytes;
+        if (key == previousKey) {
+            int32_t end = i + 1;
+            for (const uint8_t* next = source + step; end < n; ++end, next += step) {
+                read(next, rgb);
+                if (pack(rgb[0], rgb[1], rgb[2]) != key) {
+                    break;
+                }
             }
+            writeRepeated(write, result, end - i);
+            // Continue with the pixel that ended the stretch (read again).
+            source += static_cast<size_t>(end - i - 1) * step;
+            i = end - 1;
+            continue;
+        }
+        previousKey = key;
+        const uint32_t slot = cacheSlotIndex(key);
+        Entry& entry = cache->entries[slot];
+        lastSlot = static_cast<int32_t>(slot);
+        if (entry.key != key) {
+            result = newColourInks<ComputeInks, Isa>(newColour, rgb[0], rgb[1], rgb[2]);
+            entry.key = key;
+            const Value stored = packed::littleEndianBytes(static_cast<Value>(result));
+            std::memcpy(entry.value, &stored, kValueBytes);
+        } else {
+            Value stored;
+            std::memcpy(&stored, entry.value, kValueBytes);
+            result = packed::littleEndianBytes(stored) & kComputedBytes;
         }
         write(result);
     }
     if (lastSlot >= 0) {
         cache->lastSlot = static_cast<int16_t>(lastSlot);
     }
+    writer = write;
 }
 
 // The key layout and the new-colour level are chosen once per call.

@@ -69,8 +69,8 @@ std::vector<uint8_t> noise(dbwriter::Random& random, size_t bytes) {
 // One bitmap call on each twin, compared with the reference writer for the
 // output format.
 template <int ComputeInks, typename Entry>
-void compareBitmapCall(TwinContexts& twins, dbwriter::Random& random, uint32_t outFormat) {
-    const RandomRun run = RandomRun::make(random);
+void compareBitmapCall(TwinContexts& twins, dbwriter::Random& random, uint32_t outFormat,
+                       const RandomRun& run) {
     const Skips skip = randomSkips(random, run.pixels);
     const PixelFormatDescriptor& out = kPixelFormats[outFormat];
     std::vector<uint8_t> want =
@@ -106,8 +106,7 @@ void compareBitmapCall(TwinContexts& twins, dbwriter::Random& random, uint32_t o
 }
 
 template <int Planes, int ComputeInks, typename Entry>
-void compareLineCall(TwinContexts& twins, dbwriter::Random& random) {
-    const RandomRun run = RandomRun::make(random);
+void compareLineCall(TwinContexts& twins, dbwriter::Random& random, const RandomRun& run) {
     const Skips skip = randomSkips(random, run.pixels);
     std::vector<std::vector<uint8_t>> want, got;
     for (int p = 0; p < Planes; ++p) {
@@ -141,10 +140,12 @@ TEST(ConversionEntries, FourInkContextMatchesReferenceForEveryOutput) {
             twins.randomiseCurves(42);
             dbwriter::Random random(43);
             for (int call = 0; call < 400 && !::testing::Test::HasFatalFailure(); ++call) {
+                const RandomRun run = RandomRun::make(random);
                 if (random.below(5) == 0) {
-                    compareLineCall<4, 4, CacheEntry8>(twins, random);
+                    compareLineCall<4, 4, CacheEntry8>(twins, random, run);
                 } else {
-                    compareBitmapCall<4, CacheEntry8>(twins, random, kOutputs[random.below(7)]);
+                    compareBitmapCall<4, CacheEntry8>(twins, random, kOutputs[random.below(7)],
+                                                      run);
                 }
             }
         }
@@ -163,10 +164,12 @@ TEST(ConversionEntries, SixAndSevenInkContextsMatchReferenceForEveryOutput) {
             twins.randomiseCurves(62);
             dbwriter::Random random(63);
             for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
+                const RandomRun run = RandomRun::make(random);
                 if (random.below(4) == 0) {
-                    compareLineCall<6, 6, CacheEntry12>(twins, random);
+                    compareLineCall<6, 6, CacheEntry12>(twins, random, run);
                 } else {
-                    compareBitmapCall<6, CacheEntry12>(twins, random, kOutputs[random.below(2)]);
+                    compareBitmapCall<6, CacheEntry12>(twins, random, kOutputs[random.below(2)],
+                                                       run);
                 }
             }
         }
@@ -177,10 +180,56 @@ TEST(ConversionEntries, SixAndSevenInkContextsMatchReferenceForEveryOutput) {
             twins.randomiseCurves(72);
             dbwriter::Random random(73);
             for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
+                const RandomRun run = RandomRun::make(random);
                 if (random.below(4) == 0) {
-                    compareLineCall<7, 7, CacheEntry12>(twins, random);
+                    compareLineCall<7, 7, CacheEntry12>(twins, random, run);
                 } else {
-                    compareBitmapCall<7, CacheEntry12>(twins, random, kOutputs[random.below(4)]);
+                    compareBitmapCall<7, CacheEntry12>(twins, random, kOutputs[random.below(4)],
+                                                       run);
+                }
+            }
+        }
+    }
+}
+
+// Flat stretches go through the repeat path, which writes a stretch at
+// once: every writer, both key-layout classes and a layout that packs red
+// and green at one shift (so swapped colours share a key and repeat).
+TEST(ConversionEntries, LongStretchesOfOneKeyMatchReferenceForEveryWriter) {
+    static constexpr uint32_t kFourOutputs[] = {Bgr24,  Bgrx32, Xbgr32, Rgb24,
+                                                Xrgb32, Cmyk32, Kymc32};
+    static constexpr uint32_t kMultiOutputs[] = {Ink6, Ink6Reversed, Ink7, Ink7Reversed};
+    for (const KernelIsa level : kernelIsaLevels()) {
+        KernelIsaLimit limit(level);
+        SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(level));
+        for (const uint32_t flags : {0u, 1u, 0x08081000u}) {
+            SCOPED_TRACE(::testing::Message() << "layout " << flags);
+            TwinContexts four(4, 81, false, flags == 1u);
+            TwinContexts seven(7, 82, false, flags == 1u);
+            ASSERT_TRUE(four.ok() && seven.ok());
+            if (flags > 1u) {
+                four.setKernelFlags(flags);
+                seven.setKernelFlags(flags);
+            }
+            four.randomiseCurves(83);
+            seven.randomiseCurves(84);
+            dbwriter::Random random(85 + flags);
+            for (int call = 0; call < 60 && !::testing::Test::HasFatalFailure(); ++call) {
+                const RandomRun run = RandomRun::makeStretched(random);
+                switch (random.below(4)) {
+                case 0:
+                    compareLineCall<4, 4, CacheEntry8>(four, random, run);
+                    break;
+                case 1:
+                    compareLineCall<7, 7, CacheEntry12>(seven, random, run);
+                    break;
+                case 2:
+                    compareBitmapCall<4, CacheEntry8>(four, random, kFourOutputs[random.below(7)],
+                                                      run);
+                    break;
+                default:
+                    compareBitmapCall<7, CacheEntry12>(seven, random,
+                                                       kMultiOutputs[random.below(4)], run);
                 }
             }
         }

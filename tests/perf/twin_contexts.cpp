@@ -116,6 +116,35 @@ RandomRun RandomRun::make(dbwriter::Random& random, int maxPixels) {
     return run;
 }
 
+RandomRun RandomRun::makeStretched(dbwriter::Random& random, int maxPixels) {
+    RandomRun run = make(random, 0);
+    run.pixels = static_cast<int>(random.below(static_cast<uint32_t>(maxPixels) + 1));
+    run.source.assign(static_cast<size_t>(run.pixels) * run.step + 8, 0);
+    uint8_t colour[3] = {255, 255, 255};
+    int left = 0;
+    for (int i = 0; i < run.pixels; ++i, --left) {
+        if (left <= 0) {
+            left = 1 + static_cast<int>(random.below(300));
+            for (uint8_t& c : colour) {
+                c = random.below(4) == 0 ? 255 : random.byte();
+            }
+        }
+        uint8_t* pixel = run.source.data() + static_cast<size_t>(i) * run.step;
+        for (uint32_t b = 0; b < run.step; ++b) {
+            pixel[b] = random.byte();
+        }
+        const bool swap = random.below(16) == 0;
+        if (run.grey) {
+            pixel[0] = colour[0];
+        } else {
+            pixel[run.offsets[0]] = colour[swap ? 1 : 0];
+            pixel[run.offsets[1]] = colour[swap ? 0 : 1];
+            pixel[run.offsets[2]] = colour[2];
+        }
+    }
+    return run;
+}
+
 std::vector<KernelIsa> kernelIsaLevels() {
     std::vector<KernelIsa> levels;
     for (int level = 0; level <= static_cast<int>(supportedKernelIsa()); ++level) {

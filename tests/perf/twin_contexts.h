@@ -57,6 +57,10 @@ struct RandomRun {
     const uint8_t* first() const { return source.data(); }
     int32_t count() const { return pixels; }
     static RandomRun make(dbwriter::Random& random, int maxPixels = 300);
+    // Stretches of one colour (flat pages), up to 300 pixels each; within a
+    // stretch the first two channels of a three-channel format are now and
+    // then swapped, which a layout packing both at one shift keys alike.
+    static RandomRun makeStretched(dbwriter::Random& random, int maxPixels = 3000);
 };
 
 // The new-colour levels this machine runs, portable first.

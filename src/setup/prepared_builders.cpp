@@ -39,56 +39,71 @@ inline int nextLevelValue(int value, int level) {
     return value + ((level & 3) == 3 ? 9 : 8);
 }
 
-// Converts count grid colours (red, green and blue in rgb; at most one red
-// plane of 1024) into their entries with as few conversion calls as
-// give exactly what one call per colour gives. A call starts with its
-// previous-pixel register holding the empty cache key, so a pixel whose key
-// repeats its neighbour's, or equals the empty key, would be answered from
-// the register in a longer run but looked up (or the other way round) in a
-// call of its own: such a pixel starts a new call. With the key layouts of a
-// built context no two grid neighbours share a key, so a plane is one call,
-// except the grid's last colour, white, under the default layout.
-void makePlaneEntries(const EntryMaker& maker, const uint8_t (*rgb)[3], int count, uint8_t* entry) {
+// Converts one red plane of the grid (1024 colours, green then blue
+// ascending) into its entries with as few conversion calls as give exactly
+// what one call per colour gives. A call starts with its previous-pixel
+// register holding the empty cache key, so a pixel whose key repeats its
+// neighbour's, or equals the empty key, would be answered from the register
+// in a longer run but looked up (or the other way round) in a call of its
+// own: such a pixel starts a new call. With the key layouts of a built
+// context no two grid neighbours share a key, so a plane is one call, except
+// the grid's last colour, white, under the default layout.
+//
+// The four-colour entry (C, M, Y, K) is a Cmyk32 pixel, so those calls write
+// straight into the table; the cache sees the same lookups and stores for
+// every four-ink output format. The three-channel entry (the channels of an
+// Xrgb32 result, then 0) is reordered from a buffer.
+template <bool ThreeChannel>
+void makePlaneEntries(const EntryMaker& maker, uint8_t red, uint8_t* entry) {
     constexpr int kPlane = 1024;
-    const bool threeChannel = maker.method == VrelMethodThreeChannel;
-    const uint32_t inFormat = threeChannel ? Xrgb32 : Rgb24;
-    const uint32_t outFormat = threeChannel ? Xrgb32 : Kymc32;
-    const uint32_t inBytes = threeChannel ? 4 : 3;
+    constexpr uint32_t inFormat = ThreeChannel ? Xrgb32 : Rgb24;
+    constexpr uint32_t outFormat = ThreeChannel ? Xrgb32 : Cmyk32;
+    constexpr uint32_t inBytes = ThreeChannel ? 4 : 3;
+    // Xrgb32: byte 0 spare (zero), then red, green, blue; Rgb24: red,
+    // green, blue. Either way the channels are the pixel's last three bytes.
+    //
+    // A key is the OR of its three channels' packed parts, so the parts of
+    // the plane's red, of each green and of each blue are packed once.
     const KeyLayout layout(maker.context->kernelFlags);
-    uint8_t source[kPlane * 4] = {};
-    uint8_t result[kPlane * 4] = {};
-    for (int i = 0; i < count; ++i) {
-        // Xrgb32: byte 0 spare, then red, green, blue; Rgb24: red, green, blue.
-        std::memcpy(source + i * inBytes + (threeChannel ? 1 : 0), rgb[i], 3);
+    uint8_t levels[32];
+    uint32_t blueKeys[32];
+    for (int n = 0, value = 0; n < 32; value = nextLevelValue(value, n), ++n) {
+        levels[n] = static_cast<uint8_t>(value);
+        blueKeys[n] = layout.pack(0, 0, static_cast<uint32_t>(value));
     }
-    int start = 0;
+    const uint32_t redKey = layout.pack(red, 0, 0);
+    uint8_t source[kPlane * 4];
+    uint8_t result[kPlane * 4];
+    uint8_t* const out = ThreeChannel ? result : entry;
     uint32_t previousKey = kEmptyCacheKey;
-    for (int i = 0; i <= count; ++i) {
-        const uint32_t key = i < count ? layout.pack(rgb[i][0], rgb[i][1], rgb[i][2]) : 0;
-        const bool splits =
-            i == count || (i > start && (key == previousKey || key == kEmptyCacheKey));
-        if (splits) {
-            VrelBitmapColorConversion(inFormat, outFormat, source + start * inBytes,
-                                      result + start * 4, static_cast<uint32_t>(i - start), 0, 0, 0,
-                                      maker.context);
-            start = i;
+    int start = 0;
+    uint8_t* pixel = source;
+    for (int g = 0, i = 0; g < 32; ++g) {
+        const uint32_t redGreenKey = redKey | layout.pack(0, levels[g], 0);
+        for (int b = 0; b < 32; ++b, ++i, pixel += inBytes) {
+            pixel[0] = ThreeChannel ? 0 : red;
+            pixel[inBytes - 3] = red;
+            pixel[inBytes - 2] = levels[g];
+            pixel[inBytes - 1] = levels[b];
+            const uint32_t key = redGreenKey | blueKeys[b];
+            if (i > start && (key == previousKey || key == kEmptyCacheKey)) {
+                VrelBitmapColorConversion(inFormat, outFormat, source + start * inBytes,
+                                          out + start * 4, static_cast<uint32_t>(i - start), 0, 0,
+                                          0, maker.context);
+                start = i;
+            }
+            previousKey = key;
         }
-        previousKey = key;
     }
-    for (int i = 0; i < count; ++i, entry += kPreparedEntryBytes) {
-        const uint8_t* pixel = result + i * 4;
-        if (threeChannel) {
+    VrelBitmapColorConversion(inFormat, outFormat, source + start * inBytes, out + start * 4,
+                              static_cast<uint32_t>(kPlane - start), 0, 0, 0, maker.context);
+    if constexpr (ThreeChannel) {
+        for (int k = 0; k < kPlane; ++k, entry += kPreparedEntryBytes) {
             // Xrgb32 result: channels in bytes 1, 2, 3.
-            entry[0] = pixel[1];
-            entry[1] = pixel[2];
-            entry[2] = pixel[3];
+            entry[0] = result[4 * k + 1];
+            entry[1] = result[4 * k + 2];
+            entry[2] = result[4 * k + 3];
             entry[3] = 0;
-        } else {
-            // Kymc32 result: black, yellow, magenta, cyan; the entry is C, M, Y, K.
-            entry[0] = pixel[3];
-            entry[1] = pixel[2];
-            entry[2] = pixel[1];
-            entry[3] = pixel[0];
         }
     }
 }
@@ -106,31 +121,23 @@ VrelResult buildRgb555Table(EngineContext* context) {
         // per conversion call (see makePlaneEntries); the black method computes
         // each entry directly.
         uint8_t* entry = table;
-        int red = 0;
-        for (int r = 0; r < 32; ++r) {
-            uint8_t plane[1024][3];
-            int green = 0;
-            for (int g = 0; g < 32; ++g) {
-                int blue = 0;
-                for (int b = 0; b < 32; ++b) {
-                    uint8_t* colour = plane[32 * g + b];
-                    colour[0] = static_cast<uint8_t>(red);
-                    colour[1] = static_cast<uint8_t>(green);
-                    colour[2] = static_cast<uint8_t>(blue);
-                    blue = nextLevelValue(blue, b);
-                }
-                green = nextLevelValue(green, g);
-            }
+        for (int r = 0, red = 0; r < 32; ++r, red = nextLevelValue(red, r - 1)) {
             if (converts) {
-                makePlaneEntries(maker, plane, 1024, entry);
+                if (maker.method == VrelMethodThreeChannel) {
+                    makePlaneEntries<true>(maker, static_cast<uint8_t>(red), entry);
+                } else {
+                    makePlaneEntries<false>(maker, static_cast<uint8_t>(red), entry);
+                }
                 entry += 1024 * kPreparedEntryBytes;
-            } else {
-                for (const uint8_t* colour : plane) {
-                    makeEntry(maker, colour[0], colour[1], colour[2], entry);
+                continue;
+            }
+            for (int g = 0, green = 0; g < 32; ++g, green = nextLevelValue(green, g - 1)) {
+                for (int b = 0, blue = 0; b < 32; ++b, blue = nextLevelValue(blue, b - 1)) {
+                    makeEntry(maker, static_cast<uint8_t>(red), static_cast<uint8_t>(green),
+                              static_cast<uint8_t>(blue), entry);
                     entry += kPreparedEntryBytes;
                 }
             }
-            red = nextLevelValue(red, r);
         }
     });
 }

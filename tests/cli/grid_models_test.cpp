@@ -169,7 +169,7 @@ TEST(GridModels, IccGridMatchesTheColourTransformOfItsNodes) {
 
     // An RGB profile as output: a correction grid of sRGB to itself stays
     // within a level of the identity.
-    IccTransformSpec same;
+    IccTransformSettings same;
     same.output = "srgb";
     const auto identity = iccCorrectionGrid(nodes, same);
     const auto exact = identityGrid(nodes);

@@ -223,25 +223,25 @@ void checkNodes(const JsonNode& node, const std::vector<uint8_t>& nodes) {
                       " then " + std::to_string(nodes[i]) + ")");
 }
 
-IccTransformSpec readIccSpec(const JsonNode& grid, const std::filesystem::path& base) {
-    IccTransformSpec spec;
+IccTransformSettings readIccSettings(const JsonNode& grid, const std::filesystem::path& base) {
+    IccTransformSettings settings;
     const auto resolve = [&](const std::string& name) {
         if (name == "srgb")
             return name;
         const std::filesystem::path p(name);
         return (p.is_absolute() ? p : base / p).string();
     };
-    spec.source = resolve(grid.stringOr("sourceProfile", "srgb"));
-    spec.output = resolve(grid.field("outputProfile").string());
+    settings.source = resolve(grid.stringOr("sourceProfile", "srgb"));
+    settings.output = resolve(grid.field("outputProfile").string());
     if (const auto f = grid.optionalField("intent")) {
         try {
-            spec.intent = parseIntent(f->string());
+            settings.intent = parseIntent(f->string());
         } catch (const CliError& e) {
             f->fail(e.what());
         }
     }
-    spec.blackPointCompensation = grid.booleanOr("blackPointCompensation", false);
-    return spec;
+    settings.blackPointCompensation = grid.booleanOr("blackPointCompensation", false);
+    return settings;
 }
 
 Bytes readGrid(const JsonNode& grid, const std::vector<uint8_t>& nodes, int channels,
@@ -260,8 +260,8 @@ Bytes readGrid(const JsonNode& grid, const std::vector<uint8_t>& nodes, int chan
         if (channels != 4 && channels != 3)
             grid.fail("an ICC grid has 4 channels (CMYK output) or 3 (RGB correction)");
         try {
-            const auto spec = readIccSpec(grid, base);
-            data = channels == 4 ? iccInkGrid(nodes, spec) : iccCorrectionGrid(nodes, spec);
+            const auto settings = readIccSettings(grid, base);
+            data = channels == 4 ? iccInkGrid(nodes, settings) : iccCorrectionGrid(nodes, settings);
         } catch (const CliError& e) {
             const std::string what = e.what();
             if (!what.empty() && what[0] == '/')

@@ -39,18 +39,20 @@ ProfilePtr openProfile(const std::string& name, cmsColorSpaceSignature expected,
     return profile;
 }
 
-std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes, const IccTransformSpec& spec,
+std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes,
+                                   const IccTransformSettings& settings,
                                    cmsColorSpaceSignature outSpace, const char* outName,
                                    cmsUInt32Number outType, int channels) {
-    const auto source = openProfile(spec.source, cmsSigRgbData, "RGB");
-    const auto output = openProfile(spec.output, outSpace, outName);
-    const cmsUInt32Number flags = spec.blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0;
+    const auto source = openProfile(settings.source, cmsSigRgbData, "RGB");
+    const auto output = openProfile(settings.output, outSpace, outName);
+    const cmsUInt32Number flags =
+        settings.blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0;
     std::unique_ptr<void, TransformDeleter> transform(
         cmsCreateTransform(source.get(), TYPE_RGB_16, output.get(), outType,
-                           static_cast<cmsUInt32Number>(spec.intent), flags));
+                           static_cast<cmsUInt32Number>(settings.intent), flags));
     if (!transform)
-        throw CliError("cannot build the ICC transform from '" + spec.source + "' to '" +
-                       spec.output + "'" +
+        throw CliError("cannot build the ICC transform from '" + settings.source + "' to '" +
+                       settings.output + "'" +
                        (lcmsMessage.empty() ? std::string() : ": " + lcmsMessage));
     return computeGrid(nodes, channels, [&](uint8_t r, uint8_t g, uint8_t b, uint8_t* out) {
         const cmsUInt16Number in[3] = {static_cast<cmsUInt16Number>(r * 257),
@@ -65,13 +67,14 @@ std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes, const IccT
 
 } // namespace
 
-std::vector<uint8_t> iccInkGrid(const std::vector<uint8_t>& nodes, const IccTransformSpec& spec) {
-    return transformGrid(nodes, spec, cmsSigCmykData, "CMYK", TYPE_CMYK_16, 4);
+std::vector<uint8_t> iccInkGrid(const std::vector<uint8_t>& nodes,
+                                const IccTransformSettings& settings) {
+    return transformGrid(nodes, settings, cmsSigCmykData, "CMYK", TYPE_CMYK_16, 4);
 }
 
 std::vector<uint8_t> iccCorrectionGrid(const std::vector<uint8_t>& nodes,
-                                       const IccTransformSpec& spec) {
-    return transformGrid(nodes, spec, cmsSigRgbData, "RGB", TYPE_RGB_16, 3);
+                                       const IccTransformSettings& settings) {
+    return transformGrid(nodes, settings, cmsSigRgbData, "RGB", TYPE_RGB_16, 3);
 }
 
 RenderingIntent parseIntent(const std::string& name) {

@@ -16,7 +16,7 @@ enum class RenderingIntent {
     Absolute = 3
 };
 
-struct IccTransformSpec {
+struct IccTransformSettings {
     std::string source = "srgb"; // "srgb" (built-in sRGB) or an RGB profile file
     std::string output;          // profile file: CMYK for ink tables, RGB for corrections
     RenderingIntent intent = RenderingIntent::Perceptual;
@@ -26,11 +26,12 @@ struct IccTransformSpec {
 // Four-ink grid (C, M, Y, K) through an RGB-to-CMYK transform. The 16-bit
 // results are rounded to bytes. Throws CliError naming the profile when a
 // file is missing or has the wrong colour space.
-std::vector<uint8_t> iccInkGrid(const std::vector<uint8_t>& nodes, const IccTransformSpec& spec);
+std::vector<uint8_t> iccInkGrid(const std::vector<uint8_t>& nodes,
+                                const IccTransformSettings& settings);
 
 // Three-channel correction grid through an RGB-to-RGB transform.
 std::vector<uint8_t> iccCorrectionGrid(const std::vector<uint8_t>& nodes,
-                                       const IccTransformSpec& spec);
+                                       const IccTransformSettings& settings);
 
 // "perceptual", "relative", "saturation", "absolute"; throws on others.
 RenderingIntent parseIntent(const std::string& name);

@@ -260,6 +260,26 @@ TEST(OnDotBlack, EmptyInvertedAndNegativeStartRangesChangeNoColourBit) {
     }
 }
 
+// A negative pixel count is a line of no pixel for both rules (the black
+// plane's clear would otherwise be sized from it), and a null context is
+// refused before any plane is read.
+TEST(OnDotBlack, NegativeCountsAndNullContextsChangeNoPlane) {
+    std::mt19937 rng(91);
+    const Planes original = randomPlanes(rng, 8);
+    for (int16_t method : {VrelMethodBlack, VrelMethodFourColor}) {
+        auto context = contextWithMethod(method);
+        for (const auto& c :
+             {std::array{-5, 0, 0}, std::array{-1, 0, -40}, std::array{-64, -3, 0}}) {
+            Planes planes = original;
+            ASSERT_EQ(runOnDot(planes, c[0], c[1], c[2], context.get()), VREL_OK) << method;
+            expectPlanesEqual(planes, original, "negative count");
+        }
+    }
+    Planes planes = original;
+    EXPECT_EQ(runOnDot(planes, 32, 0, 0, nullptr), VREL_ERR_PARAM);
+    expectPlanesEqual(planes, original, "null context");
+}
+
 TEST(OnDotBlack, OtherMethodsAreRefusedWithoutTouchingAPlane) {
     std::mt19937 rng(5);
     const Planes original = randomPlanes(rng, 8);

@@ -91,13 +91,18 @@ try_wine32() {
   return 1
 }
 
+# Installed is not enough: the 32-bit loader is an i386 Linux program, and a
+# kernel built without 32-bit emulation refuses to start it.
+wine32=/usr/lib/wine/wine
 echo "==== windows: 32-bit driver under Wine"
-if try_wine32; then
-  wine32=/usr/lib/wine/wine
-  [ -x "$wine32" ] || wine32=$wine64
-  run_driver build/windows-x86 "$wine32"
-else
+if ! try_wine32; then
   echo "skipped: Wine's 32-bit part (wine32:i386) cannot be installed on this machine" \
        "(see /tmp/vrel-wine32-install.log); the 32-bit DLL was checked statically above"
+elif ! "$wine32" --version >/dev/null 2>&1; then
+  echo "skipped: wine32:i386 is installed but this machine's kernel does not run 32-bit" \
+       "x86 programs (exec format error: no IA32 emulation); the 32-bit DLL was checked" \
+       "statically above"
+else
+  run_driver build/windows-x86 "$wine32"
 fi
 echo "==== windows: all checks passed"

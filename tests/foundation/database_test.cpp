@@ -281,6 +281,11 @@ TEST_F(DatabaseReading, DegenerateEntrySizesAndCountsAreHandledSafely) {
     foundation::profileIndexOf(zero).entryWordsOverride = 0;
     write(zero);
     EXPECT_EQ(profile(&decoded), -128);
+    // Not even when the first key would match.
+    std::swap(foundation::profileIndexOf(zero).entries[0],
+              foundation::profileIndexOf(zero).entries[1]);
+    write(zero);
+    EXPECT_EQ(profile(&decoded), -128);
     // A stride so large that the second entry lies far beyond the record:
     // the decoy is examined, the matching entry is not.
     dbw::Database huge = foundation::sampleDatabase(params_, 1);

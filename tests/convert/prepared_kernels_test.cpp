@@ -115,6 +115,15 @@ TEST(PreparedTableKernels, TablesTooShortForTheInputAreRefused) {
     EXPECT_EQ(
         VrelBitmapColorConversion(4, 13, src.data(), dst.data(), 8, 0, 0, 0, rig.context.get()),
         VREL_ERR_PARAM);
+    // A refused mode above 4 is recorded while the old table stays in place:
+    // the table is then trusted for two entries only.
+    rig.context->conversionMode = 5;
+    EXPECT_EQ(
+        VrelBitmapColorConversion(7, 13, src.data(), dst.data(), 8, 0, 0, 0, rig.context.get()),
+        VREL_ERR_PARAM);
+    EXPECT_EQ(
+        VrelBitmapColorConversion(10, 13, src.data(), dst.data(), 8, 0, 0, 0, rig.context.get()),
+        VREL_OK);
     // No table at all: every prepared-table input is refused.
     rig.context->preparedAddress = nullptr;
     for (uint32_t in : {4u, 7u, 10u}) {

@@ -156,34 +156,97 @@ typedef struct LineRecord {
 
 /* ---------------------------------------------------------------- exports */
 
+/* Opens an engine context from the profile database named by params (file
+ * params->databaseName in params->directoryName, or in the working directory
+ * when that is null) and stores it in *slot. Returns 0, or 1 when
+ * params->adjustSwitch is 1; a negative code (slot unchanged before a context
+ * exists, null after); or a database layout number other than 0..2 (slot
+ * unchanged). A null slot or params gives -128. The record is copied; every
+ * file is closed again before the call returns. */
 /* 1 */ VREL_API VrelResult VREL_CALL VrelInit(EngineContext** slot, const ParamRecord* params);
+
+/* Keeps the context in *slot when params needs no new one (returns 2 or 3,
+ * bit 0 as VrelInit gave); otherwise closes it and returns what VrelInit gives
+ * for params. After a failed re-open the slot is null, never the closed
+ * context. An empty slot behaves like VrelInit. */
 /* 2 */ VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord* params);
+
+/* Frees the context and everything it holds. A null context does nothing. */
 /* 3 */ VREL_API void VREL_CALL VrelClose(EngineContext* context);
+
+/* Converts pixels skipStart .. count-skipEnd-1 of one line from inFormat to
+ * outFormat (the VrelFormat constants); sourceStep 0 means the input
+ * format's pixel size. Returns 0; -128 for a pairing this context cannot
+ * convert (its method lacks the table, or a prepared table the input needs
+ * is missing or too small), in which case nothing is written. A negative
+ * skipStart, or a stretch of no pixel, converts nothing; pairings that no
+ * method converts return 0 and write nothing. */
 /* 4 */ VREL_API VrelResult VREL_CALL VrelBitmapColorConversion(
     uint32_t inFormat, uint32_t outFormat, const void* source, void* destination, uint32_t count,
     int16_t skipStart, uint16_t skipEnd, uint32_t sourceStep, EngineContext* context);
+
+/* Converts one colour packed in value and stores the packed result in
+ * *result. The format follows the context's method: Xbgr32 or Xrgb32 (three
+ * channels), Cmyk32 or Kymc32 (four inks; cyan or black in the top byte of
+ * the result), BlackPixel32 (black; the grey in bits 24-31 of value).
+ * Xbgr32 and Kymc32 read value as 0x00BBGGRR, Xrgb32 and Cmyk32 as
+ * 0x00RRGGBB. Returns 0, or -128 for any other format. */
 /* 5 */ VREL_API VrelResult VREL_CALL VrelPixelColorConversion(uint32_t reserved, uint32_t format,
                                                                uint32_t value, uint32_t* result,
                                                                EngineContext* context);
+
+/* Makes black dots on four bilevel planes (most significant bit first) over
+ * the pixels skipStart .. count-skipEnd-1, by the rule of the context's
+ * method (black or four colours). An empty or inverted range changes no
+ * colour bit; a negative count is a line of no pixel. Returns 0, or -128 for
+ * a null context or another method. */
 /* 6 */ VREL_API VrelResult VREL_CALL VrelOnDotBlack(uint8_t* plane0, uint8_t* plane1,
                                                      uint8_t* plane2, uint8_t* plane3,
                                                      int16_t count, int16_t skipStart,
                                                      int16_t skipEnd, uint32_t reserved,
                                                      EngineContext* context);
+
+/* Converts one raster line (line->format, line->source) into one byte plane
+ * per ink: plane 3 only for the black method (Gray8 input), four, six or
+ * seven planes for the ink methods (RGB or grey input). Returns 0 (formats
+ * the method does not take write nothing); -128 on a three-channel context
+ * or one without the table for its planes, with nothing written. */
 /* 7 */ VREL_API VrelResult VREL_CALL VrelLineColorConversion(const LineRecord* line, uint16_t count,
                                                               int16_t skipStart, uint16_t skipEnd,
                                                               uint32_t sourceStep,
                                                               EngineContext* context);
+
+/* Records the conversion mode (VrelMode constants) for later runs; on
+ * contexts whose profile class builds prepared tables it builds the table of
+ * the mode (palette read through *palette). Returns the context's conversion
+ * method on success, -128 for a mode above 4 or an unsupported pairing, -108
+ * when memory runs out (no table is left). */
 /* 8 */ VREL_API VrelResult VREL_CALL VrelInitColorConversion(EngineContext* context, uint32_t mode,
                                                               const PaletteRecord* const* palette);
+
+/* Corrects pixels skipStart .. count-skipEnd-1 RGB to RGB through the
+ * context's correction table, from source to destination (the same address
+ * for in-place work). Always returns 0; a context without a correction table
+ * writes nothing. */
 /* 9 */ VREL_API VrelResult VREL_CALL VrelBitmapColorCorrection(uint32_t format, const void* source,
                                                                 void* destination, uint16_t count,
                                                                 int16_t skipStart,
                                                                 uint16_t skipEnd,
                                                                 EngineContext* context);
+
+/* Corrects one colour: format 2 packs it as 0x00BBGGRR, format 5 as
+ * 0x00RRGGBB, in value and in *result alike. Without a correction table the
+ * colour comes back unchanged (top byte cleared). Returns 0, or -128 for
+ * another format (*result 0). */
 /* 10 */ VREL_API VrelResult VREL_CALL VrelPixelColorCorrection(int32_t format, uint32_t colour,
                                                                 uint32_t* result,
                                                                 EngineContext* context);
+
+/* The queries copy the profile's 8 bytes of search data (11, 13) or its
+ * 24-byte name (12, 14) into the buffer and return the profile's 32-bit
+ * value. 11 and 12 prefer the database's extension chunk when the profile
+ * announces one; 13 and 14 always answer from the profile record. A null
+ * context returns 0 and writes nothing. */
 /* 11 */ VREL_API uint32_t VREL_CALL VrelGetSearchData(EngineContext* context, uint8_t* searchData,
                                                        uint32_t reserved);
 /* 12 */ VREL_API uint32_t VREL_CALL VrelGetProfileName(EngineContext* context, uint8_t* name,

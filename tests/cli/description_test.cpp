@@ -94,6 +94,7 @@ TEST(Description, DumpOfUnusualFilesBuildsTheSameBytes) {
     db.addColourTable(7, sets);
     db.addColourTable(5, unmarkedTable(makeRandomGrid(17, 3, 3)));
     db.addColourTable(6, tableType0({1, 2, 3, 4, 5})); // data of no whole grid
+    db.addColourTable(8, tableType2({}, {9, 8, 7}));   // header type 2 without a node set
     ExtensionChunk ext;
     ext.extName1 = makeName("Ext");
     ext.extSize = 80;

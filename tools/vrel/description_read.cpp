@@ -332,7 +332,9 @@ Record readTableRecord(const JsonNode& node, const std::filesystem::path& base) 
             table.nodeSets.push_back(set.bytes());
     if (table.headerType == 1 && !nodesField && !pointsField)
         node.fail("header type 1 needs nodes or points");
-    if (table.headerType == 2 && table.nodeSets.empty())
+    // A computed grid needs its nodes; raw data (as a dump of any file gives
+    // it) may come with no node set at all.
+    if (table.headerType == 2 && table.nodeSets.empty() && !node.has("data"))
         node.fail("header type 2 needs nodeSets");
     table.type2Spare = static_cast<uint8_t>(node.integerOr("type2Spare", 0, 0, 255));
     if (const auto f = node.optionalField("pointCountOverride"))
@@ -345,7 +347,7 @@ Record readTableRecord(const JsonNode& node, const std::filesystem::path& base) 
     const auto gridSetField = node.optionalField("gridNodeSet");
     if (table.marked && table.headerType == 1 && !table.nodes.empty())
         gridNodes = table.nodes;
-    if (table.marked && table.headerType == 2) {
+    if (table.marked && table.headerType == 2 && !table.nodeSets.empty()) {
         const auto set = gridSetField ? static_cast<std::size_t>(gridSetField->integer(
                                             0, static_cast<int64_t>(table.nodeSets.size()) - 1))
                                       : 0u;

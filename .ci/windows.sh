@@ -10,6 +10,10 @@
 #                         build/default, configured with the default preset
 #                         when missing)
 #   VREL_TRY_WINE32=0     do not try to install Wine's 32-bit part
+#   WINEPREFIX            Wine prefix of the 64-bit run (default
+#                         /tmp/vrel-wine-prefix); the 32-bit run uses a
+#                         32-bit prefix of its own (VREL_WINE32_PREFIX,
+#                         default /tmp/vrel-wine32-prefix)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -103,6 +107,10 @@ elif ! "$wine32" --version >/dev/null 2>&1; then
        "x86 programs (exec format error: no IA32 emulation); the 32-bit DLL was checked" \
        "statically above"
 else
-  run_driver build/windows-x86 "$wine32"
+  # A 64-bit prefix made before wine32 was installed has no 32-bit system
+  # DLLs (kernel32 fails to load), so the 32-bit programs get a 32-bit
+  # prefix of their own.
+  WINEARCH=win32 WINEPREFIX=${VREL_WINE32_PREFIX:-/tmp/vrel-wine32-prefix} \
+    run_driver build/windows-x86 "$wine32"
 fi
 echo "==== windows: all checks passed"

@@ -227,7 +227,7 @@ TEST(ProfileIndexRecord, DecoderRefusesWhatItCannotRepresent) {
     EXPECT_FALSE(decodeProfileIndex(encodeProfileIndex(index)).has_value());
 }
 
-TEST(LayoutWord, CarriesLayoutAndFlagsAsTheSpecReadsThem) {
+TEST(LayoutWord, CarriesLayoutInTheLowHalfAndFlagsInTheHighHalf) {
     EXPECT_EQ(makeLayoutWord(0, 0x100), 0x100u);
     EXPECT_EQ(makeLayoutWord(0, 0x30100), 0x100u); // layout 0 cannot carry bits 16-31
     EXPECT_EQ(makeLayoutWord(2, kFlagExtension | greyModeFlags(1)), 0x00060002u);
@@ -318,7 +318,7 @@ TEST(ChannelDescriptors, NibblesRunFromDescriptor0InBits28To31) {
         EXPECT_EQ(descriptorNibble(0xabcdef01u, i), (0xa + i) & 0xf);
 }
 
-TEST(ChannelDescriptors, ChannelCountRuleOfPart23) {
+TEST(ChannelDescriptors, CountIsTheLeadingNonZeroDescriptorsWithMarker256MakingFourThree) {
     for (int n = 0; n <= 8; ++n) {
         const Descriptors d = descriptorsForChannels(n);
         EXPECT_EQ(channelCountOf(d), n);
@@ -340,7 +340,7 @@ TEST(ChannelDescriptors, ChannelCountRuleOfPart23) {
     EXPECT_THROW(descriptorsForChannels(9), std::invalid_argument);
 }
 
-TEST(ChannelDescriptors, PackingBIgnoresNothingTheSpecKeeps) {
+TEST(ChannelDescriptors, NineBitMarkerSurvivesBothPackings) {
     // e = 256 survives both packings (9 bits).
     ChannelDescriptor d;
     d.e = 256;

@@ -13,7 +13,7 @@ using vrel::dbwriter::defaultNodes;
 using vrel::dbwriter::makeGrid;
 using vrel::dbwriter::makeRandomGrid;
 
-TEST(ReferenceModel, FractionsOfThePartTwoFourExample) {
+TEST(ReferenceModel, FractionsOnAThreeNodeAxisRoundAsTheAxisTableDoes) {
     const Bytes nodes = {0, 128, 255};
     EXPECT_EQ(referenceCell(nodes, 64).index, 0);
     EXPECT_EQ(referenceCell(nodes, 64).fraction, 32768u); // (64·65536 + 64) / 128
@@ -42,7 +42,7 @@ TEST(ReferenceModel, RefusesNodesThatDoNotSpan0To255Rising) {
     EXPECT_THROW(referenceCell({0, 9, 9, 255}, 9), std::invalid_argument);
 }
 
-TEST(ReferenceModel, CasesFollowTheSpecTableIncludingTies) {
+TEST(ReferenceModel, CasesFollowTheOrderOfFractionsIncludingTies) {
     const Bytes nodes = {0, 128, 255}; // fraction of v in 0..127 is v·512
     struct Row {
         uint8_t v0, v1, v2;

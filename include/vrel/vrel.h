@@ -176,11 +176,11 @@ typedef struct LineRecord {
 
 /* Converts pixels skipStart .. count-skipEnd-1 of one line from inFormat to
  * outFormat (the VrelFormat constants); sourceStep 0 means the input
- * format's pixel size. Returns 0; -128 for a pairing this context cannot
- * convert (its method lacks the table, or a prepared table the input needs
- * is missing or too small), in which case nothing is written. A negative
- * skipStart, or a stretch of no pixel, converts nothing; pairings that no
- * method converts return 0 and write nothing. */
+ * format's pixel size. Returns 0; -128 for a null context or a pairing this
+ * context cannot convert (its method lacks the table, or a prepared table
+ * the input needs is missing or too small), in which case nothing is
+ * written. A negative skipStart, or a stretch of no pixel, converts nothing;
+ * pairings that no method converts return 0 and write nothing. */
 /* 4 */ VREL_API VrelResult VREL_CALL VrelBitmapColorConversion(
     uint32_t inFormat, uint32_t outFormat, const void* source, void* destination, uint32_t count,
     int16_t skipStart, uint16_t skipEnd, uint32_t sourceStep, EngineContext* context);
@@ -190,7 +190,8 @@ typedef struct LineRecord {
  * channels), Cmyk32 or Kymc32 (four inks; cyan or black in the top byte of
  * the result), BlackPixel32 (black; the grey in bits 24-31 of value).
  * Xbgr32 and Kymc32 read value as 0x00BBGGRR, Xrgb32 and Cmyk32 as
- * 0x00RRGGBB. Returns 0, or -128 for any other format. */
+ * 0x00RRGGBB. Returns 0, or -128 for any other format, a null context or
+ * a null result (nothing written). */
 /* 5 */ VREL_API VrelResult VREL_CALL VrelPixelColorConversion(uint32_t reserved, uint32_t format,
                                                                uint32_t value, uint32_t* result,
                                                                EngineContext* context);
@@ -209,8 +210,9 @@ typedef struct LineRecord {
 /* Converts one raster line (line->format, line->source) into one byte plane
  * per ink: plane 3 only for the black method (Gray8 input), four, six or
  * seven planes for the ink methods (RGB or grey input). Returns 0 (formats
- * the method does not take write nothing); -128 on a three-channel context
- * or one without the table for its planes, with nothing written. */
+ * the method does not take write nothing); -128 on a three-channel context,
+ * one without the table for its planes, a null context or a null line, with
+ * nothing written. */
 /* 7 */ VREL_API VrelResult VREL_CALL VrelLineColorConversion(const LineRecord* line, uint16_t count,
                                                               int16_t skipStart, uint16_t skipEnd,
                                                               uint32_t sourceStep,
@@ -226,8 +228,8 @@ typedef struct LineRecord {
 
 /* Corrects pixels skipStart .. count-skipEnd-1 RGB to RGB through the
  * context's correction table, from source to destination (the same address
- * for in-place work). Always returns 0; a context without a correction table
- * writes nothing. */
+ * for in-place work). Always returns 0; a null context, or a context without
+ * a correction table, writes nothing. */
 /* 9 */ VREL_API VrelResult VREL_CALL VrelBitmapColorCorrection(uint32_t format, const void* source,
                                                                 void* destination, uint16_t count,
                                                                 int16_t skipStart,
@@ -235,9 +237,9 @@ typedef struct LineRecord {
                                                                 EngineContext* context);
 
 /* Corrects one colour: format 2 packs it as 0x00BBGGRR, format 5 as
- * 0x00RRGGBB, in value and in *result alike. Without a correction table the
- * colour comes back unchanged (top byte cleared). Returns 0, or -128 for
- * another format (*result 0). */
+ * 0x00RRGGBB, in value and in *result alike. Without a correction table (or
+ * with a null context) the colour comes back unchanged (top byte cleared).
+ * Returns 0, or -128 for another format (*result 0) or a null result. */
 /* 10 */ VREL_API VrelResult VREL_CALL VrelPixelColorCorrection(int32_t format, uint32_t colour,
                                                                 uint32_t* result,
                                                                 EngineContext* context);

@@ -7,6 +7,10 @@ extern "C" VREL_API VrelResult VREL_CALL VrelBitmapColorConversion(
     uint32_t inFormat, uint32_t outFormat, const void* source, void* destination, uint32_t count,
     int16_t skipStart, uint16_t skipEnd, uint32_t sourceStep, EngineContext* context) {
     using namespace vrel;
+    // A driver may pass on the slot of a VrelInit that failed: refuse it.
+    if (context == nullptr) {
+        return VREL_ERR_PARAM;
+    }
     const BitmapRun run{inFormat,
                         outFormat,
                         static_cast<const uint8_t*>(source),

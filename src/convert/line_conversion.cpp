@@ -39,6 +39,9 @@ extern "C" VREL_API VrelResult VREL_CALL VrelLineColorConversion(const LineRecor
                                                                  uint16_t skipEnd,
                                                                  uint32_t sourceStep,
                                                                  EngineContext* context) {
+    if (context == nullptr || line == nullptr) {
+        return VREL_ERR_PARAM;
+    }
     const int16_t method = context->conversionMethod;
     if (method != VrelMethodBlack && method != VrelMethodFourColor &&
         method != VrelMethodSixColor && method != VrelMethodSevenColor) {

@@ -46,7 +46,7 @@ extern "C" VREL_API VrelResult VREL_CALL VrelPixelColorConversion(uint32_t /*res
                                                                   uint32_t format, uint32_t value,
                                                                   uint32_t* result,
                                                                   EngineContext* context) {
-    if (!accepted(context->conversionMethod, format)) {
+    if (context == nullptr || result == nullptr || !accepted(context->conversionMethod, format)) {
         return VREL_ERR_PARAM;
     }
     uint8_t pixel[4] = {};

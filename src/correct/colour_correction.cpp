@@ -96,8 +96,8 @@ void correctRun(const Pixel& pixel, const CorrectionTables& t, const uint8_t* so
 } // namespace
 } // namespace vrel
 
-// Formats without colour channels, empty runs and a negative skipStart do
-// nothing. A context without a correction table (its profile names none: no
+// Formats without colour channels, empty runs, a negative skipStart and a
+// null context do nothing. A context without a correction table (its profile names none: no
 // table block and no cache in group 1) leaves every pixel, source and
 // destination alike, unchanged and reports 0; no table is read.
 extern "C" VREL_API VrelResult VREL_CALL
@@ -108,7 +108,7 @@ VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination
         return VREL_OK;
     }
     const int16_t n = static_cast<int16_t>(count - skipEnd - skipStart);
-    if (n <= 0 || skipStart < 0) {
+    if (n <= 0 || skipStart < 0 || context == nullptr) {
         return VREL_OK;
     }
     TableGroup& group = context->groups[1];
@@ -143,6 +143,9 @@ VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination
 extern "C" VREL_API VrelResult VREL_CALL VrelPixelColorCorrection(int32_t format, uint32_t colour,
                                                                   uint32_t* result,
                                                                   EngineContext* context) {
+    if (result == nullptr) {
+        return VREL_ERR_PARAM;
+    }
     *result = 0;
     const uint8_t low = static_cast<uint8_t>(colour), mid = static_cast<uint8_t>(colour >> 8),
                   high = static_cast<uint8_t>(colour >> 16);

@@ -73,6 +73,56 @@ TEST(PixelConversion, BlackPixelTakesItsGreyFromTheTopByte) {
     EXPECT_EQ(result, 55u << 24);
 }
 
+// A driver may hand on the slot of a VrelInit that failed (null) or forget a
+// result pointer: every conversion and correction refuses or ignores it
+// without touching a byte.
+TEST(NullArguments, ConversionsAndCorrectionsOfANullContextWriteNothing) {
+    std::array<uint8_t, 64> source{}, destination{};
+    for (size_t i = 0; i < source.size(); ++i) {
+        source[i] = static_cast<uint8_t>(37 * i);
+    }
+    destination.fill(0x5a);
+    const auto before = source;
+    const auto untouched = destination;
+    for (uint32_t out : {2u, 3u, 9u, 13u, 15u, 18u, 21u}) {
+        EXPECT_EQ(VrelBitmapColorConversion(VrelFormatRgb24, out, source.data(), destination.data(),
+                                            8, 0, 0, 0, nullptr),
+                  VREL_ERR_PARAM)
+            << out;
+    }
+    uint32_t result = 0xdeadbeef;
+    for (uint32_t format : {2u, 5u, 13u, 15u, 22u}) {
+        EXPECT_EQ(VrelPixelColorConversion(0, format, 0x00808080, &result, nullptr),
+                  VREL_ERR_PARAM);
+        EXPECT_EQ(result, 0xdeadbeefu);
+    }
+    LineRecord line{};
+    line.format = VrelFormatRgb24;
+    line.source = source.data();
+    for (void*& plane : line.planes) {
+        plane = destination.data();
+    }
+    EXPECT_EQ(VrelLineColorConversion(&line, 8, 0, 0, 0, nullptr), VREL_ERR_PARAM);
+    EXPECT_EQ(VrelBitmapColorCorrection(VrelFormatRgb24, source.data(), destination.data(), 8, 0, 0,
+                                        nullptr),
+              VREL_OK);
+    EXPECT_EQ(
+        VrelBitmapColorCorrection(VrelFormatRgb24, source.data(), source.data(), 8, 0, 0, nullptr),
+        VREL_OK);
+    EXPECT_EQ(destination, untouched);
+    EXPECT_EQ(source, before);
+    // Without a context the single colour comes back uncorrected.
+    EXPECT_EQ(VrelPixelColorCorrection(2, 0xff123456, &result, nullptr), VREL_OK);
+    EXPECT_EQ(result, 0x00123456u);
+    EXPECT_EQ(VrelPixelColorCorrection(2, 0x00123456, nullptr, nullptr), VREL_ERR_PARAM);
+
+    // A real context with a null record or result is refused the same way.
+    TestContext context(4);
+    EXPECT_EQ(VrelLineColorConversion(nullptr, 8, 0, 0, 0, context.get()), VREL_ERR_PARAM);
+    EXPECT_EQ(VrelPixelColorConversion(0, VrelFormatCmyk32, 0x00808080, nullptr, context.get()),
+              VREL_ERR_PARAM);
+}
+
 TEST(LineConversion, RefusesMethodsWithoutALineForm) {
     for (int16_t method : {-1, 0, 2, 3, 5, 8}) {
         TestContext context(method);

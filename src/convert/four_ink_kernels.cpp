@@ -11,6 +11,8 @@
 #include "convert/packed_interpolation_run.h"
 #include "convert/pixel_formats.h"
 
+#include <cstring>
+
 namespace vrel {
 
 namespace {
@@ -97,7 +99,8 @@ bool convertToFourInkPlanes(EngineContext* context, const SourceRun& run, uint32
 #ifdef VREL_SCALAR_KERNELS
     PlaneWriter<4> write{{planes[0], planes[1], planes[2], planes[3]}};
 #else
-    PlaneValueWriter<4> write{{planes[0], planes[1], planes[2], planes[3]}};
+    PlaneValueWriter<4> write{};
+    std::memcpy(write.plane, planes, sizeof write.plane);
 #endif
     return runFourInk(context, run, inFormat, write);
 }

@@ -22,6 +22,10 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vrel {
 
 // ---------------------------------------------------------------- writers
@@ -95,23 +99,77 @@ inline void fillBytes(uint8_t* p, uint8_t value, int32_t n) {
     }
 }
 
-// Ink i to the current byte of plane i.
+// Ink i to plane i. Results are staged as whole values and spread over the
+// planes a block of pixels at a time: one 8-byte store per pixel in the
+// loop instead of Inks byte stores through Inks moving pointers, which on
+// six and seven planes cost more than the interpolation saves. The loop
+// calls flush() once the run ends.
 template <int Inks> struct PlaneValueWriter {
+    static constexpr int32_t kStagePixels = 64;
     uint8_t* plane[Inks];
+    int32_t staged = 0;
+    uint64_t stage[kStagePixels];
+
     void operator()(uint64_t inks) {
-        for (int j = 0; j < Inks; ++j) {
-            *plane[j]++ = static_cast<uint8_t>(inks >> (8 * j));
+        stage[staged++] = inks;
+        if (staged == kStagePixels) {
+            flush();
         }
     }
-    // count pixels of one result: one fill per plane instead of Inks
-    // one-byte stores per pixel (the writer is a local copy, see
-    // packedPixels, so the positions stay in registers).
+    // count pixels of one result: one fill per plane (after the staged
+    // pixels, which come first in the line).
     void fill(uint64_t inks, int32_t count) {
+        flush();
         for (int j = 0; j < Inks; ++j) {
             fillBytes(plane[j], static_cast<uint8_t>(inks >> (8 * j)), count);
             plane[j] += count;
         }
     }
+    void flush() {
+        int32_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 8 <= staged; i += 8) {
+            spreadEight(stage + i, i);
+        }
+#endif
+        for (; i < staged; ++i) {
+            for (int j = 0; j < Inks; ++j) {
+                plane[j][i] = static_cast<uint8_t>(stage[i] >> (8 * j));
+            }
+        }
+        for (int j = 0; j < Inks; ++j) {
+            plane[j] += staged;
+        }
+        staged = 0;
+    }
+
+  private:
+#if defined(__SSE2__)
+    // Eight staged pixels into eight bytes of each plane: a transpose of
+    // the 8 x 8 byte block in three rounds of interleaving.
+    void spreadEight(const uint64_t* values, int32_t at) {
+        const __m128i* v = reinterpret_cast<const __m128i*>(values);
+        __m128i pair[4]; // pixels 2k and 2k+1 interleaved, ink by ink
+        for (int k = 0; k < 4; ++k) {
+            const __m128i two = _mm_loadu_si128(v + k);
+            pair[k] = _mm_unpacklo_epi8(two, _mm_srli_si128(two, 8));
+        }
+        const __m128i inks03a = _mm_unpacklo_epi16(pair[0], pair[1]); // pixels 0-3, inks 0-3
+        const __m128i inks47a = _mm_unpackhi_epi16(pair[0], pair[1]); // pixels 0-3, inks 4-7
+        const __m128i inks03b = _mm_unpacklo_epi16(pair[2], pair[3]); // pixels 4-7, inks 0-3
+        const __m128i inks47b = _mm_unpackhi_epi16(pair[2], pair[3]); // pixels 4-7, inks 4-7
+        const __m128i rows[4] = {
+            _mm_unpacklo_epi32(inks03a, inks03b), // inks 0, 1
+            _mm_unpackhi_epi32(inks03a, inks03b), // inks 2, 3
+            _mm_unpacklo_epi32(inks47a, inks47b), // inks 4, 5
+            _mm_unpackhi_epi32(inks47a, inks47b), // inks 6, 7
+        };
+        for (int j = 0; j < Inks; ++j) {
+            const __m128i row = (j & 1) ? _mm_srli_si128(rows[j / 2], 8) : rows[j / 2];
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(plane[j] + at), row);
+        }
+    }
+#endif
 };
 
 // Writes count pixels of one result: the writer's own fill where it has one,
@@ -228,6 +286,9 @@ inline void packedPixels(const InterpolationTables<Entry>& tables, Packer pack,
     }
     if (lastSlot >= 0) {
         cache->lastSlot = static_cast<int16_t>(lastSlot);
+    }
+    if constexpr (requires { write.flush(); }) {
+        write.flush();
     }
     writer = write;
 }

@@ -97,9 +97,9 @@ void correctRun(const Pixel& pixel, const CorrectionTables& t, const uint8_t* so
 } // namespace vrel
 
 // Formats without colour channels, empty runs, a negative skipStart and a
-// null context do nothing. A context without a correction table (its profile names none: no
-// table block and no cache in group 1) leaves every pixel, source and
-// destination alike, unchanged and reports 0; no table is read.
+// null context do nothing. A context without a correction table (its profile
+// names none: no table block and no cache in group 1) leaves every pixel,
+// source and destination alike, unchanged and reports 0; no table is read.
 extern "C" VREL_API VrelResult VREL_CALL
 VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination, uint16_t count,
                           int16_t skipStart, uint16_t skipEnd, EngineContext* context) {

@@ -15,14 +15,16 @@ void writeText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
-// Fails unless the run failed with one line "vrel: ..." containing `needle`
-// and left the directory with exactly the files it had before.
+// Fails unless the run failed with status 2 and one readable line "vrel: ..."
+// containing `needle`, and left the directory with exactly the files it had
+// before.
 void expectCleanFailure(const ToolRun& run, const std::string& needle,
                         const std::vector<std::string>& filesBefore,
                         const std::filesystem::path& dir) {
-    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err.rfind("vrel: ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_LT(run.err.size(), 480u);
     EXPECT_NE(run.err.find(needle), std::string::npos) << run.err;
     EXPECT_EQ(filesIn(dir), filesBefore);
 }
@@ -40,6 +42,9 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
               R"({"profiles": [{"profileNumber": 0, "layout": 4, "entries": []}]})");
     writeText(dir.file("text.png"), "this is not an image\n");
     writeText(dir.file("settings.json"), R"({"profileNumber": 0, "inputKnd": 3})");
+    writeText(dir.file("overflow.json"), R"({"profiles": [{"entries": [{"value": 1e400}]}]})");
+    writeText(dir.file("long-key.json"), "{\"" + std::string(10 << 20, 'k') + "\": 1}");
+    writeText(dir.file("far-patch.json"), R"({"patches": [{"offset": 4294967295, "data": "00"}]})");
     {
         // A 16-bit TIFF: a real image of a kind the tool does not take.
         TIFF* t = TIFFOpen(dir.file("deep.tif").c_str(), "w");
@@ -90,6 +95,20 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
         {{"info", "--db", db, "--profile", "0", "--key94", "3"}, "unknown profile"},
         {{"plot", "--db", db, "--slice", "40", "-o", "plot.png"}, "--slice must be below"},
         {{"convert", "--db", db, "--balance", "1,2", "chart.png", "-o", "out.tif"}, "balance"},
+        {{"convert", "--db", db, "--adjust", "1", "--balance", "99999,0,0,0", "chart.png", "-o",
+          "out.tif"},
+         "--balance takes four values from -50 to 50"},
+        {{"info", "--db", db, "--density", "99"}, "-50 to 50"},
+        {{"plot", "--db", db, "--slice", "-1", "-o", "plot.png"}, "0 to 63"},
+        {{"info", "--db", db, "--threads", "2"}, "--threads"},
+        {{"convert", "--db", db, "chart.png", "-o", "out.tif", "--threads", "two"}, "--threads"},
+        {{"db", "build", "overflow.json", "-o", "out.vdb"},
+         "bad JSON in 'overflow.json' at /profiles/0/entries/0/value: number overflow"},
+        {{"db", "build", "long-key.json", "-o", "out.vdb"}, "description 'long-key.json': /kkkk"},
+        {{"db", "build", "far-patch.json", "-o", "out.vdb"},
+         "description 'far-patch.json': /patches/0/offset: the database would grow past 256 MiB"},
+        {{"db", "build", sampleDescription().string(), "-o", "out.vdb", "--max-size", "1K"},
+         ": the database would grow past 1024 bytes"},
         {{"chart", "-o", "small.png", "--width", "10"}, "chart size"},
         {{"frobnicate"}, "frobnicate"},
     };
@@ -115,6 +134,29 @@ TEST(ToolErrors, CheckExitsWithOneOnAProblemAndZeroOnTheSample) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.out.find("problem at 0x"), std::string::npos) << bad.out;
     EXPECT_NE(bad.err.find("problem"), std::string::npos) << bad.err;
+}
+
+TEST(ToolErrors, WarningsVersionAndOptionValuesBeforeTheImage) {
+    test::TempDir dir;
+    const auto db = sampleDatabase().string();
+    const auto balance = runTool({"info", "--db", db, "--balance", "10,0,0,0"}, dir.path());
+    EXPECT_EQ(balance.status, 0);
+    EXPECT_EQ(balance.err, "vrel: warning: the balance (--balance) has no effect without the "
+                           "adjustment switch (--adjust 1)\n");
+    ASSERT_EQ(
+        runTool({"chart", "-o", "c.png", "--width", "600", "--height", "400"}, dir.path()).status,
+        0);
+    const auto before = runTool({"convert", "--db", db, "--adjust", "1", "--balance", "50,0,0,-50",
+                                 "c.png", "-o", "out.tif"},
+                                dir.path());
+    EXPECT_EQ(before.status, 0) << before.err;
+    EXPECT_EQ(before.err, "");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out.tif")));
+    const auto version = runTool({"--version"}, dir.path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("vrel ", 0), 0u) << version.out;
+    EXPECT_NE(runTool({"--help"}, dir.path()).out.find("Exit status: 0 success; 1"),
+              std::string::npos);
 }
 
 TEST(ToolErrors, HelpIsOfferedOnEveryLevel) {

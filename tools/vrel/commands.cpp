@@ -7,6 +7,7 @@
 #include "interface/engine_context.h"
 #include "output_file.h"
 #include "preview.h"
+#include "profile_name.h"
 #include "progress.h"
 
 #include <filesystem>
@@ -41,10 +42,11 @@ void addSettingsOptions(CLI::App* cmd, ConversionOptions& o) {
                     "adjustment switch (1: the selector, input kind and balance apply)");
     cmd->add_option("--selector", s.tableSelector, "table selector: 0 first, 2 second, 3 third");
     cmd->add_option("--input-kind", s.inputKind, "input kind: 10, 18, 22, 32 or other");
-    cmd->add_option("--balance", s.balance, "balance of cyan,magenta,yellow,black (-50..50)")
-        ->delimiter(',')
-        ->expected(4);
-    cmd->add_option("--density", s.density, "density (-50..50)");
+    cmd->add_option("--balance", s.balanceText,
+                    "balance of cyan,magenta,yellow,black, each -50..50, as one argument "
+                    "(applies with --adjust 1)");
+    cmd->add_option("--density", s.density, "density (-50..50)")
+        ->check(CLI::Range(-kAdjustmentLimit, kAdjustmentLimit));
     cmd->add_flag("--three-channel", s.threeChannel, "force the three-channel method");
 }
 
@@ -67,11 +69,9 @@ void writePlanes(const ConversionResult& result, const std::string& dir) {
     }
 }
 
-std::string nameText(const uint8_t* name) {
-    std::string text;
-    for (int i = 0; i < 24 && name[i]; ++i)
-        text.push_back(name[i] >= 0x20 && name[i] < 0x7f ? static_cast<char>(name[i]) : '?');
-    return "\"" + text + "\"";
+std::string nameText(const ShownName& name) {
+    return "\"" + name.text + "\"" +
+           (name.origin.empty() ? "" : " (" + name.origin + "; the name query answers empty)");
 }
 
 std::string searchText(const uint8_t* data) {
@@ -135,11 +135,11 @@ void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
     EngineContext* ctx = session.context();
     const int method = conversionMethodOf(ctx);
     const auto& s = ctx->settings;
-    uint8_t search[8] = {}, searchC[8] = {}, name[24] = {}, nameC[24] = {};
+    uint8_t search[8] = {}, searchC[8] = {};
     const uint32_t value = VrelGetSearchData(ctx, search, 0);
     const uint32_t valueC = VrelGetSearchDataC(ctx, searchC, 0);
-    VrelGetProfileName(ctx, name, 0);
-    VrelGetProfileNameC(ctx, nameC, 0);
+    const auto name = shownProfileName(ctx, false);
+    const auto nameC = shownProfileName(ctx, true);
     const auto& p = session.params();
     out << "database        " << o.database << "\n";
     out << "profile         number " << p.profileNumber << " (index record "
@@ -192,19 +192,31 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
     convert->add_option("--threads", o.threads, "convert bands in parallel, one context each")
         ->capture_default_str();
     convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
-    convert->callback([&o] { runConvert(o); });
+    convert->callback([&o] {
+        warnAboutSettings(o.settings, std::cerr);
+        runConvert(o);
+    });
 
     auto* info = app.add_subcommand("info", "Show which profile the settings select: name, "
                                             "search data, value, method, tables");
     addSettingsOptions(info, o);
-    info->callback([&o] { printProfileInfo(o, std::cout); });
+    info->callback([&o] {
+        warnAboutSettings(o.settings, std::cerr);
+        printProfileInfo(o, std::cout);
+    });
 
     auto* plot = app.add_subcommand("plot", "Draw the selected profile's curves and a slice of "
                                             "its colour table as a PNG");
     addSettingsOptions(plot, o);
     plot->add_option("-o,--output", o.plotOutput, "PNG file to write")->required();
-    plot->add_option("--slice", o.slice, "blue grid index of the table slice (default: middle)");
-    plot->callback([&o] { drawProfilePlot(o); });
+    plot->add_option("--slice", o.slice,
+                     "blue grid index of the table slice, 0 to the grid's points - 1 "
+                     "(default: middle)")
+        ->check(CLI::Range(0, 63));
+    plot->callback([&o] {
+        warnAboutSettings(o.settings, std::cerr);
+        drawProfilePlot(o);
+    });
 }
 
 } // namespace vrel::cli

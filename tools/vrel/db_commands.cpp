@@ -111,15 +111,25 @@ void printSummary(const Database& db, std::ostream& out) {
 
 } // namespace
 
-void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath) {
+void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath,
+                       uint64_t maxBytes, std::ostream& warnings) {
     const auto root = loadJsonFile(descriptionPath);
     const auto base = std::filesystem::path(descriptionPath).parent_path();
-    const auto db = databaseFromJson(root, base);
+    const std::string description = "description '" + clipped(descriptionPath, 200) + "': ";
+    std::vector<std::string> remarks;
+    Database db;
+    try {
+        db = databaseFromJson(root, base, maxBytes, &remarks);
+    } catch (const CliError& e) {
+        throw CliError(description + e.what());
+    }
+    for (const auto& remark : remarks)
+        warnings << "vrel: warning: " << description << remark << "\n";
     Bytes bytes;
     try {
         bytes = writeDatabase(db);
     } catch (const std::invalid_argument& e) {
-        throw CliError("cannot write the database: " + std::string(e.what()));
+        throw CliError(description + "cannot write the database: " + std::string(e.what()));
     }
     writeBytes(outputPath, bytes.data(), bytes.size());
 }

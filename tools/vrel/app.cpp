@@ -27,7 +27,10 @@ void addDbCommands(CLI::App& app, DbOptions& o) {
     auto* db = app.add_subcommand("db", "Build, dump and check profile database files");
     db->require_subcommand(1);
 
-    auto* build = db->add_subcommand("build", "Build a database file from a JSON description");
+    auto* build = db->add_subcommand(
+        "build", "Build a database file from a JSON description; a profile that converts through "
+                 "an ICC or ink-model grid gets grey mode 2, which reproduces the grid, unless "
+                 "the description names a grey mode");
     build->add_option("DESCRIPTION", o.description, "JSON description of the database")->required();
     build->add_option("-o,--output", o.output, "database file to write")->required();
     build->add_option("--max-size", o.maxSize,

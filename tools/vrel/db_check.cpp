@@ -90,6 +90,7 @@ class Checker {
             (r.isProblem ? report_.problems : report_.notes).push_back(std::move(f));
         }
     }
+
     std::span<const uint8_t> bytes_;
     CheckReport report_;
     std::map<uint16_t, RecordSpan> profiles_, chunks_;
@@ -235,12 +236,12 @@ class Checker {
                                   : stride == 0    ? 1
                                                    : (record.size - 16) / stride + 1;
         const uint64_t examined = std::min<uint64_t>(count, inRecord);
-        if (count > examined && stride != 0)
+        if (count > examined && (stride != 0 || examined == 0))
             note(d + 4, name + " announces " + std::to_string(count) +
                             " entries but the record ends inside entry " +
                             std::to_string(examined) +
                             "; it and the ones after it are never found");
-        if (count > 1 && stride == 0)
+        if (count > 1 && stride == 0 && examined == 1)
             note(d + 8, name + " announces " + std::to_string(count) +
                             " entries of 0 words: every one of them is the first entry");
         std::set<uint32_t> keys;

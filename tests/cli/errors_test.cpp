@@ -143,6 +143,11 @@ TEST(ToolErrors, WarningsVersionAndOptionValuesBeforeTheImage) {
     EXPECT_EQ(balance.status, 0);
     EXPECT_EQ(balance.err, "vrel: warning: the balance (--balance) has no effect without the "
                            "adjustment switch (--adjust 1)\n");
+    const auto slice =
+        runTool({"plot", "--db", db, "--profile", "2", "--slice", "3", "-o", "p.png"}, dir.path());
+    EXPECT_EQ(slice.status, 0);
+    EXPECT_EQ(slice.err, "vrel: warning: --slice has no effect: the black-only method has no "
+                         "colour table\n");
     ASSERT_EQ(
         runTool({"chart", "-o", "c.png", "--width", "600", "--height", "400"}, dir.path()).status,
         0);

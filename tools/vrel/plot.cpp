@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iostream>
 #include <string>
 
 namespace vrel::cli {
@@ -173,6 +174,9 @@ void drawProfilePlot(const ConversionOptions& o) {
         legend.push_back({"(NO INPUT CURVE)", kText});
     }
     curvePanel(c, 40, 440, 256, "GREY AND INPUT CURVES", curves, legend);
+    if (o.slice >= 0 && !ctx->groups[0].lutBlock.address)
+        std::cerr << "vrel: warning: --slice has no effect: the black-only method has no colour "
+                     "table\n";
     tableSlice(c, 440, 66, 820, ctx, method, o.slice);
     writePng(o.plotOutput, c.image());
 }

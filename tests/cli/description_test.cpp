@@ -166,6 +166,9 @@ TEST(Description, ErrorsNameTheJsonPathOfTheField) {
     EXPECT_EQ(buildError(R"({"recordOrder": ["tables/0"]})"),
               "/recordOrder: must list every record once (0)");
     EXPECT_EQ(buildError("[1, 2]"), "/: must be an object");
+    EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 1, "entries": [
+                              {"key": 0, "channels": 4, "extra": "0102"}]}]})"),
+              "/profiles/0/entries/0/extra: longer than the 0 extraWords of the profile");
     // Quoted text from the file is cut to a readable length.
     EXPECT_EQ(buildError(R"({"tag": "T", ")" + std::string(100000, 'k') + R"(": 1})"),
               "/" + std::string(48, 'k') + "... (100000 bytes): unknown field");

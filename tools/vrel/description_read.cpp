@@ -201,8 +201,12 @@ Record readProfileRecord(const JsonNode& node) {
         index.entryWordsOverride = static_cast<uint32_t>(f->integer(0, kU32));
     if (const auto f = node.optionalField("trailing"))
         index.trailing = f->bytes();
-    for (const auto& e : node.field("entries").elements())
+    for (const auto& e : node.field("entries").elements()) {
         index.entries.push_back(readEntry(e, index.entryLayout));
+        if (index.entries.back().extra.size() > 4 * uint64_t{index.extraWords})
+            e.field("extra").fail("longer than the " + std::to_string(index.extraWords) +
+                                  " extraWords of the profile");
+    }
     Record record;
     record.recordClass = kProfileClass;
     record.id = profileRecordId(number);
@@ -326,13 +330,23 @@ Record readTableRecord(const JsonNode& node, const std::filesystem::path& base,
         node.fail("a table without mark has no header: no headerType, nodes or nodeSets");
     if (nodesField && pointsField)
         pointsField->fail("give either nodes or points, not both");
-    if (nodesField)
+    // The header counts positions and sets in one byte each.
+    if (nodesField) {
         table.nodes = nodesField->bytes();
+        if (table.nodes.size() > 255)
+            nodesField->fail("more than 255 node positions");
+    }
     if (pointsField)
         table.nodes = evenNodes(static_cast<int>(pointsField->integer(2, 64)));
-    if (setsField)
-        for (const auto& set : setsField->elements())
+    if (setsField) {
+        for (const auto& set : setsField->elements()) {
             table.nodeSets.push_back(set.bytes());
+            if (table.nodeSets.back().size() > 255)
+                set.fail("more than 255 node positions");
+        }
+        if (table.nodeSets.size() > 255)
+            setsField->fail("more than 255 node sets");
+    }
     if (table.headerType == 1 && !nodesField && !pointsField)
         node.fail("header type 1 needs nodes or points");
     // A computed grid needs its nodes; raw data (as a dump of any file gives
@@ -469,6 +483,11 @@ Database databaseFromJson(const nlohmann::json& root, const std::filesystem::pat
         db.tag = textField<8>(*f);
     db.version = static_cast<uint32_t>(top.integerOr("version", db.version, 0, kU32));
     const auto layoutName = top.stringOr("directoryLayout", "separate");
+    if (layoutName == "shared" && top.has("chunkDirectory") &&
+        (top.value()["chunkDirectory"].contains("extraEntries") ||
+         top.value()["chunkDirectory"].contains("entryCountOverride")))
+        top.field("chunkDirectory")
+            .fail("with a shared directory, entry options go in profileDirectory");
     if (layoutName == "shared")
         db.directoryLayout = DirectoryLayout::Shared;
     else if (layoutName != "separate")

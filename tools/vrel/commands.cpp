@@ -6,6 +6,7 @@
 #include "image_write.h"
 #include "interface/engine_context.h"
 #include "output_file.h"
+#include "ppd_command.h"
 #include "preview.h"
 #include "progress.h"
 
@@ -205,6 +206,8 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
     plot->add_option("-o,--output", o.plotOutput, "PNG file to write")->required();
     plot->add_option("--slice", o.slice, "blue grid index of the table slice (default: middle)");
     plot->callback([&o] { drawProfilePlot(o); });
+
+    addPpdCommand(app);
 }
 
 } // namespace vrel::cli

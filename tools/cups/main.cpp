@@ -1,0 +1,188 @@
+// rastertovrel: the CUPS filter that turns RGB, grey or black raster pages
+// into ink raster through the vrel engine.
+//
+//   rastertovrel job user title copies options [file]
+//
+// Raster comes from the file or standard input, ink raster goes to standard
+// output, messages go to standard error as ERROR:, INFO:, DEBUG: and PAGE:
+// lines. The database is the PPD's *vrelDatabase; each page's settings come
+// from its header (see page_settings.h). Exit status 0 when every page was
+// written, 1 otherwise. SIGTERM stops the job after the current line.
+#include "engine_job.h"
+#include "ink_layout.h"
+#include "line_converter.h"
+#include "page_settings.h"
+#include "ppd_database.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace vrel::cups;
+
+// Planar pages are kept whole before they are written; beyond this size the
+// page is refused rather than taking the machine's memory.
+constexpr std::size_t kMaxPlanarPage = std::size_t{4} << 30;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onTerminate(int) {
+    stopRequested = 1;
+}
+
+enum class PageEnd { Written, Stopped, Failed };
+
+PageEnd writePage(cups_raster_t* in, cups_raster_t* out, cups_page_header2_t header, int page,
+                  EngineJob& job) {
+    if (const std::string problem = checkInputHeader(header); !problem.empty()) {
+        std::fprintf(stderr, "ERROR: page %d: %s\n", page, problem.c_str());
+        return PageEnd::Failed;
+    }
+    const PageSettings settings = settingsFromHeader(header);
+    bool kept = false;
+    std::string error;
+    const int method = job.prepare(settings.params, &kept, &error);
+    if (method < 0) {
+        std::fprintf(stderr, "ERROR: page %d: %s\n", page, error.c_str());
+        return PageEnd::Failed;
+    }
+    std::fprintf(stderr, "DEBUG: page %d: %s, method %d\n", page,
+                 kept ? "engine context kept" : "engine context opened", method);
+    if (method == VrelMethodBlack && inputChannels(header) != 1) {
+        std::fprintf(stderr, "ERROR: page %d: the black-only profile takes grey or black raster\n",
+                     page);
+        return PageEnd::Failed;
+    }
+    InkLayout layout;
+    if (const std::string problem = chooseLayout(method, settings, header.cupsWidth, &layout);
+        !problem.empty()) {
+        std::fprintf(stderr, "ERROR: page %d: %s\n", page, problem.c_str());
+        return PageEnd::Failed;
+    }
+
+    const unsigned width = header.cupsWidth, height = header.cupsHeight;
+    std::vector<uint8_t> input(header.cupsBytesPerLine);
+    std::vector<uint8_t> output;
+    std::vector<uint8_t> planar;
+    try {
+        if (layout.order == CUPS_ORDER_PLANAR) {
+            const std::size_t bytes = std::size_t{layout.colourLineBytes} * height * layout.colours;
+            if (bytes > kMaxPlanarPage) {
+                std::fprintf(stderr, "ERROR: page %d: %zu bytes of planar ink raster is too much\n",
+                             page, bytes);
+                return PageEnd::Failed;
+            }
+            planar.resize(bytes);
+        } else {
+            output.resize(layout.bytesPerLine);
+        }
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "ERROR: page %d: out of memory\n", page);
+        return PageEnd::Failed;
+    }
+
+    cups_page_header2_t outHeader = header;
+    applyLayout(layout, &outHeader);
+    if (!cupsRasterWriteHeader2(out, &outHeader)) {
+        std::fprintf(stderr, "ERROR: page %d: cannot write the page header\n", page);
+        return PageEnd::Failed;
+    }
+    LineConverter converter(job.context(), method, header, settings.bilevel);
+    const std::size_t planeBytes = std::size_t{layout.colourLineBytes} * height;
+    for (unsigned y = 0; y < height; ++y) {
+        if (stopRequested) {
+            std::fprintf(stderr, "INFO: stopped on request at line %u of page %d\n", y, page);
+            return PageEnd::Stopped;
+        }
+        if (cupsRasterReadPixels(in, input.data(), header.cupsBytesPerLine) !=
+            header.cupsBytesPerLine) {
+            std::fprintf(stderr, "ERROR: page %d ends after %u of its %u lines\n", page, y, height);
+            return PageEnd::Failed;
+        }
+        if (const int result = converter.convert(input.data(), y); result != VREL_OK) {
+            std::fprintf(stderr, "ERROR: page %d: the engine refused line %u (result %d)\n", page,
+                         y, result);
+            return PageEnd::Failed;
+        }
+        if (layout.order == CUPS_ORDER_PLANAR) {
+            for (unsigned i = 0; i < layout.colours; ++i)
+                std::memcpy(planar.data() + i * planeBytes +
+                                std::size_t{y} * layout.colourLineBytes,
+                            converter.planes()[static_cast<std::size_t>(layout.ink[i])],
+                            layout.colourLineBytes);
+            continue;
+        }
+        packLine(layout, converter.planes(), width, output.data());
+        if (cupsRasterWritePixels(out, output.data(), layout.bytesPerLine) != layout.bytesPerLine) {
+            std::fprintf(stderr, "ERROR: page %d: cannot write line %u\n", page, y);
+            return PageEnd::Failed;
+        }
+    }
+    for (std::size_t offset = 0; offset < planar.size(); offset += layout.colourLineBytes) {
+        if (cupsRasterWritePixels(out, planar.data() + offset, layout.colourLineBytes) !=
+            layout.colourLineBytes) {
+            std::fprintf(stderr, "ERROR: page %d: cannot write the planes\n", page);
+            return PageEnd::Failed;
+        }
+    }
+    return PageEnd::Written;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 6 || argc > 7) {
+        std::fprintf(stderr, "Usage: rastertovrel job user title copies options [file]\n");
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const char* ppd = std::getenv("PPD");
+    DatabaseLocation database;
+    if (const std::string problem = findDatabase(ppd ? ppd : "", &database); !problem.empty()) {
+        std::fprintf(stderr, "ERROR: %s\n", ppd ? problem.c_str() : "no PPD given (PPD is unset)");
+        return 1;
+    }
+    int fd = 0;
+    if (argc == 7 && (fd = open(argv[6], O_RDONLY)) < 0) {
+        std::fprintf(stderr, "ERROR: cannot open the raster file '%s'\n", argv[6]);
+        return 1;
+    }
+    cups_raster_t* in = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    cups_raster_t* out = cupsRasterOpen(1, CUPS_RASTER_WRITE_COMPRESSED);
+    EngineJob job(database.directory, database.name);
+    cups_page_header2_t header;
+    int page = 0;
+    PageEnd end = PageEnd::Written;
+    while (end == PageEnd::Written && cupsRasterReadHeader2(in, &header)) {
+        ++page;
+        std::fprintf(stderr, "INFO: converting page %d\n", page);
+        end = writePage(in, out, header, page, job);
+        if (end == PageEnd::Written)
+            std::fprintf(stderr, "PAGE: %d %u\n", page,
+                         header.NumCopies > 0 ? header.NumCopies : 1);
+    }
+    cupsRasterClose(in);
+    cupsRasterClose(out);
+    if (fd != 0)
+        close(fd);
+    if (end == PageEnd::Failed)
+        return 1;
+    if (page == 0) {
+        std::fprintf(stderr, "ERROR: no raster page in the input (empty, or a damaged header)\n");
+        return 1;
+    }
+    if (end == PageEnd::Written)
+        std::fprintf(stderr, "INFO: %d page%s converted\n", page, page == 1 ? "" : "s");
+    return 0;
+}

@@ -14,6 +14,7 @@
 #include "page_settings.h"
 #include "ppd_database.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,24 @@ using namespace vrel::cups;
 constexpr std::size_t kMaxPlanarPage = std::size_t{4} << 30;
 
 volatile std::sig_atomic_t stopRequested = 0;
+
+// Reads the input for the raster reader and notes the end of the file, which
+// tells a finished job from a page header the reader refused.
+struct Input {
+    int fd = 0;
+    bool ended = false;
+};
+
+ssize_t readInput(void* context, unsigned char* buffer, size_t length) {
+    auto* input = static_cast<Input*>(context);
+    ssize_t n;
+    do {
+        n = read(input->fd, buffer, length);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0)
+        input->ended = true;
+    return n;
+}
 
 void onTerminate(int) {
     stopRequested = 1;
@@ -153,12 +172,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ERROR: %s\n", ppd ? problem.c_str() : "no PPD given (PPD is unset)");
         return 1;
     }
-    int fd = 0;
-    if (argc == 7 && (fd = open(argv[6], O_RDONLY)) < 0) {
+    Input input;
+    if (argc == 7 && (input.fd = open(argv[6], O_RDONLY)) < 0) {
         std::fprintf(stderr, "ERROR: cannot open the raster file '%s'\n", argv[6]);
         return 1;
     }
-    cups_raster_t* in = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    cups_raster_t* in = cupsRasterOpenIO(readInput, &input, CUPS_RASTER_READ);
     cups_raster_t* out = cupsRasterOpen(1, CUPS_RASTER_WRITE_COMPRESSED);
     EngineJob job(database.directory, database.name);
     cups_page_header2_t header;
@@ -174,12 +193,19 @@ int main(int argc, char** argv) {
     }
     cupsRasterClose(in);
     cupsRasterClose(out);
-    if (fd != 0)
-        close(fd);
+    if (input.fd != 0)
+        close(input.fd);
     if (end == PageEnd::Failed)
         return 1;
+    if (end == PageEnd::Written && !input.ended) {
+        std::fprintf(stderr,
+                     "ERROR: the header of page %d is damaged (sizes, depth or colour space that "
+                     "CUPS raster does not allow)\n",
+                     page + 1);
+        return 1;
+    }
     if (page == 0) {
-        std::fprintf(stderr, "ERROR: no raster page in the input (empty, or a damaged header)\n");
+        std::fprintf(stderr, "ERROR: no raster page in the input\n");
         return 1;
     }
     if (end == PageEnd::Written)

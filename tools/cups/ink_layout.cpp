@@ -1,6 +1,24 @@
 #include "ink_layout.h"
 
+#include <cstring>
+
 namespace vrel::cups {
+
+namespace {
+
+// One pixel after the other, its N colours side by side.
+template <unsigned N>
+void interleave(const InkLayout& layout, const std::array<uint8_t*, 7>& planes, unsigned width,
+                uint8_t* out) {
+    const uint8_t* source[N];
+    for (unsigned i = 0; i < N; ++i)
+        source[i] = planes[static_cast<std::size_t>(layout.ink[i])];
+    for (unsigned x = 0; x < width; ++x, out += N)
+        for (unsigned i = 0; i < N; ++i)
+            out[i] = source[i][x];
+}
+
+} // namespace
 
 std::string chooseLayout(int method, const PageSettings& settings, unsigned width,
                          InkLayout* layout) {
@@ -72,12 +90,20 @@ void packLine(const InkLayout& layout, const std::array<uint8_t*, 7>& planes, un
         return;
     }
     if (layout.bits == 8) {
-        for (unsigned i = 0; i < n; ++i) {
-            const uint8_t* plane = planes[layout.ink[i]];
-            for (unsigned x = 0; x < width; ++x)
-                out[x * n + i] = plane[x];
+        switch (n) {
+        case 1:
+            std::memcpy(out, planes[static_cast<std::size_t>(layout.ink[0])], width);
+            return;
+        case 4:
+            interleave<4>(layout, planes, width, out);
+            return;
+        case 6:
+            interleave<6>(layout, planes, width, out);
+            return;
+        default:
+            interleave<7>(layout, planes, width, out);
+            return;
         }
-        return;
     }
     if (n == 1) {
         for (unsigned b = 0; b < layout.colourLineBytes; ++b)

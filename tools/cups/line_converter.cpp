@@ -45,6 +45,19 @@ int LineConverter::convert(const uint8_t* line, unsigned y) {
     return convertBytes(source, channels_ == 3 ? VrelFormatRgb24 : VrelFormatGray8, channels_);
 }
 
+int LineConverter::convertPacked(const uint8_t* line, uint32_t outFormat, uint8_t* out) {
+    const unsigned inks = outFormat == VrelFormatCmyk32 ? 4 : outFormat == VrelFormatInk6 ? 6 : 7;
+    for (unsigned start = 0; start < width_; start += kPiece) {
+        const unsigned count = std::min(kPiece, width_ - start);
+        const int result =
+            VrelBitmapColorConversion(VrelFormatRgb24, outFormat, line + std::size_t{start} * 3,
+                                      out + std::size_t{start} * inks, count, 0, 0, 0, context_);
+        if (result != VREL_OK)
+            return result;
+    }
+    return VREL_OK;
+}
+
 int LineConverter::convertBytes(const uint8_t* source, uint32_t format, unsigned channels) {
     for (unsigned start = 0; start < width_; start += kPiece) {
         const unsigned count = std::min(kPiece, width_ - start);

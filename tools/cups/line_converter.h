@@ -21,6 +21,9 @@ class LineConverter {
     // Returns the engine's result (0, or the negative code it refused with).
     int convert(const uint8_t* line, unsigned y);
     const std::array<uint8_t*, 7>& planes() const { return planePointers_; }
+    // Converts RGB input line y straight into packed inks of outFormat
+    // (Cmyk32, Ink6 or Ink7), the chunked raster with cyan first.
+    int convertPacked(const uint8_t* line, uint32_t outFormat, uint8_t* out);
 
   private:
     int convertBytes(const uint8_t* source, uint32_t format, unsigned channels);

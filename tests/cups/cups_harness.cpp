@@ -28,7 +28,7 @@ ShellRun runShell(const std::string& command) {
     return run;
 }
 
-FilterChain::FilterChain() {
+FilterChain::FilterChain(const std::filesystem::path& filter) {
     namespace fs = std::filesystem;
     const fs::path filters = dir_.path() / "serverbin" / "filter";
     fs::create_directories(filters);
@@ -41,7 +41,7 @@ FilterChain::FilterChain() {
     // cupsfilter gives them.
     const fs::path wrapper = filters / "rastertovrel";
     std::ofstream(wrapper) << "#!/bin/sh\ntee " << quote(captured().string()) << " | "
-                           << quote(VREL_RASTERTOVREL) << " \"$@\"\n";
+                           << quote(filter.string()) << " \"$@\"\n";
     fs::permissions(wrapper, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                  fs::perms::others_read | fs::perms::others_exec);
     std::ofstream(dir_.file("cups-files.conf"))

@@ -27,7 +27,8 @@ std::string quote(const std::string& text);
 // the raster it is handed before it runs the built filter.
 class FilterChain {
   public:
-    FilterChain();
+    // filter: the rastertovrel that the chain ends in.
+    explicit FilterChain(const std::filesystem::path& filter = VREL_RASTERTOVREL);
     // Prints input through the PPD into output (-m printer/foo).
     ShellRun print(const std::filesystem::path& ppd, const std::filesystem::path& input,
                    const std::vector<std::string>& options,

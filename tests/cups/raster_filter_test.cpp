@@ -359,5 +359,40 @@ TEST(CupsFilter, SigtermStopsTheJobBetweenLines) {
     EXPECT_EQ(err.find("PAGE:"), std::string::npos) << err;
 }
 
+// The README's commands that need no scheduler: install, write a PPD with
+// vrel ppd, print through the installed filter and PPD with cupsfilter.
+TEST(CupsReadme, InstalledFilterAndPpdPrintWithoutAQueue) {
+    const test::TempDir dir;
+    const fs::path prefix = dir.path() / "prefix";
+    ASSERT_EQ(runShell(quote(VREL_CMAKE) + " --install " + quote(VREL_BUILD_DIR) + " --prefix " +
+                       quote(prefix.string()) + " >/dev/null")
+                  .status,
+              0);
+    const fs::path ppd = prefix / "share" / "ppd" / "vrel" / "vrel-demo-inkjet.ppd";
+    const fs::path database = prefix / "share" / "vrel" / "sample.vdb";
+    const fs::path written = dir.file("written.ppd");
+    ASSERT_EQ(runShell(quote(VREL_CLI_EXECUTABLE) + " ppd --db " + quote(database.string()) +
+                       " -o " + quote(written.string()))
+                  .status,
+              0);
+    // The installed PPD is the sample's, naming the installed database.
+    const auto text = [](const fs::path& p) {
+        std::ifstream in(p);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_NE(text(ppd).find("*vrelDatabase: \"" + database.string() + "\""), std::string::npos);
+    EXPECT_EQ(text(written), text(ppd));
+
+    const FilterChain chain(prefix / "lib" / "cups" / "filter" / "rastertovrel");
+    const fs::path out = dir.file("page.ras");
+    const ShellRun run =
+        chain.print(ppd, VREL_CUPS_TEST_PDF, {"Resolution=150dpi", "VrelInkSet=VDIPhoto6"}, out);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto pages = readRaster(out);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].header.cupsColorSpace, CUPS_CSPACE_DEVICE6);
+    EXPECT_EQ(pages[0].header.cupsNumColors, 6u);
+}
+
 } // namespace
 } // namespace vrel::cupstest

@@ -364,8 +364,8 @@ TEST(CupsFilter, SigtermStopsTheJobBetweenLines) {
 TEST(CupsReadme, InstalledFilterAndPpdPrintWithoutAQueue) {
     const test::TempDir dir;
     const fs::path prefix = dir.path() / "prefix";
-    ASSERT_EQ(runShell(quote(VREL_CMAKE) + " --install " + quote(VREL_BUILD_DIR) + " --prefix " +
-                       quote(prefix.string()) + " >/dev/null")
+    ASSERT_EQ(runShell(quote(VREL_CMAKE) + " --install " + quote(VREL_BUILD_DIR) +
+                       " --component cups --prefix " + quote(prefix.string()) + " >/dev/null")
                   .status,
               0);
     const fs::path ppd = prefix / "share" / "ppd" / "vrel" / "vrel-demo-inkjet.ppd";

@@ -360,7 +360,8 @@ TEST(CupsFilter, SigtermStopsTheJobBetweenLines) {
 }
 
 // The README's commands that need no scheduler: install, write a PPD with
-// vrel ppd, print through the installed filter and PPD with cupsfilter.
+// vrel ppd, print through the installed filter and PPD with cupsfilter, look
+// at the separations with vrel raster.
 TEST(CupsReadme, InstalledFilterAndPpdPrintWithoutAQueue) {
     const test::TempDir dir;
     const fs::path prefix = dir.path() / "prefix";
@@ -392,6 +393,14 @@ TEST(CupsReadme, InstalledFilterAndPpdPrintWithoutAQueue) {
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].header.cupsColorSpace, CUPS_CSPACE_DEVICE6);
     EXPECT_EQ(pages[0].header.cupsNumColors, 6u);
+    // The separations, one PNG per colour.
+    const fs::path planes = dir.path() / "planes";
+    ASSERT_EQ(runShell(quote(VREL_CLI_EXECUTABLE) + " raster " + quote(out.string()) +
+                       " --planes " + quote(planes.string()) + " >/dev/null")
+                  .status,
+              0);
+    EXPECT_TRUE(fs::exists(planes / "page1-colour5-colour5.png"));
+    EXPECT_FALSE(fs::exists(planes / "page1-colour6-colour6.png"));
 }
 
 } // namespace

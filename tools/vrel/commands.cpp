@@ -9,6 +9,7 @@
 #include "ppd_command.h"
 #include "preview.h"
 #include "progress.h"
+#include "raster_planes.h"
 
 #include <filesystem>
 #include <iomanip>
@@ -208,6 +209,7 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
     plot->callback([&o] { drawProfilePlot(o); });
 
     addPpdCommand(app);
+    addRasterCommand(app);
 }
 
 } // namespace vrel::cli

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev libtiff-dev libpng-dev libjpeg-dev
   libcli11-dev nlohmann-json3-dev libgs-common
+  # the CUPS raster filter (development files) and its end-to-end tests
+  # (cupsfilter, the renderers pdftoraster and imagetoraster, CUPS's documentation)
   libcups2-dev libcupsimage2-dev
   cups cups-filters cups-server-common
 )

@@ -33,8 +33,7 @@ endfunction()
 function(build_project name source_dir)
   execute_process(COMMAND ${CMAKE_COMMAND} -S ${source_dir} -B ${WORK_DIR}/${name} -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix "-DCMAKE_C_FLAGS=${CONSUMER_C_FLAGS}"
-    "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_LINK_FLAGS}" -DEXAMPLE_SOURCE=${example_source}
-    RESULT_VARIABLE rc)
+    "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_LINK_FLAGS}" ${ARGN} RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${name} configure failed")
   endif()
@@ -44,7 +43,7 @@ function(build_project name source_dir)
   endif()
 endfunction()
 
-build_project(consumer ${CONSUMER_DIR})
+build_project(consumer ${CONSUMER_DIR} -DEXAMPLE_SOURCE=${example_source})
 execute_process(COMMAND ${WORK_DIR}/consumer/consumer RESULT_VARIABLE rc OUTPUT_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "consumer ok")
   message(FATAL_ERROR "consumer run failed: ${out}")

@@ -310,6 +310,9 @@ TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_NE(run.err.find("ERROR: "), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        // A sanitizer build reports faults on standard error with status 1 too.
+        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.err;
     }
 }
 

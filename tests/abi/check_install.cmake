@@ -18,6 +18,16 @@ endforeach()
 set(example_source ${SOURCE_DIR}/examples/convert_line.c)
 set(sample_dir ${SOURCE_DIR}/data/sample)
 
+# The README shows the example's code as it is in the file.
+file(READ ${example_source} example_text)
+string(FIND "${example_text}" "#include <stdio.h>" code_start)
+string(SUBSTRING "${example_text}" ${code_start} -1 example_code)
+file(READ ${SOURCE_DIR}/README.md readme_text)
+string(FIND "${readme_text}" "${example_code}" shown)
+if(shown EQUAL -1)
+  message(FATAL_ERROR "the README's code snippet differs from ${example_source}")
+endif()
+
 # The example prints one line per pixel; white paper takes no ink.
 function(check_example program)
   execute_process(COMMAND ${program} ${sample_dir} RESULT_VARIABLE rc OUTPUT_VARIABLE out

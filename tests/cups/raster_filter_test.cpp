@@ -235,8 +235,9 @@ TEST(CupsFilter, UnchangedSettingsKeepTheContextAndChangedOnesOpenTheRightProfil
     black.header.cupsBytesPerLine = 40;
     black.header.cupsNumColors = 1;
     black.data.resize(40 * 3);
-    RasterPage denser = first;
+    RasterPage denser = first; // and black first, which the engine does not see
     denser.header.cupsReal[0] = 20;
+    denser.header.cupsInteger[15] = 1;
     // Key field 94 chooses the six-ink profile; the engine's reset does not
     // compare it, so the filter has to open a new context.
     RasterPage sixInks = denser;
@@ -252,9 +253,10 @@ TEST(CupsFilter, UnchangedSettingsKeepTheContextAndChangedOnesOpenTheRightProfil
     ASSERT_EQ(out.size(), 4u);
     const Layout cmyk{CUPS_CSPACE_CMYK, 4, 8, CUPS_ORDER_CHUNKED, {0, 1, 2, 3}};
     expectInkPage(black, out[1], {}, cmyk);
-    expectInkPage(denser, out[2], {0, 0, 0, 0, 20, 0}, cmyk);
+    expectInkPage(denser, out[2], {0, 0, 0, 0, 20, 0},
+                  {CUPS_CSPACE_KCMY, 4, 8, CUPS_ORDER_CHUNKED, {3, 0, 1, 2}});
     expectInkPage(sixInks, out[3], {0, 1, 0, 0, 20, 0},
-                  {CUPS_CSPACE_DEVICE6, 6, 8, CUPS_ORDER_CHUNKED, {0, 1, 2, 3, 4, 5}});
+                  {CUPS_CSPACE_DEVICE6, 6, 8, CUPS_ORDER_CHUNKED, {3, 0, 1, 2, 4, 5}});
 }
 
 TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {

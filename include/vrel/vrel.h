@@ -168,7 +168,17 @@ typedef struct LineRecord {
 /* Keeps the context in *slot when params needs no new one (returns 2 or 3,
  * bit 0 as VrelInit gave); otherwise closes it and returns what VrelInit gives
  * for params. After a failed re-open the slot is null, never the closed
- * context. An empty slot behaves like VrelInit. */
+ * context. An empty slot behaves like VrelInit.
+ *
+ * params needs no new context when, against the record the context was opened
+ * with, these are equal: the first 26 bytes (recordWord0, profileNumber,
+ * recordWords2to6, keyField14, keyField16, recordWords9to12), density,
+ * methodOverride and paramWord134; and, only when params->adjustSwitch is 1,
+ * tableSelector, inputKind and the four balance values. Nothing else is
+ * compared: not adjustSwitch itself, databaseName, directoryName, keyField94,
+ * keyField104, keyField106 or keyField108, although the key fields choose the
+ * profile. After a change in one of those, close the context and call
+ * VrelInit. */
 /* 2 */ VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord* params);
 
 /* Frees the context and everything it holds. A null context does nothing. */

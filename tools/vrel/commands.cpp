@@ -6,9 +6,11 @@
 #include "image_write.h"
 #include "interface/engine_context.h"
 #include "output_file.h"
+#include "ppd_command.h"
 #include "preview.h"
 #include "profile_name.h"
 #include "progress.h"
+#include "raster_planes.h"
 
 #include <filesystem>
 #include <iomanip>
@@ -217,6 +219,9 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
         warnAboutSettings(o.settings, std::cerr);
         drawProfilePlot(o);
     });
+
+    addPpdCommand(app);
+    addRasterCommand(app);
 }
 
 } // namespace vrel::cli

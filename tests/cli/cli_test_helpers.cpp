@@ -98,8 +98,8 @@ std::filesystem::path sampleDatabase() {
 
 std::vector<std::string> filesIn(const std::filesystem::path& dir) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        names.push_back(e.path().lexically_relative(dir).string());
     std::sort(names.begin(), names.end());
     return names;
 }

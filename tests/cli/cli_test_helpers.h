@@ -32,7 +32,8 @@ TiffContents readTiffFile(const std::filesystem::path& path);
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
 std::filesystem::path sampleDescription();
 std::filesystem::path sampleDatabase();
-// Names of the files in a directory (for "no partial output" checks).
+// Paths of the files in a directory and its subdirectories, relative to it
+// (for "no partial output" checks).
 std::vector<std::string> filesIn(const std::filesystem::path& dir);
 
 } // namespace vrel::clitest

@@ -6,13 +6,65 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 namespace vrel::clitest {
 namespace {
 
 void writeText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path) << text;
+}
+
+// A smooth 400 x 300 RGB JPEG written by libjpeg.
+void writeJpeg(const std::filesystem::path& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = 400;
+    info.image_height = 300;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(400 * 3);
+    for (JDIMENSION y = 0; y < 300; ++y) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<uint8_t>((i * 7 + y * 3) & 0xff);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(file);
+}
+
+// The first `keep` bytes of a file, as a cut download leaves them.
+void writeCut(const std::filesystem::path& from, const std::filesystem::path& to,
+              std::size_t keep) {
+    auto bytes = readFileBytes(from);
+    bytes.resize(std::min(keep, bytes.size()));
+    test::writeBytesFile(to.parent_path(), to.filename().string(), bytes);
+}
+
+// A PNG whose header claims width x height over the data of a small one.
+void writeClaimingPng(const std::filesystem::path& from, const std::filesystem::path& to,
+                      uint32_t width, uint32_t height) {
+    auto bytes = readFileBytes(from);
+    for (int i = 0; i < 4; ++i) {
+        bytes[16 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(width >> (24 - 8 * i));
+        bytes[20 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(height >> (24 - 8 * i));
+    }
+    const auto crc = crc32(0, bytes.data() + 12, 17); // chunk type and IHDR data
+    for (int i = 0; i < 4; ++i)
+        bytes[29 + static_cast<std::size_t>(i)] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    test::writeBytesFile(to.parent_path(), to.filename().string(), bytes);
 }
 
 // Fails unless the run failed with one line "vrel: ..." containing `needle`
@@ -41,18 +93,42 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
     writeText(dir.file("text.png"), "this is not an image\n");
     writeText(dir.file("settings.json"), R"({"profileNumber": 0, "inputKnd": 3})");
     {
-        // A 16-bit TIFF: a real image of a kind the tool does not take.
-        TIFF* t = TIFFOpen(dir.file("deep.tif").c_str(), "w");
+        // A floating-point TIFF: a real image of a kind the tool does not take.
+        TIFF* t = TIFFOpen(dir.file("float.tif").c_str(), "w");
         ASSERT_NE(t, nullptr);
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 4);
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 32);
+        TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-        uint16_t row[4] = {0, 1000, 30000, 65535};
+        float row[4] = {0, 0.25f, 0.5f, 1};
         TIFFWriteScanline(t, row, 0, 0);
         TIFFClose(t);
     }
+    {
+        // A TIFF claiming 20000 x 20000 grey pixels that holds one row.
+        TIFF* t = TIFFOpen(dir.file("huge.tif").c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 20000);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 20000);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 20000);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        std::vector<uint8_t> row(20000, 128);
+        TIFFWriteScanline(t, row.data(), 0, 0);
+        TIFFClose(t);
+    }
+    writeJpeg(dir.file("photo.jpg"));
+    writeCut(dir.file("photo.jpg"), dir.file("half.jpg"),
+             readFileBytes(dir.file("photo.jpg")).size() / 2);
+    writeCut(dir.file("chart.png"), dir.file("half.png"),
+             readFileBytes(dir.file("chart.png")).size() / 2);
+    writeClaimingPng(dir.file("chart.png"), dir.file("huge.png"), 60000, 60000);
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    // A plane that cannot be written, after the TIFF and two planes could be.
+    std::filesystem::create_directories(dir.file("planes") / "ink2-yellow.png");
     std::filesystem::copy_file(sampleDatabase(), dir.file("a-database-name-too-long.vdb"));
     const auto before = filesIn(dir.path());
 
@@ -72,8 +148,32 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
          "unknown profile"},
         {{"convert", "--db", db, "text.png", "-o", "out.tif"},
          "unsupported image 'text.png': not a PNG, JPEG or TIFF file"},
-        {{"convert", "--db", db, "deep.tif", "-o", "out.tif"},
-         "unsupported image 'deep.tif': 16 bits per sample"},
+        {{"convert", "--db", db, "float.tif", "-o", "out.tif"},
+         "unsupported image 'float.tif': samples that are not unsigned integers"},
+        {{"convert", "--db", db, "half.jpg", "-o", "out.tif"},
+         "damaged image 'half.jpg': Premature end of JPEG file"},
+        {{"convert", "--db", db, "half.png", "-o", "out.tif"}, "damaged image 'half.png'"},
+        {{"convert", "--db", db, "huge.png", "-o", "out.tif"},
+         "damaged image 'huge.png': the file is too short for its claimed 60000 x 60000"},
+        {{"convert", "--db", db, "huge.tif", "-o", "out.tif"}, "damaged image 'huge.tif'"},
+        {{"convert", "--db", db, "--max-pixels", "1000", "chart.png", "-o", "out.tif"},
+         "pixels, more than the limit of 1000 (raise it with --max-pixels)"},
+        {{"convert", "--db", db, "--input-profile", "text.png", "chart.png", "-o", "out.tif"},
+         "cannot read input profile 'text.png': not an ICC profile"},
+        {{"convert", "--db", db, "chart.png", "-o", "out.png"},
+         "-o 'out.png': this output is a TIFF file"},
+        {{"convert", "--db", db, "chart.png", "--preview", "p.tif"},
+         "--preview 'p.tif': this output is a PNG file"},
+        {{"convert", "--db", db, "chart.png", "-o", "out.tif", "--planes", "planes"},
+         "output 'planes/ink2-yellow.png' is a directory"},
+        {{"convert", "--db", db, "chart.png", "--preview", "p.png", "-o", "/dev/full"},
+         "cannot write '/dev/full': No space left on device"},
+        {{"convert", "--db", db, "pipe", "-o", "out.tif"},
+         "cannot read image 'pipe': it is a FIFO (named pipe), not a regular file"},
+        {{"info", "--db", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
+        {{"db", "check", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
+        {{"db", "dump", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
+        {{"db", "check", "/dev/zero"}, "'/dev/zero': it is a character device"},
         {{"convert", "--db", db, "chart.png", "-o", "no-such-dir/out.tif"},
          "output directory 'no-such-dir' does not exist"},
         {{"convert", "--db", db, "--settings", "settings.json", "chart.png", "-o", "out.tif"},

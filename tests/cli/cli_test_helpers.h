@@ -2,6 +2,8 @@
 // reading files back with the image libraries directly.
 #pragma once
 
+#include "image.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -25,9 +27,14 @@ struct TiffContents {
     bool hasInkSet = false, hasNumberOfInks = false;
     std::vector<std::string> inkNames;
     std::vector<uint8_t> pixels; // interleaved rows
+    int warnings = 0;            // libtiff's warnings while reading
 };
 // Reads an 8-bit contiguous TIFF with libtiff; fails the test on error.
 TiffContents readTiffFile(const std::filesystem::path& path);
+
+// A JPEG (quality 90) of an RGB image, with an ICC profile in APP2 when given.
+void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb,
+                   const std::vector<uint8_t>& iccProfile = {});
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
 std::filesystem::path sampleDescription();

@@ -6,7 +6,6 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 #include <zlib.h>
@@ -14,35 +13,10 @@
 namespace vrel::clitest {
 namespace {
 
+using cli::Image;
+
 void writeText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path) << text;
-}
-
-// A smooth 400 x 300 RGB JPEG written by libjpeg.
-void writeJpeg(const std::filesystem::path& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
-    info.image_width = 400;
-    info.image_height = 300;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(400 * 3);
-    for (JDIMENSION y = 0; y < 300; ++y) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            row[i] = static_cast<uint8_t>((i * 7 + y * 3) & 0xff);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::fclose(file);
 }
 
 // The first `keep` bytes of a file, as a cut download leaves them.
@@ -120,7 +94,12 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
         TIFFWriteScanline(t, row.data(), 0, 0);
         TIFFClose(t);
     }
-    writeJpeg(dir.file("photo.jpg"));
+    {
+        Image gradient(400, 300, 3); // smooth, like a photograph
+        for (std::size_t i = 0; i < gradient.pixels.size(); ++i)
+            gradient.pixels[i] = static_cast<uint8_t>((i % 1200 * 7 + i / 1200 * 3) & 0xff);
+        writeJpegFile(dir.file("photo.jpg"), gradient);
+    }
     writeCut(dir.file("photo.jpg"), dir.file("half.jpg"),
              readFileBytes(dir.file("photo.jpg")).size() / 2);
     writeCut(dir.file("chart.png"), dir.file("half.png"),

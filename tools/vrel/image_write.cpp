@@ -93,6 +93,14 @@ void writeInkTiff(StagedOutput& out, const Image& inks, const std::vector<std::s
             } else {
                 TIFFSetField(t, TIFFTAG_INKSET, INKSET_MULTIINK);
                 TIFFSetField(t, TIFFTAG_NUMBEROFINKS, n);
+                // A separation has four colour channels for libtiff and its
+                // tools; the inks beyond those are declared as extra samples
+                // of no given meaning, so the file opens without a warning.
+                if (n > 4) {
+                    const std::vector<uint16_t> extra(static_cast<std::size_t>(n - 4),
+                                                      EXTRASAMPLE_UNSPECIFIED);
+                    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, n - 4, extra.data());
+                }
             }
             // Ink names as one run of NUL-terminated strings.
             std::string names;

@@ -2,11 +2,13 @@
 // message naming the problem, a non-zero exit status and no output file
 // (not even a partial or temporary one).
 #include "cli_test_helpers.h"
+#include "image_write.h"
 #include "support/test_support.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -179,6 +181,27 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
         SCOPED_TRACE(line);
         expectCleanFailure(runTool(c.args, dir.path()), c.needle, before, dir.path());
     }
+}
+
+TEST(ToolErrors, RunningOutOfMemoryIsOneLineAndNoOutput) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
+#endif
+    test::TempDir dir;
+    cli::writePng(dir.file("big.png").string(), Image(5000, 5000, 1)); // 100 MB of inks
+    const auto before = filesIn(dir.path());
+    const auto err = dir.path().parent_path() / (dir.path().filename().string() + ".err");
+    const std::string command = "cd '" + dir.str() + "' && ulimit -v 120000 && '" +
+                                VREL_CLI_EXECUTABLE + "' convert --db '" +
+                                sampleDatabase().string() + "' big.png -o out.tif 2>'" +
+                                err.string() + "'";
+    const int raw = std::system(command.c_str());
+    ToolRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const auto text = readFileBytes(err);
+    run.err.assign(text.begin(), text.end());
+    std::filesystem::remove(err);
+    expectCleanFailure(run, "vrel: out of memory", before, dir.path());
 }
 
 TEST(ToolErrors, CheckExitsWithOneOnAProblemAndZeroOnTheSample) {

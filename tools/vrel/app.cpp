@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <new>
 
 namespace vrel::cli {
 
@@ -103,6 +104,10 @@ int runApp(int argc, char** argv) {
     } catch (const CliError& e) {
         std::cerr << "vrel: " << e.what() << "\n";
         return e.status();
+    } catch (const std::bad_alloc&) {
+        std::cerr << "vrel: out of memory (a smaller image, fewer --threads or a lower "
+                     "--max-pixels may fit)\n";
+        return 2;
     } catch (const std::exception& e) {
         std::cerr << "vrel: " << e.what() << "\n";
         return 2;

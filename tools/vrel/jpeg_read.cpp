@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <new>
 
 namespace vrel::cli {
 
@@ -19,6 +20,7 @@ struct JpegState {
     uint64_t fileSize;
     std::exception_ptr failure;
     bool unsupported; // a valid JPEG of a kind the decoder does not take
+    bool outOfMemory;
     bool warned[JMSG_LASTMSGCODE];
 };
 
@@ -145,6 +147,8 @@ void decodeJpeg(InputFile& input, ImageBuilder& builder) {
     std::fclose(file);
     if (state->failure)
         std::rethrow_exception(state->failure);
+    if (failure && state->outOfMemory)
+        throw std::bad_alloc();
     if (failure) {
         const bool unsupported = state->unsupported || std::string(failure).rfind("CMYK", 0) == 0;
         throw CliError(unsupported ? "unsupported image '" + builder.path() + "': " + failure

@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <png.h>
 
 namespace vrel::cli {
@@ -159,6 +160,9 @@ void decodePng(InputFile& input, ImageBuilder& builder) {
     std::fclose(file);
     if (state.failure)
         std::rethrow_exception(state.failure);
+    if (failure && (std::strcmp(failure, "Out of memory") == 0 ||
+                    std::strcmp(failure, "Insufficient memory") == 0))
+        throw std::bad_alloc();
     if (failure)
         throw CliError(builder.damaged(failure));
     for (std::size_t y = 0; y < state.interlacedRows; ++y)

@@ -166,7 +166,8 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
          "--threads must be between 1 and 256"},
         {{"db", "build", "bad.json", "-o", "out.vdb"}, "bad JSON in 'bad.json'"},
         {{"db", "build", "layout.json", "-o", "out.vdb"}, "/profiles/0/layout: must be 0, 1 or 2"},
-        {{"db", "build", "missing.json", "-o", "out.vdb"}, "cannot open 'missing.json'"},
+        {{"db", "build", "missing.json", "-o", "out.vdb"}, "cannot open JSON file 'missing.json'"},
+        {{"db", "build", "pipe", "-o", "out.vdb"}, "cannot read JSON file 'pipe': it is a FIFO"},
         {{"db", "dump", "chart.png"}, "cannot read database 'chart.png'"},
         {{"info", "--db", db, "--profile", "0", "--key94", "3"}, "unknown profile"},
         {{"plot", "--db", db, "--slice", "40", "-o", "plot.png"}, "--slice must be below"},
@@ -181,6 +182,23 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
         SCOPED_TRACE(line);
         expectCleanFailure(runTool(c.args, dir.path()), c.needle, before, dir.path());
     }
+}
+
+TEST(ToolErrors, DecoderWarningsComeOutAsVrelLines) {
+    test::TempDir dir;
+    writeJpegFile(dir.file("photo.jpg"), Image(64, 64, 3));
+    auto bytes = readFileBytes(dir.file("photo.jpg"));
+    // Two stray bytes after the first header segment: the pixels are intact.
+    const std::size_t segmentEnd = 4 + static_cast<std::size_t>(bytes[4] << 8 | bytes[5]);
+    bytes.insert(bytes.begin() + static_cast<long>(segmentEnd), {0x12, 0x34});
+    test::writeBytesFile(dir.path(), "extra.jpg", bytes);
+    const auto run = runTool(
+        {"convert", "--db", sampleDatabase().string(), "extra.jpg", "-o", "out.tif"}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("vrel: warning: 'extra.jpg': Corrupt JPEG data: 2 extraneous bytes "
+                           "before marker 0xdb\n"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST(ToolErrors, RunningOutOfMemoryIsOneLineAndNoOutput) {

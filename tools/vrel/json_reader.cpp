@@ -1,6 +1,7 @@
 #include "json_reader.h"
 
 #include "cli_error.h"
+#include "input_file.h"
 
 #include <cerrno>
 #include <cmath>
@@ -167,11 +168,9 @@ std::string JsonNode::stringOr(const std::string& key, const std::string& fallba
 }
 
 nlohmann::json loadJsonFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw CliError("cannot open '" + path + "': " + std::strerror(errno));
+    const auto bytes = readInputFile(path, "JSON file");
     try {
-        return nlohmann::json::parse(in);
+        return nlohmann::json::parse(bytes.begin(), bytes.end());
     } catch (const nlohmann::json::parse_error& e) {
         // The library's message carries line and column.
         std::string what = e.what();

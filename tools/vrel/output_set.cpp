@@ -119,10 +119,14 @@ StagedOutput& OutputSet::add(const std::string& path) {
         out->temporary_ = pattern;
         ::fchmod(out->fd_, newFileMode());
     }
+    const auto canonical = [](const std::string& p) {
+        std::error_code error;
+        const auto full = fs::weakly_canonical(p, error);
+        return error ? fs::path(p).lexically_normal() : full;
+    };
     for (const auto& other : outputs_)
         if (out->toStdout_ ? other->toStdout_
-                           : !other->toStdout_ &&
-                                 fs::weakly_canonical(other->path_) == fs::weakly_canonical(path))
+                           : !other->toStdout_ && canonical(other->path_) == canonical(path))
             throw CliError("'" + path + "' is named for two outputs");
     outputs_.push_back(std::move(out));
     return *outputs_.back();

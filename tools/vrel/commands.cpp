@@ -142,6 +142,12 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
                      "sRGB without), 'none' (values as they are) or an ICC file")
         ->capture_default_str();
     convert->add_option("--max-pixels", o.maxPixels, "refuse larger images")->capture_default_str();
+    convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "
+                    "white paper. The image's colours are brought into sRGB through its embedded "
+                    "ICC profile (see --input-profile); one line on stderr names the profile "
+                    "used. All outputs appear together or not at all; an existing FIFO or "
+                    "character device is written into, never replaced. A progress bar naming "
+                    "each stage is shown on a terminal for images above 4 million pixels.");
     convert->callback([&o] { runConvert(o); });
 
     auto* info = app.add_subcommand("info", "Show which profile the settings select: name, "

@@ -107,6 +107,19 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
     writeCut(dir.file("chart.png"), dir.file("half.png"),
              readFileBytes(dir.file("chart.png")).size() / 2);
     writeClaimingPng(dir.file("chart.png"), dir.file("huge.png"), 60000, 60000);
+    {
+        // The JPEG's frame header (after its 0xffc0 marker) claiming 20000 x 20000.
+        auto bytes = readFileBytes(dir.file("photo.jpg"));
+        std::size_t at = 2;
+        while (at + 9 < bytes.size() && !(bytes[at] == 0xff && bytes[at + 1] == 0xc0))
+            ++at;
+        ASSERT_LT(at + 9, bytes.size());
+        for (std::size_t i : {at + 5, at + 7}) {
+            bytes[i] = 20000 >> 8;
+            bytes[i + 1] = 20000 & 0xff;
+        }
+        test::writeBytesFile(dir.path(), "huge.jpg", bytes);
+    }
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
     // A plane that cannot be written, after the TIFF and two planes could be.
     std::filesystem::create_directories(dir.file("planes") / "ink2-yellow.png");
@@ -137,6 +150,8 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
         {{"convert", "--db", db, "huge.png", "-o", "out.tif"},
          "damaged image 'huge.png': the file is too short for its claimed 60000 x 60000"},
         {{"convert", "--db", db, "huge.tif", "-o", "out.tif"}, "damaged image 'huge.tif'"},
+        {{"convert", "--db", db, "huge.jpg", "-o", "out.tif"},
+         "damaged image 'huge.jpg': the file is too short for its claimed 20000 x 20000"},
         {{"convert", "--db", db, "--max-pixels", "1000", "chart.png", "-o", "out.tif"},
          "pixels, more than the limit of 1000 (raise it with --max-pixels)"},
         {{"convert", "--db", db, "--input-profile", "text.png", "chart.png", "-o", "out.tif"},

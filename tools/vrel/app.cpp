@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <new>
 
 namespace vrel::cli {
 
@@ -127,6 +128,10 @@ int runApp(int argc, char** argv) {
     } catch (const CliError& e) {
         std::cerr << "vrel: " << messageLine(e.what()) << "\n";
         return e.status();
+    } catch (const std::bad_alloc&) {
+        std::cerr << "vrel: out of memory (a smaller image, fewer --threads or a lower "
+                     "--max-pixels may fit)\n";
+        return 2;
     } catch (const std::exception& e) {
         std::cerr << "vrel: " << messageLine(e.what()) << "\n";
         return 2;

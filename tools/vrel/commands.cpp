@@ -1,15 +1,9 @@
 #include "commands.h"
 
 #include "cli_error.h"
-#include "convert_image.h"
-#include "image_read.h"
-#include "image_write.h"
 #include "interface/engine_context.h"
-#include "output_file.h"
 #include "ppd_command.h"
-#include "preview.h"
 #include "profile_name.h"
-#include "progress.h"
 #include "raster_planes.h"
 
 #include <filesystem>
@@ -20,9 +14,6 @@
 namespace vrel::cli {
 
 namespace {
-
-// Images above this many pixels show a progress bar on a terminal.
-constexpr long kProgressPixels = 4'000'000;
 
 void addSettingsOptions(CLI::App* cmd, ConversionOptions& o) {
     PrintSettings& s = o.settings;
@@ -50,25 +41,6 @@ void addSettingsOptions(CLI::App* cmd, ConversionOptions& o) {
     cmd->add_option("--density", s.density, "density (-50..50)")
         ->check(CLI::Range(-kAdjustmentLimit, kAdjustmentLimit));
     cmd->add_flag("--three-channel", s.threeChannel, "force the three-channel method");
-}
-
-void writePlanes(const ConversionResult& result, const std::string& dir) {
-    if (!std::filesystem::is_directory(dir))
-        throw CliError("planes directory '" + dir + "' does not exist");
-    for (int i = 0; i < result.inks.channels; ++i) {
-        // Each plane as the ink would print alone in black: 0 ink is white.
-        Image plane(result.inks.width, result.inks.height, 1);
-        const auto n = static_cast<std::size_t>(result.inks.channels);
-        for (std::size_t p = 0; p < plane.pixels.size(); ++p)
-            plane.pixels[p] =
-                static_cast<uint8_t>(255 - result.inks.pixels[p * n + static_cast<std::size_t>(i)]);
-        std::string name = result.inkNames[static_cast<std::size_t>(i)];
-        for (auto& c : name)
-            c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        writePng((std::filesystem::path(dir) / ("ink" + std::to_string(i) + "-" + name + ".png"))
-                     .string(),
-                 plane);
-    }
 }
 
 std::string nameText(const ShownName& name) {
@@ -101,36 +73,6 @@ const char* methodName(int method) {
 }
 
 } // namespace
-
-void runConvert(const ConversionOptions& o) {
-    if (o.output.empty() && o.planesDir.empty() && o.preview.empty())
-        throw CliError("nothing to write: give -o OUT.tif, --planes DIR or --preview OUT.png");
-    if (o.threads < 1 || o.threads > 256)
-        throw CliError("--threads must be between 1 and 256");
-    // Refuse unwritable destinations before any work, so that no output
-    // is written when another one cannot be.
-    for (const auto* path : {&o.output, &o.preview})
-        if (!path->empty())
-            OutputFile check(*path);
-    if (!o.planesDir.empty() && !std::filesystem::is_directory(o.planesDir))
-        throw CliError("planes directory '" + o.planesDir + "' does not exist");
-    const Image input = readImage(o.input);
-    ConversionRequest request;
-    request.databasePath = o.database;
-    request.settings = o.settings;
-    request.correct = o.correct;
-    request.threads = o.threads;
-    const long pixels = static_cast<long>(input.width) * input.height;
-    ProgressBar bar(!o.noProgress && pixels > kProgressPixels);
-    const auto result =
-        convertImage(input, request, [&bar](long done, long total) { bar.update(done, total); });
-    if (!o.output.empty())
-        writeInkTiff(o.output, result.inks, result.inkNames);
-    if (!o.planesDir.empty())
-        writePlanes(result, o.planesDir);
-    if (!o.preview.empty())
-        writePng(o.preview, previewInks(result.inks, result.method));
-}
 
 void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
     EngineSession session(o.settings, o.database);
@@ -182,18 +124,32 @@ void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
 
 void addConversionCommands(CLI::App& app, ConversionOptions& o) {
     auto* convert = app.add_subcommand(
-        "convert", "Convert an image (PNG, JPEG, TIFF; 8-bit RGB or grey) into ink data "
-                   "through a profile of the database");
+        "convert", "Convert an image (PNG, JPEG, TIFF; RGB, grey or palette, 8 or 16 bits) "
+                   "into ink data through a profile of the database");
     addSettingsOptions(convert, o);
     convert->add_option("IN", o.input, "input image")->required();
     convert->add_option("-o,--output", o.output,
-                        "ink TIFF: CMYK for four inks, multi-ink with ink names for six and seven");
-    convert->add_option("--planes", o.planesDir, "directory for one greyscale PNG per ink");
+                        "ink TIFF (.tif, .tiff; '-' for stdout): CMYK for four inks, multi-ink "
+                        "with ink names for six and seven");
+    convert->add_option("--planes", o.planesDir,
+                        "directory for one greyscale PNG per ink (created if missing)");
     convert->add_option("--preview", o.preview, "PNG simulating the printed result");
     convert->add_flag("--correct", o.correct, "run the colour correction first");
     convert->add_option("--threads", o.threads, "convert bands in parallel, one context each")
         ->capture_default_str();
     convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
+    convert
+        ->add_option("--input-profile", o.inputProfile,
+                     "colours of the image: 'embedded' (its ICC profile, or a PNG's gAMA/cHRM; "
+                     "sRGB without), 'none' (values as they are) or an ICC file")
+        ->capture_default_str();
+    convert->add_option("--max-pixels", o.maxPixels, "refuse larger images")->capture_default_str();
+    convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "
+                    "white paper. The image's colours are brought into sRGB through its embedded "
+                    "ICC profile (see --input-profile); one line on stderr names the profile "
+                    "used. All outputs appear together or not at all; an existing FIFO or "
+                    "character device is written into, never replaced. A progress bar naming "
+                    "each stage is shown on a terminal for images above 4 million pixels.");
     convert->callback([&o] {
         warnAboutSettings(o.settings, std::cerr);
         runConvert(o);

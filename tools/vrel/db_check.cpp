@@ -1,6 +1,7 @@
 #include "db_check.h"
 
 #include "cli_error.h"
+#include "input_file.h"
 
 #include <cstdio>
 #include <fstream>
@@ -474,12 +475,7 @@ CheckReport checkDatabase(std::span<const uint8_t> bytes) {
 }
 
 CheckReport checkDatabaseFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw CliError("cannot open database '" + path + "'");
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    return checkDatabase(bytes);
+    return checkDatabase(readInputFile(path, "database"));
 }
 
 void printCheckReport(const CheckReport& report, std::ostream& out) {

@@ -2,8 +2,9 @@
 
 #include "cli_error.h"
 #include "description.h"
+#include "input_file.h"
 #include "json_reader.h"
-#include "output_file.h"
+#include "output_set.h"
 
 #include <cstdio>
 #include <fstream>
@@ -18,23 +19,15 @@ using namespace vrel::dbwriter;
 namespace {
 
 void writeBytes(const std::string& path, const void* data, std::size_t size) {
-    OutputFile out(path);
-    {
-        std::ofstream file(out.temporaryPath(), std::ios::binary);
-        file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-        file.close();
-        if (!file)
-            throw CliError("cannot write '" + path + "'");
-    }
-    out.commit();
+    OutputSet set;
+    set.add(path).write(data, size);
+    set.commit();
 }
 
 Database readDatabase(const std::string& path) {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe)
-        throw CliError("cannot open database '" + path + "'");
+    const auto bytes = readInputFile(path, "database");
     std::string error;
-    auto db = readDatabaseFile(path, &error);
+    auto db = parseDatabase(bytes, &error);
     if (!db)
         throw CliError("cannot read database '" + path + "': " + error +
                        " (run 'vrel db check' for the engine's view of the file)");

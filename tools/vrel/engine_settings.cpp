@@ -1,6 +1,7 @@
 #include "engine_settings.h"
 
 #include "cli_error.h"
+#include "input_file.h"
 #include "json_reader.h"
 
 #include <cerrno>
@@ -163,8 +164,7 @@ ParamRecord makeParamRecord(const PrintSettings& given, const std::string& datab
 
     if (databasePath.empty())
         throw CliError("no database given (--db FILE)");
-    if (!std::filesystem::is_regular_file(databasePath))
-        throw CliError("cannot open database '" + databasePath + "': no such file");
+    checkInputFile(databasePath, "database");
     const std::filesystem::path path(databasePath);
     const auto name = path.filename().string();
     if (name.size() > sizeof p.databaseName)

@@ -1,6 +1,7 @@
 #include "json_reader.h"
 
 #include "cli_error.h"
+#include "input_file.h"
 
 #include <cerrno>
 #include <cmath>
@@ -253,10 +254,7 @@ std::string libraryMessage(const nlohmann::json::exception& e) {
 } // namespace
 
 nlohmann::json loadJsonFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw CliError("cannot open '" + clipped(path, kMessageLimit) +
-                       "': " + std::strerror(errno));
+    const auto bytes = readInputFile(path, "JSON file");
     PathTracker tracker;
     const auto follow = [&tracker](int, nlohmann::json::parse_event_t event,
                                    nlohmann::json& parsed) {
@@ -264,7 +262,7 @@ nlohmann::json loadJsonFile(const std::string& path) {
         return true;
     };
     try {
-        return nlohmann::json::parse(in, follow);
+        return nlohmann::json::parse(bytes.begin(), bytes.end(), follow);
     } catch (const nlohmann::json::parse_error& e) {
         // The library's message carries line and column; a number too large
         // for a double is such an error too.

@@ -1,7 +1,7 @@
 #include "ppd_command.h"
 
 #include "cli_error.h"
-#include "output_file.h"
+#include "output_set.h"
 
 #include <cstring>
 #include <filesystem>
@@ -277,13 +277,9 @@ void addPpdCommand(CLI::App& app) {
             std::cout << text;
             return;
         }
-        OutputFile file(o.output);
-        std::ofstream stream(file.temporaryPath(), std::ios::binary);
-        stream << text;
-        stream.close();
-        if (!stream)
-            throw CliError("cannot write '" + o.output + "'");
-        file.commit();
+        OutputSet set;
+        set.add(o.output).write(text.data(), text.size());
+        set.commit();
     });
 }
 

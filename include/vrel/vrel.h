@@ -182,13 +182,14 @@ typedef struct LineRecord {
  * which skipStart at the start and skipEnd at the end are neither read nor
  * written. The number of pixels converted is count - skipStart - skipEnd
  * computed on 16 bits and read as a signed value: 0 or less converts nothing,
- * and so does a stretch of more than 32767 pixels. A count above 65535
- * converts its difference modulo 65536 (count 70000 without skips converts
- * pixels 0..4463 and returns 0): lines longer than 32767 pixels are to be
- * split by the caller. No pixel at or beyond count is ever touched: skips
- * that together reach count convert nothing, and so does a negative
- * skipStart. A run that converts nothing returns 0 and writes nothing on any
- * context. */
+ * and so does a stretch of more than 32767 pixels. A count above 65535 (the
+ * bitmap conversion's count is 32 bits wide) converts its difference modulo
+ * 65536: count 70000 without skips converts pixels 0..4463 and returns 0, so
+ * lines longer than 32767 pixels are to be split by the caller. No pixel at
+ * or beyond count is ever touched: skips that together reach count convert
+ * nothing, and so does a negative skipStart. A run that converts nothing
+ * returns 0 and writes nothing on any context; only a refused output format
+ * or conversion method is still -128. */
 
 /* Converts pixels skipStart .. count-skipEnd-1 of one line (see Runs) from
  * inFormat to outFormat (the VrelFormat constants); sourceStep 0 means the

@@ -47,7 +47,9 @@ extern "C" VREL_API VrelResult VREL_CALL VrelLineColorConversion(const LineRecor
         method != VrelMethodSixColor && method != VrelMethodSevenColor) {
         return VREL_ERR_PARAM;
     }
-    if (line->format >= kFormatCount) {
+    // A line with no pixel to convert is done before any plane address is
+    // worked out or any table is asked for.
+    if (line->format >= kFormatCount || convertedPixels(count, skipStart, skipEnd) <= 0) {
         return VREL_OK;
     }
     if (method == VrelMethodBlack) {

@@ -7,6 +7,7 @@
 #include "convert/colour_cache.h"
 #include "convert/interpolation.h"
 #include "convert/pixel_formats.h"
+#include "convert/run_span.h"
 #include "interface/engine_context.h"
 #include "resources/lut_block.h"
 #include "vrel/vrel.h"
@@ -107,8 +108,8 @@ VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination
     if (format >= kFormatCount || kPixelFormats[format].offset[0] == kNoChannel) {
         return VREL_OK;
     }
-    const int16_t n = static_cast<int16_t>(count - skipEnd - skipStart);
-    if (n <= 0 || skipStart < 0 || context == nullptr) {
+    const int32_t n = convertedPixels(count, skipStart, skipEnd);
+    if (n <= 0 || context == nullptr) {
         return VREL_OK;
     }
     TableGroup& group = context->groups[1];

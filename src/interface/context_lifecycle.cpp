@@ -209,7 +209,11 @@ VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord*
         VrelClose(current);
         *slot = nullptr;
     }
-    return VrelInit(slot, params);
+    // VrelInit reports an unknown database layout by its number (3, say),
+    // with no context opened. Passed on, 2 or 3 would read as "context kept"
+    // although the slot is empty: it is a file failure here.
+    const VrelResult reopened = VrelInit(slot, params);
+    return reopened > VREL_OK_ADJUST ? VREL_ERR_FILE : reopened;
 }
 
 VREL_API void VREL_CALL VrelClose(EngineContext* context) {

@@ -21,7 +21,7 @@ BandReader::~BandReader() {
         if (!finished_)
             input_.interrupted = true;
     }
-    changed_.notify_all();
+    readerFree_.notify_one();
     thread_.join();
 }
 
@@ -30,13 +30,16 @@ void BandReader::run() {
     for (unsigned first = 0; first < height_; first += bandLines_) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return filled_ < kBands || cancelled_; });
+            readerWaiting_ = true;
+            readerFree_.wait(lock, [this] { return filled_ < kBands || cancelled_; });
+            readerWaiting_ = false;
             if (cancelled_)
                 break;
         }
         // The ring slot is the reader's alone until it is counted as filled.
         const unsigned want = std::min(bandLines_, height_ - first);
         const unsigned got = readLines(buffers_[slot].data(), want);
+        bool wake;
         {
             const std::lock_guard lock(mutex_);
             linesRead_ += got;
@@ -48,8 +51,10 @@ void BandReader::run() {
             // whole is never taken for one abandoned.
             if (got != want || first + want == height_)
                 finished_ = true;
+            wake = converterWaiting_ || finished_;
         }
-        changed_.notify_all();
+        if (wake)
+            converterFed_.notify_one();
         if (got != want)
             return;
         slot = (slot + 1) % kBands;
@@ -58,7 +63,7 @@ void BandReader::run() {
         const std::lock_guard lock(mutex_);
         finished_ = true;
     }
-    changed_.notify_all();
+    converterFed_.notify_one();
 }
 
 unsigned BandReader::readLines(uint8_t* lines, unsigned count) {
@@ -90,7 +95,9 @@ BandReader::Band BandReader::next(const volatile std::sig_atomic_t& stop, bool* 
             *stopped = true;
             return {};
         }
-        changed_.wait_for(lock, std::chrono::milliseconds(20));
+        converterWaiting_ = true;
+        converterFed_.wait_for(lock, std::chrono::milliseconds(20));
+        converterWaiting_ = false;
     }
     if (stop) {
         *stopped = true;
@@ -102,12 +109,17 @@ BandReader::Band BandReader::next(const volatile std::sig_atomic_t& stop, bool* 
 }
 
 void BandReader::release() {
+    bool wake;
     {
         const std::lock_guard lock(mutex_);
         --filled_;
         nextFull_ = (nextFull_ + 1) % kBands;
+        // A full ring wakes the reader when half of it is free again, so
+        // that it reads several bands for each wake-up.
+        wake = readerWaiting_ && filled_ <= kBands / 2;
     }
-    changed_.notify_all();
+    if (wake)
+        readerFree_.notify_one();
 }
 
 unsigned BandReader::linesRead() {

@@ -46,14 +46,16 @@ class BandReader {
     // Reads count lines into lines; returns how many arrived whole.
     unsigned readLines(uint8_t* lines, unsigned count);
 
-    static constexpr unsigned kBands = 4;
+    static constexpr unsigned kBands = 16;
     cups_raster_t* in_;
     RasterInput& input_;
     unsigned lineBytes_, height_, bandLines_;
     std::vector<uint8_t> buffers_[kBands];
     unsigned counts_[kBands]{};
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable readerFree_;   // a slot of the ring is free, or cancelled
+    std::condition_variable converterFed_; // a band is full, or no more will be
+    bool readerWaiting_ = false, converterWaiting_ = false;
     bool finished_; // no more reads for this page
     bool cancelled_ = false;
     unsigned filled_ = 0, nextFull_ = 0, linesRead_ = 0;

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,8 +38,20 @@ constexpr std::size_t kMaxPlanarPage = std::size_t{4} << 30;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-// Bytes of input or output raster in one band.
+// Bytes of input or output raster in one band, and the pipe size asked for
+// standard input and output.
 constexpr std::size_t kBandBytes = std::size_t{256} << 10;
+constexpr int kPipeBytes = 1 << 20;
+
+// User and system time of the process or the calling thread.
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 void onTerminate(int) {
     stopRequested = 1;
@@ -119,12 +132,15 @@ PageEnd writePage(cups_raster_t* in, RasterInput& input, cups_raster_t* out,
     // packing and writing the raster add to the conversion.
     using Clock = std::chrono::steady_clock;
     const Clock::time_point pageStart = Clock::now();
-    Clock::duration engineTime{};
+    const double processStart = cpuSeconds(RUSAGE_SELF), threadStart = cpuSeconds(RUSAGE_THREAD);
+    Clock::duration engineTime{}, waitTime{};
     const std::size_t planeBytes = std::size_t{layout.colourLineBytes} * height;
     BandReader reader(in, input, header.cupsBytesPerLine, height, bandLines);
     for (unsigned y = 0; y < height;) {
         bool stopped = false;
+        const Clock::time_point waitStart = Clock::now();
         const BandReader::Band band = reader.next(stopRequested, &stopped);
+        waitTime += Clock::now() - waitStart;
         if (stopped) {
             std::fprintf(stderr, "INFO: stopped on request at line %u of page %d\n", y, page);
             return PageEnd::Stopped;
@@ -177,13 +193,19 @@ PageEnd writePage(cups_raster_t* in, RasterInput& input, cups_raster_t* out,
             return PageEnd::Failed;
         }
     }
-    const double total = std::chrono::duration<double>(Clock::now() - pageStart).count();
-    const double engine = std::chrono::duration<double>(engineTime).count();
+    // The page's wall time, the part of it in the engine's calls and the
+    // part spent waiting for input raster; then the CPU time of all threads
+    // and of the converting thread (the engine's calls and the writes).
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    const double total = seconds(Clock::now() - pageStart);
+    const double engine = seconds(engineTime);
     std::fprintf(stderr,
                  "DEBUG: page %d: %u x %u pixels, %.3f s, of which %.3f s in the engine's "
-                 "conversion (+%.1f %% for reading and writing raster)\n",
+                 "conversion (+%.1f %% for reading and writing raster; %.3f s waiting for input; "
+                 "CPU %.3f s, %.3f s on the converting thread)\n",
                  page, width, height, total, engine,
-                 engine > 0 ? 100.0 * (total - engine) / engine : 0.0);
+                 engine > 0 ? 100.0 * (total - engine) / engine : 0.0, seconds(waitTime),
+                 cpuSeconds(RUSAGE_SELF) - processStart, cpuSeconds(RUSAGE_THREAD) - threadStart);
     return PageEnd::Written;
 }
 
@@ -211,6 +233,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     RasterInput input(fd);
+    // Pipes of a megabyte (the most a user may set by default) carry a band
+    // per wake-up instead of 64 KiB; where that is refused, they stay as they are.
+    for (const int end : {fd, 1})
+        fcntl(end, F_SETPIPE_SZ, kPipeBytes);
     cups_raster_t* in = cupsRasterOpenIO(readRasterInput, &input, CUPS_RASTER_READ);
     cups_raster_t* out = cupsRasterOpen(1, CUPS_RASTER_WRITE);
     EngineJob job(database.directory, database.name);

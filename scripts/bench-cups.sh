@@ -10,15 +10,20 @@
 #   engine  the wall time spent in the engine's conversion calls for the same
 #           lines in the same run
 #   added   (page - engine) / engine
+# The filter reads the raster on a second thread while it converts, so the
+# reading is hidden when a second core is free. The CPU time of the whole
+# filter and of its converting thread show what it costs whatever the load.
 # Each page is run RUNS times (default 7); the medians are printed, with the
 # load average, as the machine may be shared.
 #
 #   scripts/bench-cups.sh [BUILD_DIR]      (default build/default)
+#   FILTER=path/to/rastertovrel scripts/bench-cups.sh   (another build of the filter)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build/default}"
 runs="${RUNS:-7}"
 cmake --build "$build" --target rastertovrel vrel_cli >/dev/null
+filter="${FILTER:-$build/tools/cups/rastertovrel}"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -38,16 +43,22 @@ for page in /usr/share/cups/data/default-testpage.pdf "$work/chart.png"; do
     -o Resolution=600dpi "$page" >"$work/page.ras" 2>/dev/null
   : >"$work/times"
   for ((run = 1; run <= runs; run++)); do
-    PPD="$ppd" "$build/tools/cups/rastertovrel" 1 user bench 1 "" "$work/page.ras" 2>&1 >/dev/null |
-      sed -nE 's/.*pixels, ([0-9.]+) s, of which ([0-9.]+) s in the engine.*/\1 \2/p' >>"$work/times"
+    PPD="$ppd" "$filter" 1 user bench 1 "" "$work/page.ras" 2>&1 >/dev/null |
+      grep 'in the engine' >>"$work/times"
   done
-  pageTime="$(cut -d' ' -f1 "$work/times" | median)"
-  engineTime="$(cut -d' ' -f2 "$work/times" | median)"
-  added="$(awk '{printf "%+.1f\n", 100 * ($1 - $2) / $2}' "$work/times" | median)"
-  size="$(grep -aom1 -E '[0-9]+ x [0-9]+ pixels' <(PPD="$ppd" "$build/tools/cups/rastertovrel" \
-    1 user bench 1 "" "$work/page.ras" 2>&1 >/dev/null) || true)"
-  printf '%s (%s), medians of %d runs: page %.3f s, engine %.3f s, added %+.1f %% (runs: %s)\n' \
-    "$(basename "$page")" "$size" "$runs" "$pageTime" "$engineTime" "$added" \
-    "$(awk '{printf "%s%+.0f%%", (NR > 1 ? " " : ""), 100 * ($1 - $2) / $2}' "$work/times")"
+  size="$(grep -om1 -E '[0-9]+ x [0-9]+ pixels' "$work/times")"
+  field() { sed -nE "s/$1/\1/p" "$work/times" | median; }
+  pageTime="$(field '.*pixels, ([0-9.]+) s,.*')"
+  engineTime="$(field '.* ([0-9.]+) s in the engine.*')"
+  waitTime="$(field '.* ([0-9.]+) s waiting for input.*')"
+  cpu="$(field '.*CPU ([0-9.]+) s,.*')"
+  convertingCpu="$(field '.*, ([0-9.]+) s on the converting thread.*')"
+  added="$(sed -nE 's/.*pixels, ([0-9.]+) s, of which ([0-9.]+) s in the engine.*/\1 \2/p' "$work/times" |
+    awk '{printf "%+.1f\n", 100 * ($1 - $2) / $2}')"
+  printf '%s (%s), medians of %d runs: page %.3f s, engine %.3f s, added %+.1f %%' \
+    "$(basename "$page")" "$size" "$runs" "$pageTime" "$engineTime" "$(median <<<"$added")"
+  [ -n "$waitTime" ] && printf '; waiting for input %.3f s; CPU %.3f s, converting thread %.3f s' \
+    "$waitTime" "$cpu" "$convertingCpu"
+  printf '\n  added per run: %s\n' "$(tr '\n' ' ' <<<"$added")"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

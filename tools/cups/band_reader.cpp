@@ -9,8 +9,10 @@ BandReader::BandReader(cups_raster_t* in, RasterInput& input, unsigned lineBytes
                        unsigned bandLines)
     : in_(in), input_(input), lineBytes_(lineBytes), height_(height), bandLines_(bandLines),
       finished_(height == 0) {
+    // Left uninitialised: the reader fills each band before it is handed
+    // on, and the pages are touched first on the reading thread.
     for (auto& buffer : buffers_)
-        buffer.resize(std::size_t{lineBytes} * bandLines);
+        buffer = std::make_unique_for_overwrite<uint8_t[]>(std::size_t{lineBytes} * bandLines);
     thread_ = std::thread(&BandReader::run, this);
 }
 
@@ -38,7 +40,7 @@ void BandReader::run() {
         }
         // The ring slot is the reader's alone until it is counted as filled.
         const unsigned want = std::min(bandLines_, height_ - first);
-        const unsigned got = readLines(buffers_[slot].data(), want);
+        const unsigned got = readLines(buffers_[slot].get(), want);
         bool wake;
         {
             const std::lock_guard lock(mutex_);
@@ -105,7 +107,7 @@ BandReader::Band BandReader::next(const volatile std::sig_atomic_t& stop, bool* 
     }
     if (filled_ == 0)
         return {};
-    return {buffers_[nextFull_].data(), counts_[nextFull_]};
+    return {buffers_[nextFull_].get(), counts_[nextFull_]};
 }
 
 void BandReader::release() {

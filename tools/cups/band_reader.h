@@ -9,9 +9,9 @@
 #include <csignal>
 #include <cstdint>
 #include <cups/raster.h>
+#include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace vrel::cups {
 
@@ -50,7 +50,7 @@ class BandReader {
     cups_raster_t* in_;
     RasterInput& input_;
     unsigned lineBytes_, height_, bandLines_;
-    std::vector<uint8_t> buffers_[kBands];
+    std::unique_ptr<uint8_t[]> buffers_[kBands];
     unsigned counts_[kBands]{};
     std::mutex mutex_;
     std::condition_variable readerFree_;   // a slot of the ring is free, or cancelled

@@ -18,10 +18,14 @@
 #
 #   scripts/bench-cups.sh [BUILD_DIR]      (default build/default)
 #   FILTER=path/to/rastertovrel scripts/bench-cups.sh   (another build of the filter)
+#   RT=1 scripts/bench-cups.sh   (as root: the filter at real-time priority, so
+#                                 that both cores are free for it on a shared machine)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build/default}"
 runs="${RUNS:-7}"
+priority=()
+[ "${RT:-0}" = 1 ] && priority=(chrt -f 10)
 cmake --build "$build" --target rastertovrel vrel_cli >/dev/null
 filter="${FILTER:-$build/tools/cups/rastertovrel}"
 
@@ -37,13 +41,13 @@ ppd="$root/data/sample/vrel-demo-inkjet.ppd"
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 "$build/tools/vrel/vrel" chart --width 4958 --height 7017 -o "$work/chart.png"
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)${priority:+, filter run with ${priority[*]}}"
 for page in /usr/share/cups/data/default-testpage.pdf "$work/chart.png"; do
   cupsfilter -e -c "$work/cups-files.conf" -p "$ppd" -m application/vnd.cups-raster \
     -o Resolution=600dpi "$page" >"$work/page.ras" 2>/dev/null
   : >"$work/times"
   for ((run = 1; run <= runs; run++)); do
-    PPD="$ppd" "$filter" 1 user bench 1 "" "$work/page.ras" 2>&1 >/dev/null |
+    PPD="$ppd" "${priority[@]}" "$filter" 1 user bench 1 "" "$work/page.ras" 2>&1 >/dev/null |
       grep 'in the engine' >>"$work/times"
   done
   size="$(grep -om1 -E '[0-9]+ x [0-9]+ pixels' "$work/times")"

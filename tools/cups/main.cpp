@@ -7,14 +7,16 @@
 // output, messages go to standard error as ERROR:, INFO:, DEBUG: and PAGE:
 // lines. The database is the PPD's *vrelDatabase; each page's settings come
 // from its header (see page_settings.h). Exit status 0 when every page was
-// written, 1 otherwise. SIGTERM stops the job after the current line.
+// written, 1 otherwise. SIGTERM stops the job after the current band of lines.
+#include "band_reader.h"
 #include "engine_job.h"
 #include "ink_layout.h"
 #include "line_converter.h"
 #include "page_settings.h"
 #include "ppd_database.h"
+#include "raster_input.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -35,22 +38,19 @@ constexpr std::size_t kMaxPlanarPage = std::size_t{4} << 30;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-// Reads the input for the raster reader and notes the end of the file, which
-// tells a finished job from a page header the reader refused.
-struct Input {
-    int fd = 0;
-    bool ended = false;
-};
+// Bytes of input or output raster in one band, and the pipe size asked for
+// standard input and output.
+constexpr std::size_t kBandBytes = std::size_t{256} << 10;
+constexpr int kPipeBytes = 1 << 20;
 
-ssize_t readInput(void* context, unsigned char* buffer, size_t length) {
-    auto* input = static_cast<Input*>(context);
-    ssize_t n;
-    do {
-        n = read(input->fd, buffer, length);
-    } while (n < 0 && errno == EINTR);
-    if (n == 0)
-        input->ended = true;
-    return n;
+// User and system time of the process or the calling thread.
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 void onTerminate(int) {
@@ -59,8 +59,8 @@ void onTerminate(int) {
 
 enum class PageEnd { Written, Stopped, Failed };
 
-PageEnd writePage(cups_raster_t* in, cups_raster_t* out, cups_page_header2_t header, int page,
-                  EngineJob& job) {
+PageEnd writePage(cups_raster_t* in, RasterInput& input, cups_raster_t* out,
+                  cups_page_header2_t header, int page, EngineJob& job) {
     if (const std::string problem = checkInputHeader(header); !problem.empty()) {
         std::fprintf(stderr, "ERROR: page %d: %s\n", page, problem.c_str());
         return PageEnd::Failed;
@@ -88,7 +88,11 @@ PageEnd writePage(cups_raster_t* in, cups_raster_t* out, cups_page_header2_t hea
     }
 
     const unsigned width = header.cupsWidth, height = header.cupsHeight;
-    std::vector<uint8_t> input(header.cupsBytesPerLine);
+    // Lines are read, converted and written a band at a time: one read of
+    // the next bands overlaps the conversion and each band is one write.
+    const unsigned bandLines = std::clamp<unsigned>(
+        static_cast<unsigned>(kBandBytes / std::max(header.cupsBytesPerLine, layout.bytesPerLine)),
+        1u, std::max(height, 1u));
     std::vector<uint8_t> output;
     std::vector<uint8_t> planar;
     try {
@@ -101,7 +105,7 @@ PageEnd writePage(cups_raster_t* in, cups_raster_t* out, cups_page_header2_t hea
             }
             planar.resize(bytes);
         } else {
-            output.resize(layout.bytesPerLine);
+            output.resize(std::size_t{layout.bytesPerLine} * bandLines);
         }
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "ERROR: page %d: out of memory\n", page);
@@ -116,7 +120,7 @@ PageEnd writePage(cups_raster_t* in, cups_raster_t* out, cups_page_header2_t hea
     }
     LineConverter converter(job.context(), method, header, settings.bilevel);
     // Chunked inks with cyan first are the engine's packed formats: RGB
-    // lines are converted straight into the output line.
+    // lines are converted straight into the output band.
     uint32_t packedFormat = 0;
     if (layout.order == CUPS_ORDER_CHUNKED && layout.bits == 8 && !settings.blackFirst &&
         inputChannels(header) == 3)
@@ -128,42 +132,59 @@ PageEnd writePage(cups_raster_t* in, cups_raster_t* out, cups_page_header2_t hea
     // packing and writing the raster add to the conversion.
     using Clock = std::chrono::steady_clock;
     const Clock::time_point pageStart = Clock::now();
-    Clock::duration engineTime{};
+    const double processStart = cpuSeconds(RUSAGE_SELF), threadStart = cpuSeconds(RUSAGE_THREAD);
+    Clock::duration engineTime{}, waitTime{};
     const std::size_t planeBytes = std::size_t{layout.colourLineBytes} * height;
-    for (unsigned y = 0; y < height; ++y) {
-        if (stopRequested) {
+    BandReader reader(in, input, header.cupsBytesPerLine, height, bandLines);
+    for (unsigned y = 0; y < height;) {
+        bool stopped = false;
+        const Clock::time_point waitStart = Clock::now();
+        const BandReader::Band band = reader.next(stopRequested, &stopped);
+        waitTime += Clock::now() - waitStart;
+        if (stopped) {
             std::fprintf(stderr, "INFO: stopped on request at line %u of page %d\n", y, page);
             return PageEnd::Stopped;
         }
-        if (cupsRasterReadPixels(in, input.data(), header.cupsBytesPerLine) !=
-            header.cupsBytesPerLine) {
-            std::fprintf(stderr, "ERROR: page %d ends after %u of its %u lines\n", page, y, height);
+        if (band.count == 0) {
+            std::fprintf(stderr, "ERROR: page %d ends after %u of its %u lines\n", page,
+                         reader.linesRead(), height);
             return PageEnd::Failed;
         }
-        const Clock::time_point lineStart = Clock::now();
-        const int result = packedFormat != 0
-                               ? converter.convertPacked(input.data(), packedFormat, output.data())
-                               : converter.convert(input.data(), y);
-        engineTime += Clock::now() - lineStart;
-        if (result != VREL_OK) {
-            std::fprintf(stderr, "ERROR: page %d: the engine refused line %u (result %d)\n", page,
-                         y, result);
-            return PageEnd::Failed;
+        for (unsigned i = 0; i < band.count; ++i) {
+            const unsigned line = y + i;
+            const uint8_t* source = band.lines + std::size_t{i} * header.cupsBytesPerLine;
+            uint8_t* target =
+                output.empty() ? nullptr : output.data() + std::size_t{i} * layout.bytesPerLine;
+            const Clock::time_point lineStart = Clock::now();
+            const int result = packedFormat != 0
+                                   ? converter.convertPacked(source, packedFormat, target)
+                                   : converter.convert(source, line);
+            engineTime += Clock::now() - lineStart;
+            if (result != VREL_OK) {
+                std::fprintf(stderr, "ERROR: page %d: the engine refused line %u (result %d)\n",
+                             page, line, result);
+                return PageEnd::Failed;
+            }
+            if (layout.order == CUPS_ORDER_PLANAR) {
+                for (unsigned c = 0; c < layout.colours; ++c)
+                    std::memcpy(planar.data() + c * planeBytes +
+                                    std::size_t{line} * layout.colourLineBytes,
+                                converter.planes()[static_cast<std::size_t>(layout.ink[c])],
+                                layout.colourLineBytes);
+            } else if (packedFormat == 0) {
+                packLine(layout, converter.planes(), width, target);
+            }
         }
-        if (layout.order == CUPS_ORDER_PLANAR) {
-            for (unsigned i = 0; i < layout.colours; ++i)
-                std::memcpy(planar.data() + i * planeBytes +
-                                std::size_t{y} * layout.colourLineBytes,
-                            converter.planes()[static_cast<std::size_t>(layout.ink[i])],
-                            layout.colourLineBytes);
-            continue;
+        reader.release();
+        if (layout.order != CUPS_ORDER_PLANAR) {
+            const auto bytes = static_cast<unsigned>(std::size_t{layout.bytesPerLine} * band.count);
+            if (cupsRasterWritePixels(out, output.data(), bytes) != bytes) {
+                std::fprintf(stderr, "ERROR: page %d: cannot write lines %u to %u\n", page, y,
+                             y + band.count - 1);
+                return PageEnd::Failed;
+            }
         }
-        if (packedFormat == 0)
-            packLine(layout, converter.planes(), width, output.data());
-        if (cupsRasterWritePixels(out, output.data(), layout.bytesPerLine) != layout.bytesPerLine) {
-            std::fprintf(stderr, "ERROR: page %d: cannot write line %u\n", page, y);
-            return PageEnd::Failed;
-        }
+        y += band.count;
     }
     for (std::size_t offset = 0; offset < planar.size(); offset += layout.colourLineBytes) {
         if (cupsRasterWritePixels(out, planar.data() + offset, layout.colourLineBytes) !=
@@ -172,13 +193,19 @@ PageEnd writePage(cups_raster_t* in, cups_raster_t* out, cups_page_header2_t hea
             return PageEnd::Failed;
         }
     }
-    const double total = std::chrono::duration<double>(Clock::now() - pageStart).count();
-    const double engine = std::chrono::duration<double>(engineTime).count();
+    // The page's wall time, the part of it in the engine's calls and the
+    // part spent waiting for input raster; then the CPU time of all threads
+    // and of the converting thread (the engine's calls and the writes).
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    const double total = seconds(Clock::now() - pageStart);
+    const double engine = seconds(engineTime);
     std::fprintf(stderr,
                  "DEBUG: page %d: %u x %u pixels, %.3f s, of which %.3f s in the engine's "
-                 "conversion (+%.1f %% for reading and writing raster)\n",
+                 "conversion (+%.1f %% for reading and writing raster; %.3f s waiting for input; "
+                 "CPU %.3f s, %.3f s on the converting thread)\n",
                  page, width, height, total, engine,
-                 engine > 0 ? 100.0 * (total - engine) / engine : 0.0);
+                 engine > 0 ? 100.0 * (total - engine) / engine : 0.0, seconds(waitTime),
+                 cpuSeconds(RUSAGE_SELF) - processStart, cpuSeconds(RUSAGE_THREAD) - threadStart);
     return PageEnd::Written;
 }
 
@@ -200,12 +227,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ERROR: %s\n", ppd ? problem.c_str() : "no PPD given (PPD is unset)");
         return 1;
     }
-    Input input;
-    if (argc == 7 && (input.fd = open(argv[6], O_RDONLY)) < 0) {
+    const int fd = argc == 7 ? open(argv[6], O_RDONLY) : 0;
+    if (fd < 0) {
         std::fprintf(stderr, "ERROR: cannot open the raster file '%s'\n", argv[6]);
         return 1;
     }
-    cups_raster_t* in = cupsRasterOpenIO(readInput, &input, CUPS_RASTER_READ);
+    RasterInput input(fd);
+    // Pipes of a megabyte (the most a user may set by default) carry a band
+    // per wake-up instead of 64 KiB; where that is refused, they stay as they are.
+    for (const int end : {fd, 1})
+        fcntl(end, F_SETPIPE_SZ, kPipeBytes);
+    cups_raster_t* in = cupsRasterOpenIO(readRasterInput, &input, CUPS_RASTER_READ);
     cups_raster_t* out = cupsRasterOpen(1, CUPS_RASTER_WRITE);
     EngineJob job(database.directory, database.name);
     cups_page_header2_t header;
@@ -214,7 +246,7 @@ int main(int argc, char** argv) {
     while (end == PageEnd::Written && cupsRasterReadHeader2(in, &header)) {
         ++page;
         std::fprintf(stderr, "INFO: converting page %d\n", page);
-        end = writePage(in, out, header, page, job);
+        end = writePage(in, input, out, header, page, job);
         if (end == PageEnd::Written)
             std::fprintf(stderr, "PAGE: %d %u\n", page,
                          header.NumCopies > 0 ? header.NumCopies : 1);

@@ -10,6 +10,7 @@
 #include "image.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace vrel::cli {
@@ -32,6 +33,32 @@ inline constexpr int kPixelsPerCall = 16384;
 
 // Reports rows done so far and the total (called from the calling thread).
 using ProgressFunction = std::function<void(long done, long total)>;
+
+// One engine context converting rows of one image width; each thread
+// converting in parallel has its own.
+class BandConverter {
+  public:
+    BandConverter(const ConversionRequest& request, int inputChannels, int width);
+    ~BandConverter();
+    BandConverter(const BandConverter&) = delete;
+    BandConverter& operator=(const BandConverter&) = delete;
+
+    int method() const { return method_; }
+    // `rows` rows of the input (RGB or grey) into interleaved inks (or RGB
+    // for method 3), rows without padding.
+    void convert(const uint8_t* input, uint8_t* output, int rows);
+
+  private:
+    const ConversionRequest& request_;
+    std::unique_ptr<EngineSession> session_;
+    int method_ = 0;
+    int width_ = 0;
+    int inputChannels_ = 0;
+    std::vector<uint8_t> source_, grey_, planes_, rgb_;
+};
+
+// Ink channels the method writes: 1 (black), 3 (RGB) or the ink count.
+int inkCountFor(int method);
 
 ConversionResult convertImage(const Image& input, const ConversionRequest& request,
                               const ProgressFunction& progress = {});

@@ -50,47 +50,53 @@ for c in lzw deflate; do
 done
 input_for() { [[ "$1" == none ]] && echo "$photo" || echo "photo-$size-$1.tif"; }
 
-# Median wall seconds and the largest peak RSS (kB) of $runs runs of "$@".
+# Median wall seconds, median CPU seconds (user + system) and the largest peak
+# RSS (kB) of $runs runs of "$@".
 measure() {
-  local times=() peak=0 line
+  local walls=() cpus=() peak=0 w u sy m
   for ((i = 0; i < runs; i++)); do
-    line=$(/usr/bin/time -f '%e %M' "$@" 2>&1 >/dev/null | tail -1)
-    times+=("${line% *}")
-    ((${line#* } > peak)) && peak=${line#* }
+    read -r w u sy m < <(/usr/bin/time -f '%e %U %S %M' "$@" 2>&1 >/dev/null | tail -1)
+    walls+=("$w")
+    cpus+=("$(awk -v u="$u" -v s="$sy" 'BEGIN { print u + s }')")
+    ((m > peak)) && peak=$m
   done
-  printf '%s %s\n' "$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")" "$peak"
+  median() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
+  printf '%s %s %s\n' "$(median "${walls[@]}")" "$(median "${cpus[@]}")" "$peak"
 }
 
 out_mb=$(awk -v s="$size" 'BEGIN { printf "%.0f", s * s * 4 / 1048576 }')
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
 echo "image: ${size} x ${size} photo-like RGB, output CMYK ${out_mb} MB; medians of $runs runs"
-printf '%-34s %8s %10s %10s %12s\n' case seconds "vs tificc" "peak MB" "peak/output"
-row() { # name seconds peak-kB tificc-seconds
-  awk -v n="$1" -v s="$2" -v p="$3" -v t="$4" -v o="$out_mb" 'BEGIN {
-    printf "%-34s %8.2f %9.2fx %10.0f %12.2f\n", n, s, t / s, p / 1024, p / 1024 / o }'
+# Wall time is what a user waits for; CPU time is what one thread costs and
+# is the steadier figure on a loaded machine.
+printf '%-40s %7s %7s %10s %10s %8s %8s\n' case wall cpu "wall vs" "cpu vs" "peak MB" "/output"
+printf '%-40s %7s %7s %10s %10s\n' "" s s tificc tificc
+row() { # name wall cpu peak-kB tificc-wall tificc-cpu
+  awk -v n="$1" -v w="$2" -v c="$3" -v p="$4" -v tw="$5" -v tc="$6" -v o="$out_mb" 'BEGIN {
+    printf "%-40s %7.2f %7.2f %9.2fx %9.2fx %8.0f %8.2f\n", n, w, c, tw / w, tc / c, p / 1024, p / 1024 / o }'
 }
 for c in none lzw deflate; do
   in=$(input_for "$c")
-  read -r t_sec t_peak < <(measure tificc -o"$icc" "$in" out-tificc.tif)
-  row "tificc, $c" "$t_sec" "$t_peak" "$t_sec"
-  eval "t_${c}=$t_sec"
+  read -r tw tc tp < <(measure tificc -o"$icc" "$in" out-tificc.tif)
+  row "tificc, $c" "$tw" "$tc" "$tp" "$tw" "$tc"
+  eval "tw_${c}=$tw tc_${c}=$tc"
   for threads in 1 2; do
-    read -r v_sec v_peak < <(measure "$vrel" convert --db icc.vdb --no-progress \
+    read -r vw vc vp < <(measure "$vrel" convert --db icc.vdb --no-progress \
       --threads "$threads" --compression "$c" "$in" -o out-vrel.tif)
-    row "vrel --threads $threads, $c" "$v_sec" "$v_peak" "$t_sec"
-    eval "v_${c}_${threads}=$v_sec"
+    row "vrel --threads $threads, $c" "$vw" "$vc" "$vp" "$tw" "$tc"
+    eval "vw_${c}_${threads}=$vw"
   done
-  awk -v a="$(eval echo "\$v_${c}_1")" -v b="$(eval echo "\$v_${c}_2")" -v c="$c" \
-    'BEGIN { printf "%-34s %8s %9.2fx\n", "  two threads over one, " c, "", a / b }'
+  awk -v a="$(eval echo "\$vw_${c}_1")" -v b="$(eval echo "\$vw_${c}_2")" -v c="$c" \
+    'BEGIN { printf "  %s: two threads take %.2fx less wall time than one\n", c, a / b }'
 done
 for threads in 1 2; do
-  read -r p_sec p_peak < <(measure "$vrel" convert --db icc.vdb --no-progress \
+  read -r pw pc pp < <(measure "$vrel" convert --db icc.vdb --no-progress \
     --threads "$threads" --compression deflate "$(input_for deflate)" -o out-vrel.tif \
     --preview preview.png --planes planes)
-  base=$(eval echo "\$v_deflate_${threads}")
-  row "vrel --threads $threads, deflate + preview + planes" "$p_sec" "$p_peak" "$t_deflate"
-  awk -v p="$p_sec" -v b="$base" \
-    'BEGIN { printf "%-34s %8s %9.2fx\n", "  added time over the conversion", "", (p - b) / b }'
+  row "vrel --threads $threads, deflate+preview+planes" "$pw" "$pc" "$pp" "$tw_deflate" "$tc_deflate"
+  base=$(eval echo "\$vw_deflate_${threads}")
+  awk -v p="$pw" -v b="$base" -v t="$threads" \
+    'BEGIN { printf "  --threads %s: preview and planes add %.2fx the wall time of the conversion\n", t, (p - b) / b }'
 done
 echo "load after: $(uptime | sed 's/.*load average/load average/')"

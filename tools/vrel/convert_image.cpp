@@ -40,14 +40,18 @@ void BandConverter::convert(const uint8_t* input, uint8_t* output, int rows) {
     const std::size_t inBytes = source_.size();
     const std::size_t outBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(inks);
     for (int y = 0; y < rows; ++y) {
+        // The correction works in place, on a copy of the row.
         const uint8_t* row = input + static_cast<std::size_t>(y) * inBytes;
-        std::copy(row, row + inBytes, source_.begin());
+        if (request_.correct)
+            std::copy(row, row + inBytes, source_.begin());
         for (int x0 = 0; x0 < width; x0 += kPixelsPerCall) {
             const int count = std::min(kPixelsPerCall, width - x0);
-            uint8_t* src = source_.data() + static_cast<std::size_t>(x0) * inputChannels_;
+            const std::size_t at = static_cast<std::size_t>(x0) * inputChannels_;
+            uint8_t* own = source_.data() + at;
             if (request_.correct)
-                VrelBitmapColorCorrection(format, src, src, static_cast<uint16_t>(count), 0, 0,
+                VrelBitmapColorCorrection(format, own, own, static_cast<uint16_t>(count), 0, 0,
                                           ctx);
+            const uint8_t* src = request_.correct ? own : row + at;
             if (method_ == VrelMethodThreeChannel) {
                 VrelBitmapColorConversion(format, VrelFormatRgb24, src,
                                           rgb_.data() + static_cast<std::size_t>(x0) * 3,

@@ -109,12 +109,13 @@ void ImageBuilder::addRow(const void* samples) {
                 out[i] = static_cast<uint8_t>((wide_[i] * 255u + 32767u) / 65535u);
         }
     } else {
-        composite(static_cast<const uint8_t*>(samples), narrow_.data(), width, colours,
-                  format_.alpha);
-        if (colour_->transforms())
+        if (colour_->transforms()) {
+            composite(static_cast<const uint8_t*>(samples), narrow_.data(), width, colours,
+                      format_.alpha);
             colour_->convert(narrow_.data(), out, width);
-        else
-            std::copy(narrow_.begin(), narrow_.end(), out);
+        } else {
+            composite(static_cast<const uint8_t*>(samples), out, width, colours, format_.alpha);
+        }
     }
     ++rows_;
     if (streamed && rows_ - bandFirst_ == band_.height) {

@@ -121,11 +121,18 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
     (format.bits == 16 ? wide.resize(static_cast<std::size_t>(width) * outSamples)
                        : narrow.resize(static_cast<std::size_t>(width) * outSamples));
     const unsigned maxValue = (1u << bits) - 1u;
+    // 8-bit rows of exactly the samples the builder takes go to it as they are.
+    const bool plain =
+        !palette && bits == 8 && photometric != PHOTOMETRIC_MINISWHITE && samples == outSamples;
     for (uint32_t y = 0; y < height; ++y) {
         if (TIFFReadScanline(t, scan.data(), y, 0) < 0)
             throw CliError(
                 builder.damaged("cannot read row " + std::to_string(y) +
                                 (lastTiffMessage().empty() ? "" : ": " + lastTiffMessage())));
+        if (plain) {
+            builder.addRow(scan.data());
+            continue;
+        }
         for (std::size_t x = 0; x < width; ++x) {
             const std::size_t in = x * samples;
             const std::size_t out = x * static_cast<std::size_t>(outSamples);

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto page = vrel::bench::makeRgbPage(vrel::bench::Workload::Photo, width, height);
-    TIFF* t = TIFFOpen(argv[3], "w8");
+    TIFF* t = TIFFOpen(argv[3], "w");
     if (!t)
         return 1;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));

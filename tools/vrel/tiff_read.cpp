@@ -43,7 +43,9 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
     const int fd = ::dup(input.descriptor());
     if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0)
         throw CliError("cannot read image '" + path + "': " + std::strerror(errno));
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFFdOpen(fd, path.c_str(), "r"));
+    // Read, not mapped: a mapped file's pages would count as the tool's
+    // memory while it streams through the image.
+    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFFdOpen(fd, path.c_str(), "rm"));
     if (!tiff) {
         ::close(fd);
         throw CliError(builder.damaged(lastTiffMessage()));

@@ -21,6 +21,7 @@ bool startPng(png_structp png, png_infop info, std::FILE* file, int width, int h
     png_init_io(png, file);
     png_set_compression_level(png, Z_BEST_SPEED);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_compression_strategy(png, Z_RLE);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);

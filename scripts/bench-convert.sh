@@ -66,6 +66,10 @@ measure() {
 out_mb=$(awk -v s="$size" 'BEGIN { printf "%.0f", s * s * 4 / 1048576 }')
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
+# What the machine's other load leaves: the cores two busy loops get at once.
+spin() { timeout 1 sh -c 'while :; do :; done' || true; }
+echo "cores two busy loops got together: $(/usr/bin/time -f '%P' bash -c \
+  "$(declare -f spin); spin & spin & wait" 2>&1 | tail -1 | awk '{ printf "%.2f", $1 / 100 }')"
 echo "image: ${size} x ${size} photo-like RGB, output CMYK ${out_mb} MB; medians of $runs runs"
 # Wall time is what a user waits for; CPU time is what one thread costs and
 # is the steadier figure on a loaded machine.

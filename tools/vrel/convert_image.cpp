@@ -3,10 +3,6 @@
 #include "cli_error.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <exception>
-#include <thread>
 
 namespace vrel::cli {
 
@@ -87,66 +83,6 @@ void BandConverter::convert(const uint8_t* input, uint8_t* output, int rows) {
                     dst[x * inks + i] = planes_[static_cast<std::size_t>(i) * width + x];
         }
     }
-}
-
-namespace {
-
-// Converts rows [first, last) of the image with one context of its own.
-void convertBand(const Image& input, const ConversionRequest& request, int first, int last,
-                 Image& out, std::atomic<long>& rowsDone) {
-    BandConverter converter(request, input.channels, input.width);
-    for (int y = first; y < last; ++y) {
-        converter.convert(input.row(y), out.row(y), 1);
-        rowsDone.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-} // namespace
-
-ConversionResult convertImage(const Image& input, const ConversionRequest& request,
-                              const ProgressFunction& progress) {
-    if (input.channels != 1 && input.channels != 3)
-        throw CliError("the image must be RGB or grey");
-    ConversionResult result;
-    {
-        // Opens the profile once up front, so that a bad database or unknown
-        // profile is reported before any thread starts.
-        EngineSession probe(request.settings, request.databasePath);
-        result.method = conversionMethodOf(probe.context());
-    }
-    result.inkNames = inkNamesFor(result.method);
-    result.inks = Image(input.width, input.height, inkCountFor(result.method));
-    const int threads = std::clamp(request.threads, 1, std::max(1, input.height));
-    std::atomic<long> rowsDone{0};
-    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(threads));
-    std::atomic<bool> anyFailed{false};
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
-        const int first = static_cast<int>(static_cast<long>(input.height) * t / threads);
-        const int last = static_cast<int>(static_cast<long>(input.height) * (t + 1) / threads);
-        workers.emplace_back([&, t, first, last] {
-            try {
-                convertBand(input, request, first, last, result.inks, rowsDone);
-            } catch (...) {
-                failures[static_cast<std::size_t>(t)] = std::current_exception();
-                anyFailed.store(true);
-            }
-        });
-    }
-    if (progress) {
-        while (rowsDone.load() < input.height && !anyFailed.load()) {
-            progress(rowsDone.load(), input.height);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    for (auto& w : workers)
-        w.join();
-    for (const auto& f : failures)
-        if (f)
-            std::rethrow_exception(f);
-    if (progress)
-        progress(input.height, input.height);
-    return result;
 }
 
 } // namespace vrel::cli

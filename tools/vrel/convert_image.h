@@ -1,4 +1,4 @@
-// Conversion of a whole image through the engine's exports, as a driver
+// Conversion of an image's rows through the engine's exports, as a driver
 // does it: one context per thread (VrelInit, VrelInitColorConversion), the
 // image in bands of rows, each row through the optional colour correction
 // (VrelBitmapColorCorrection) and then VrelLineColorConversion into ink
@@ -9,9 +9,9 @@
 #include "engine_settings.h"
 #include "image.h"
 
-#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vrel::cli {
 
@@ -22,17 +22,8 @@ struct ConversionRequest {
     int threads = 1;
 };
 
-struct ConversionResult {
-    int method = 0;
-    Image inks; // one channel per ink in the engine's ink order (RGB for method 3)
-    std::vector<std::string> inkNames;
-};
-
 // Pixels per call: the engine counts the pixels of one call in 16 bits.
 inline constexpr int kPixelsPerCall = 16384;
-
-// Reports rows done so far and the total (called from the calling thread).
-using ProgressFunction = std::function<void(long done, long total)>;
 
 // One engine context converting rows of one image width; each thread
 // converting in parallel has its own.
@@ -59,9 +50,6 @@ class BandConverter {
 
 // Ink channels the method writes: 1 (black), 3 (RGB) or the ink count.
 int inkCountFor(int method);
-
-ConversionResult convertImage(const Image& input, const ConversionRequest& request,
-                              const ProgressFunction& progress = {});
 
 // Grey level of an RGB pixel for the black-only method, whose line
 // conversion takes grey input: the engine's own luminance weights,

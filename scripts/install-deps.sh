@@ -8,6 +8,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev libtiff-dev libpng-dev libjpeg-dev
   libcli11-dev nlohmann-json3-dev libgs-common
+  # the codecs that compress the converted TIFF's strips in parallel
+  zlib1g-dev libdeflate-dev libzstd-dev
+  # scripts/bench-convert.sh: lcms2's tificc and GNU time
+  liblcms2-utils time
   # the CUPS raster filter (development files) and its end-to-end tests
   # (cupsfilter, the renderers pdftoraster and imagetoraster, CUPS's documentation)
   libcups2-dev libcupsimage2-dev

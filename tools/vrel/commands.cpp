@@ -135,7 +135,15 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
                         "directory for one greyscale PNG per ink (created if missing)");
     convert->add_option("--preview", o.preview, "PNG simulating the printed result");
     convert->add_flag("--correct", o.correct, "run the colour correction first");
-    convert->add_option("--threads", o.threads, "convert bands in parallel, one context each")
+    convert
+        ->add_option("--threads", o.threads,
+                     "threads that decode, convert and compress bands of rows in parallel (one "
+                     "engine context each); the outputs are the same for any number")
+        ->capture_default_str();
+    convert
+        ->add_option("--compression", o.compression,
+                     "ink TIFF compression: none, lzw, deflate (fastest level) or zstd (level "
+                     "1, where libtiff reads it)")
         ->capture_default_str();
     convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
     convert

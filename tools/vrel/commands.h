@@ -17,6 +17,7 @@ struct ConversionOptions {
     std::string input, output, planesDir, preview;
     bool correct = false;
     int threads = 1;
+    std::string compression = "deflate"; // of the ink TIFF
     bool noProgress = false;
     std::string plotOutput;
     int slice = -1;

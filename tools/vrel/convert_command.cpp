@@ -3,10 +3,9 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "convert_image.h"
+#include "convert_pipeline.h"
 #include "image_read.h"
-#include "image_write.h"
 #include "output_set.h"
-#include "preview.h"
 #include "progress.h"
 
 #include <algorithm>
@@ -47,16 +46,6 @@ std::string planeFileName(int index, std::string name) {
     return "ink" + std::to_string(index) + "-" + name + ".png";
 }
 
-// Each plane as the ink would print alone in black: 0 ink is white.
-Image planeOf(const Image& inks, int ink) {
-    Image plane(inks.width, inks.height, 1);
-    const auto n = static_cast<std::size_t>(inks.channels);
-    for (std::size_t p = 0; p < plane.pixels.size(); ++p)
-        plane.pixels[p] =
-            static_cast<uint8_t>(255 - inks.pixels[p * n + static_cast<std::size_t>(ink)]);
-    return plane;
-}
-
 } // namespace
 
 void runConvert(const ConversionOptions& o) {
@@ -66,6 +55,7 @@ void runConvert(const ConversionOptions& o) {
         throw CliError("--threads must be between 1 and 256");
     checkExtension(o.output, "-o", {".tif", ".tiff"}, "TIFF");
     checkExtension(o.preview, "--preview", {".png"}, "PNG");
+    const TiffCompression compression = parseTiffCompression(o.compression);
     ConversionRequest request;
     request.databasePath = o.database;
     request.settings = o.settings;
@@ -81,63 +71,48 @@ void runConvert(const ConversionOptions& o) {
     // Every output is prepared before any work, so that one that cannot be
     // written is refused at once.
     OutputSet outputs;
-    StagedOutput* tiff = o.output.empty() ? nullptr : &outputs.add(o.output);
-    StagedOutput* preview = o.preview.empty() ? nullptr : &outputs.add(o.preview);
-    std::vector<StagedOutput*> planes;
+    PipelineOutputs targets;
+    targets.tiff = o.output.empty() ? nullptr : &outputs.add(o.output);
+    targets.compression = compression;
+    targets.preview = o.preview.empty() ? nullptr : &outputs.add(o.preview);
+    targets.inkNames = inkNames;
     if (!o.planesDir.empty()) {
         outputs.createDirectories(o.planesDir);
         for (std::size_t i = 0; i < inkNames.size(); ++i)
-            planes.push_back(&outputs.add((std::filesystem::path(o.planesDir) /
-                                           planeFileName(static_cast<int>(i), inkNames[i]))
-                                              .string()));
+            targets.planes.push_back(&outputs.add((std::filesystem::path(o.planesDir) /
+                                                   planeFileName(static_cast<int>(i), inkNames[i]))
+                                                      .string()));
     }
 
     ProgressBar bar(!o.noProgress, o.progressStream);
     bool shown = false; // only large images show progress
-    const auto stage = [&](const char* name) {
-        if (shown)
-            bar.stage(name);
-    };
-    const auto step = [&](long done, long total) {
-        if (shown)
-            bar.update(done, total);
-    };
     ReadOptions reading;
     reading.maxPixels = o.maxPixels;
     reading.inputProfile = o.inputProfile;
     reading.progress = [&](long done, long total) {
         if (!shown && total > o.progressPixels) {
             shown = true;
-            bar.stage("reading");
+            bar.stage("converting");
         }
-        step(done, total);
+        if (shown)
+            bar.update(done, total);
+    };
+    // The image is decoded, converted and written band by band.
+    ConvertPipeline pipeline(request, targets);
+    reading.streamBegin = [&](int width, int height, int channels) {
+        return pipeline.begin(width, height, channels);
+    };
+    reading.streamBand = [&](Image&& band, int firstRow) {
+        pipeline.add(std::move(band), firstRow);
     };
     std::string profileUsed;
-    const Image input = readImage(o.input, reading, &profileUsed);
-    shown = shown || static_cast<long>(input.width) * input.height > o.progressPixels;
-    stage("converting");
-    const auto result = convertImage(input, request, step);
-    if (tiff) {
-        stage("writing TIFF");
-        writeInkTiff(*tiff, result.inks, result.inkNames, step);
-    }
-    if (preview) {
-        stage("preview");
-        const Image simulated = previewInks(result.inks, result.method);
-        stage("writing preview");
-        writePng(*preview, simulated);
-        step(1, 1);
-    }
-    if (!planes.empty()) {
-        stage("writing planes");
-        for (std::size_t i = 0; i < planes.size(); ++i) {
-            writePng(*planes[i], planeOf(result.inks, static_cast<int>(i)));
-            step(static_cast<long>(i + 1), static_cast<long>(planes.size()));
-        }
-    }
-    stage("finishing");
+    readImage(o.input, reading, &profileUsed);
+    if (shown)
+        bar.stage("finishing");
+    pipeline.finish();
     outputs.commit();
-    step(1, 1);
+    if (shown)
+        bar.update(1, 1);
     bar.finish();
     std::cerr << "vrel: input profile: " << profileUsed << "\n";
 }

@@ -1,4 +1,4 @@
-// Conversion of a whole image through the engine's exports, as a driver
+// Conversion of an image's rows through the engine's exports, as a driver
 // does it: one context per thread (VrelInit, VrelInitColorConversion), the
 // image in bands of rows, each row through the optional colour correction
 // (VrelBitmapColorCorrection) and then VrelLineColorConversion into ink
@@ -9,8 +9,9 @@
 #include "engine_settings.h"
 #include "image.h"
 
-#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace vrel::cli {
 
@@ -21,20 +22,34 @@ struct ConversionRequest {
     int threads = 1;
 };
 
-struct ConversionResult {
-    int method = 0;
-    Image inks; // one channel per ink in the engine's ink order (RGB for method 3)
-    std::vector<std::string> inkNames;
-};
-
 // Pixels per call: the engine counts the pixels of one call in 16 bits.
 inline constexpr int kPixelsPerCall = 16384;
 
-// Reports rows done so far and the total (called from the calling thread).
-using ProgressFunction = std::function<void(long done, long total)>;
+// One engine context converting rows of one image width; each thread
+// converting in parallel has its own.
+class BandConverter {
+  public:
+    BandConverter(const ConversionRequest& request, int inputChannels, int width);
+    ~BandConverter();
+    BandConverter(const BandConverter&) = delete;
+    BandConverter& operator=(const BandConverter&) = delete;
 
-ConversionResult convertImage(const Image& input, const ConversionRequest& request,
-                              const ProgressFunction& progress = {});
+    int method() const { return method_; }
+    // `rows` rows of the input (RGB or grey) into interleaved inks (or RGB
+    // for method 3), rows without padding.
+    void convert(const uint8_t* input, uint8_t* output, int rows);
+
+  private:
+    const ConversionRequest& request_;
+    std::unique_ptr<EngineSession> session_;
+    int method_ = 0;
+    int width_ = 0;
+    int inputChannels_ = 0;
+    std::vector<uint8_t> source_, grey_, planes_, rgb_;
+};
+
+// Ink channels the method writes: 1 (black), 3 (RGB) or the ink count.
+int inkCountFor(int method);
 
 // Grey level of an RGB pixel for the black-only method, whose line
 // conversion takes grey input: the engine's own luminance weights,

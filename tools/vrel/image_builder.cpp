@@ -74,6 +74,9 @@ void ImageBuilder::begin(const SourceFormat& format) {
     image_.width = format.width;
     image_.height = format.height;
     image_.channels = format.colours;
+    if (options_.streamBegin)
+        bandRows_ = std::clamp(options_.streamBegin(format.width, format.height, format.colours), 1,
+                               format.height);
 }
 
 void ImageBuilder::addRow(const void* samples) {
@@ -81,7 +84,11 @@ void ImageBuilder::addRow(const void* samples) {
         return;
     const std::size_t rowBytes = image_.rowBytes();
     const std::size_t need = (static_cast<std::size_t>(rows_) + 1) * rowBytes;
-    if (need > image_.pixels.size()) {
+    const bool streamed = bandRows_ > 0;
+    if (streamed && band_.pixels.empty()) {
+        bandFirst_ = rows_;
+        band_ = Image(image_.width, std::min(bandRows_, image_.height - rows_), image_.channels);
+    } else if (!streamed && need > image_.pixels.size()) {
         // Grows by bands, doubling, up to the size the image claims.
         const std::size_t rows = std::min<std::size_t>(
             static_cast<std::size_t>(image_.height),
@@ -89,7 +96,7 @@ void ImageBuilder::addRow(const void* samples) {
         image_.pixels.reserve(rows * rowBytes);
         image_.pixels.resize(rows * rowBytes);
     }
-    uint8_t* out = image_.row(rows_);
+    uint8_t* out = streamed ? band_.row(rows_ - bandFirst_) : image_.row(rows_);
     const int width = format_.width;
     const int colours = format_.colours;
     if (format_.bits == 16) {
@@ -102,14 +109,20 @@ void ImageBuilder::addRow(const void* samples) {
                 out[i] = static_cast<uint8_t>((wide_[i] * 255u + 32767u) / 65535u);
         }
     } else {
-        composite(static_cast<const uint8_t*>(samples), narrow_.data(), width, colours,
-                  format_.alpha);
-        if (colour_->transforms())
+        if (colour_->transforms()) {
+            composite(static_cast<const uint8_t*>(samples), narrow_.data(), width, colours,
+                      format_.alpha);
             colour_->convert(narrow_.data(), out, width);
-        else
-            std::copy(narrow_.begin(), narrow_.end(), out);
+        } else {
+            composite(static_cast<const uint8_t*>(samples), out, width, colours, format_.alpha);
+        }
     }
     ++rows_;
+    if (streamed && rows_ - bandFirst_ == band_.height) {
+        Image band = std::move(band_);
+        band_ = Image();
+        options_.streamBand(std::move(band), bandFirst_);
+    }
     if (options_.progress && (rows_ % 64 == 0 || rows_ == image_.height))
         options_.progress(static_cast<long>(rows_) * width,
                           static_cast<long>(image_.height) * width);

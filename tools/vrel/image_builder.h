@@ -34,7 +34,8 @@ class ImageBuilder {
     void begin(const SourceFormat& format);
     // One row of width x (colours + 1 if alpha) samples.
     void addRow(const void* samples);
-    // The whole image; throws CliError when rows are missing.
+    // The whole image (its size only when streamed); throws CliError when
+    // rows are missing.
     Image finish();
 
     void warn(const std::string& message) const;
@@ -51,6 +52,9 @@ class ImageBuilder {
     std::vector<uint16_t> wide_;  // a composited 16-bit row
     std::vector<uint8_t> narrow_; // a composited 8-bit row
     Image image_;
+    Image band_; // the band being filled when the rows are streamed
+    int bandRows_ = 0;
+    int bandFirst_ = 0;
     int rows_ = 0;
     std::string profileUsed_;
 };

@@ -23,6 +23,11 @@ struct ReadOptions {
     std::function<void(long done, long total)> progress; // pixels decoded
     // One-line warnings of the decoders; by default "vrel: warning: ..." on stderr.
     std::function<void(const std::string&)> warn;
+    // When set, the decoded rows are not kept but handed on in bands of the
+    // rows streamBegin asks for (the last band may be shorter), and
+    // readImage returns the image's size without pixels.
+    std::function<int(int width, int height, int channels)> streamBegin;
+    std::function<void(Image&& band, int firstRow)> streamBand;
 };
 
 // Throws CliError naming the file and the reason when the file is missing or

@@ -1,6 +1,7 @@
 #include "image_write.h"
 
 #include "cli_error.h"
+#include "tiff_messages.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -39,87 +40,82 @@ void writePng(const std::string& path, const Image& image) {
     set.commit();
 }
 
-namespace {
-
-thread_local std::string tiffWriteMessage;
-
-void tiffWriteError(const char* module, const char* format, va_list args) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    tiffWriteMessage = (module ? std::string(module) + ": " : std::string()) + text;
-}
-
-struct TiffCloser {
-    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
-
-} // namespace
-
-void writeInkTiff(StagedOutput& out, const Image& inks, const std::vector<std::string>& inkNames,
-                  const RowProgress& progress) {
-    const int n = inks.channels;
+std::unique_ptr<TIFF, TiffCloser> openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
+    const int n = layout.inks;
     const std::string& path = out.path();
     if (n < 1 || n > 8)
         throw CliError("cannot write a TIFF with " + std::to_string(n) + " inks");
-    TIFFSetErrorHandler(tiffWriteError);
-    TIFFSetWarningHandler(tiffWriteError);
-    tiffWriteMessage.clear();
-    {
-        // TIFFClose closes the descriptor it is given: a copy.
-        const int fd = ::dup(out.descriptor());
-        std::unique_ptr<TIFF, TiffCloser> tiff(fd < 0 ? nullptr
-                                                      : TIFFFdOpen(fd, path.c_str(), "w"));
-        if (!tiff && fd >= 0)
-            ::close(fd);
-        if (!tiff)
-            throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
-        TIFF* t = tiff.get();
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(inks.width));
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(inks.height));
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, n);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
-        TIFFSetField(t, TIFFTAG_SOFTWARE, "vrel");
-        if (n == 1) {
-            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-        } else if (n == 3) {
-            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    captureTiffMessages();
+    // TIFFClose closes the descriptor it is given: a copy.
+    const int fd = ::dup(out.descriptor());
+    std::unique_ptr<TIFF, TiffCloser> tiff(fd < 0 ? nullptr : TIFFFdOpen(fd, path.c_str(), "w"));
+    if (!tiff && fd >= 0)
+        ::close(fd);
+    if (!tiff)
+        throw CliError("cannot write '" + path + "': " + lastTiffMessage());
+    TIFF* t = tiff.get();
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(layout.width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(layout.height));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, n);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, layout.compression);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
+                 layout.rowsPerStrip ? layout.rowsPerStrip : TIFFDefaultStripSize(t, 0));
+    TIFFSetField(t, TIFFTAG_SOFTWARE, "vrel");
+    if (n == 1) {
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    } else if (n == 3) {
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    } else {
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+        if (n == 4) {
+            TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
         } else {
-            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
-            if (n == 4) {
-                TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
-            } else {
-                TIFFSetField(t, TIFFTAG_INKSET, INKSET_MULTIINK);
-                TIFFSetField(t, TIFFTAG_NUMBEROFINKS, n);
-                // A separation has four colour channels for libtiff and its
-                // tools; the inks beyond those are declared as extra samples
-                // of no given meaning, so the file opens without a warning.
-                if (n > 4) {
-                    const std::vector<uint16_t> extra(static_cast<std::size_t>(n - 4),
-                                                      EXTRASAMPLE_UNSPECIFIED);
-                    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, n - 4, extra.data());
-                }
+            TIFFSetField(t, TIFFTAG_INKSET, INKSET_MULTIINK);
+            TIFFSetField(t, TIFFTAG_NUMBEROFINKS, n);
+            // A separation has four colour channels for libtiff and its
+            // tools; the inks beyond those are declared as extra samples
+            // of no given meaning, so the file opens without a warning.
+            if (n > 4) {
+                const std::vector<uint16_t> extra(static_cast<std::size_t>(n - 4),
+                                                  EXTRASAMPLE_UNSPECIFIED);
+                TIFFSetField(t, TIFFTAG_EXTRASAMPLES, n - 4, extra.data());
             }
-            // Ink names as one run of NUL-terminated strings.
-            std::string names;
-            for (int i = 0; i < n; ++i) {
-                names += i < static_cast<int>(inkNames.size()) ? inkNames[static_cast<size_t>(i)]
-                                                               : "Ink " + std::to_string(i);
-                names.push_back('\0');
-            }
-            TIFFSetField(t, TIFFTAG_INKNAMES, static_cast<int>(names.size()), names.data());
         }
+        // Ink names as one run of NUL-terminated strings.
+        std::string names;
+        for (int i = 0; i < n; ++i) {
+            names += i < static_cast<int>(layout.inkNames.size())
+                         ? layout.inkNames[static_cast<size_t>(i)]
+                         : "Ink " + std::to_string(i);
+            names.push_back('\0');
+        }
+        TIFFSetField(t, TIFFTAG_INKNAMES, static_cast<int>(names.size()), names.data());
+    }
+    return tiff;
+}
+
+void writeInkTiff(StagedOutput& out, const Image& inks, const std::vector<std::string>& inkNames,
+                  const RowProgress& progress) {
+    const std::string& path = out.path();
+    {
+        InkTiffLayout layout;
+        layout.width = inks.width;
+        layout.height = inks.height;
+        layout.inks = inks.channels;
+        layout.inkNames = inkNames;
+        auto tiff = openInkTiff(out, layout);
+        TIFF* t = tiff.get();
         for (int y = 0; y < inks.height; ++y) {
             if (TIFFWriteScanline(t, const_cast<uint8_t*>(inks.row(y)), static_cast<uint32_t>(y),
                                   0) < 0)
-                throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
+                throw CliError("cannot write '" + path + "': " + lastTiffMessage());
             if (progress && y % 64 == 0)
                 progress(y, inks.height);
         }
         if (!TIFFFlush(t))
-            throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
+            throw CliError("cannot write '" + path + "': " + lastTiffMessage());
     }
     if (progress)
         progress(inks.height, inks.height);

@@ -64,12 +64,27 @@ Image previewInks(const Image& inks, int method) {
     if (method == VrelMethodThreeChannel)
         return inks;
     const auto colours = inkColoursFor(method);
-    Image out(inks.width, inks.height, 3);
     const auto n = static_cast<std::size_t>(inks.channels);
+    // The factor of each ink value, as previewPixel computes it.
+    std::vector<std::array<double, 3>> factors(n * 256);
+    for (std::size_t i = 0; i < n; ++i)
+        for (int v = 0; v < 256; ++v)
+            for (int ch = 0; ch < 3; ++ch)
+                factors[i * 256 + static_cast<std::size_t>(v)][static_cast<std::size_t>(ch)] =
+                    1.0 - v / 255.0 * (1.0 - colours[i][static_cast<std::size_t>(ch)]);
+    Image out(inks.width, inks.height, 3);
     const std::size_t pixels = static_cast<std::size_t>(inks.width) * inks.height;
     for (std::size_t p = 0; p < pixels; ++p) {
-        const auto rgb = previewPixel(inks.pixels.data() + p * n, inks.channels, colours);
-        std::copy(rgb.begin(), rgb.end(), out.pixels.begin() + static_cast<long>(p * 3));
+        double light[3] = {1.0, 1.0, 1.0};
+        const uint8_t* in = inks.pixels.data() + p * n;
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto& f = factors[i * 256 + in[i]];
+            light[0] *= f[0];
+            light[1] *= f[1];
+            light[2] *= f[2];
+        }
+        for (std::size_t ch = 0; ch < 3; ++ch)
+            out.pixels[p * 3 + ch] = static_cast<uint8_t>(std::lround(light[ch] * 255.0));
     }
     return out;
 }

@@ -1,5 +1,6 @@
 #include "cli_error.h"
 #include "image_decoders.h"
+#include "tiff_messages.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -10,18 +11,6 @@
 namespace vrel::cli {
 
 namespace {
-
-thread_local std::string tiffMessage;
-
-void tiffErrorHandler(const char* module, const char* format, va_list args) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    tiffMessage = (module ? std::string(module) + ": " : std::string()) + text;
-}
-
-// libtiff warns about every private tag it does not know; those say nothing
-// about the pixels.
-void tiffWarningHandler(const char*, const char*, va_list) {}
 
 struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
@@ -48,18 +37,18 @@ unsigned sampleAt(const uint8_t* row, std::size_t index, int bits) {
 } // namespace
 
 void decodeTiff(InputFile& input, ImageBuilder& builder) {
-    TIFFSetErrorHandler(tiffErrorHandler);
-    TIFFSetWarningHandler(tiffWarningHandler);
-    tiffMessage.clear();
+    captureTiffMessages();
     const std::string& path = builder.path();
     const std::string unsupported = "unsupported image '" + path + "': ";
     const int fd = ::dup(input.descriptor());
     if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0)
         throw CliError("cannot read image '" + path + "': " + std::strerror(errno));
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFFdOpen(fd, path.c_str(), "r"));
+    // Read, not mapped: a mapped file's pages would count as the tool's
+    // memory while it streams through the image.
+    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFFdOpen(fd, path.c_str(), "rm"));
     if (!tiff) {
         ::close(fd);
-        throw CliError(builder.damaged(tiffMessage));
+        throw CliError(builder.damaged(lastTiffMessage()));
     }
     TIFF* t = tiff.get();
     uint32_t width = 0, height = 0;
@@ -134,10 +123,18 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
     (format.bits == 16 ? wide.resize(static_cast<std::size_t>(width) * outSamples)
                        : narrow.resize(static_cast<std::size_t>(width) * outSamples));
     const unsigned maxValue = (1u << bits) - 1u;
+    // 8-bit rows of exactly the samples the builder takes go to it as they are.
+    const bool plain =
+        !palette && bits == 8 && photometric != PHOTOMETRIC_MINISWHITE && samples == outSamples;
     for (uint32_t y = 0; y < height; ++y) {
         if (TIFFReadScanline(t, scan.data(), y, 0) < 0)
-            throw CliError(builder.damaged("cannot read row " + std::to_string(y) +
-                                           (tiffMessage.empty() ? "" : ": " + tiffMessage)));
+            throw CliError(
+                builder.damaged("cannot read row " + std::to_string(y) +
+                                (lastTiffMessage().empty() ? "" : ": " + lastTiffMessage())));
+        if (plain) {
+            builder.addRow(scan.data());
+            continue;
+        }
         for (std::size_t x = 0; x < width; ++x) {
             const std::size_t in = x * samples;
             const std::size_t out = x * static_cast<std::size_t>(outSamples);

@@ -2,7 +2,7 @@
 // after checking that the context really holds what the member reads.
 #pragma once
 
-#include "convert/interpolation_kernel.h"
+#include "convert/kernel_set.h"
 #include "interface/engine_context.h"
 
 namespace vrel {

@@ -3,7 +3,6 @@
 
 #include "interface/engine_context.h"
 #include "convert/colour_cache.h"
-#include "convert/interpolation.h"
 #include "resources/lut_block.h"
 
 static_assert(sizeof(ParamRecord) == 190);

@@ -39,7 +39,6 @@ bool runFourInks(EngineContext* context, const SourceRun& run, uint32_t inFormat
         return false;
     }
     kernels().fourInks(tables, run, readingOf(inFormat), write);
-    releaseGroupZero(context);
     return true;
 }
 
@@ -51,7 +50,6 @@ bool runMultiInks(EngineContext* context, const SourceRun& run, uint32_t inForma
         return false;
     }
     kernels().multiInks(tables, computeInks, run, readingOf(inFormat), write);
-    releaseGroupZero(context);
     return true;
 }
 

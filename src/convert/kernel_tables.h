@@ -25,7 +25,4 @@ bool multiInkTables(EngineContext* context, int inks, InterpolationTables<CacheE
 // The curves of the colour pre-correction.
 PreCorrectionCurves preCorrectionCurves(const EngineContext* context);
 
-// Releases the blocks that fourInkTables / multiInkTables locked.
-void releaseGroupZero(EngineContext* context);
-
 } // namespace vrel

@@ -38,7 +38,7 @@
 #include <type_traits>
 
 #if VREL_KERNEL_X86
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace vrel {
@@ -122,37 +122,89 @@ struct Cell {
 }
 
 // ------------------------------------------------------------------ weighing
+// Lanes<N> holds N inks in 32-bit lanes: widen() reads N node bytes into
+// them, narrow() gives bits 16..23 of each lane as bytes 0..N-1 of an
+// integer. One plain integer at the portable level, four lanes (SSE4.1) or
+// eight (AVX2) at the x86 levels.
 
-template <int Lanes> struct LaneTypes;
-template <> struct LaneTypes<4> {
+template <int N> struct Lanes;
+
+template <> struct Lanes<1> {
+    using Wide = uint32_t;
+    [[gnu::always_inline]] static void widen(const uint8_t* p, Wide& v) { v = *p; }
+    [[gnu::always_inline]] static uint64_t narrow(const Wide& sum) { return (sum >> 16) & 0xff; }
+};
+
+#if VREL_KERNEL_X86
+template <> struct Lanes<4> {
     typedef uint32_t Wide __attribute__((vector_size(16)));
-    typedef uint8_t Bytes __attribute__((vector_size(4)));
+    [[gnu::always_inline]] static void widen(const uint8_t* p, Wide& v) {
+        int32_t bytes;
+        std::memcpy(&bytes, p, 4);
+        v = reinterpret_cast<Wide>(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(bytes)));
+    }
+    [[gnu::always_inline]] static uint64_t narrow(const Wide& sum) {
+        const __m128i pick =
+            _mm_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+        const __m128i bytes = _mm_shuffle_epi8(reinterpret_cast<__m128i>(sum), pick);
+        return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    }
 };
-template <> struct LaneTypes<8> {
+#endif
+
+#if VREL_KERNEL_WIDE
+template <> struct Lanes<8> {
     typedef uint32_t Wide __attribute__((vector_size(32)));
-    typedef uint8_t Bytes __attribute__((vector_size(8)));
+    [[gnu::always_inline]] static void widen(const uint8_t* p, Wide& v) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        v = reinterpret_cast<Wide>(_mm256_cvtepu8_epi32(bytes));
+    }
+    [[gnu::always_inline]] static uint64_t narrow(const Wide& sum) {
+        // Byte 2 of each lane to bytes 0..3 of each half, halves joined.
+        const __m256i pick =
+            _mm256_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 6, 10,
+                             14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+        const __m256i bytes =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(reinterpret_cast<__m256i>(sum), pick),
+                                        _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1));
+        uint64_t v;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&v), _mm256_castsi256_si128(bytes));
+        return v;
+    }
 };
+#endif
+
+// The level's widest lane count, and the one for Inks inks.
+#if VREL_KERNEL_WIDE
+inline constexpr int kLevelLanes = 8;
+#elif VREL_KERNEL_X86
+inline constexpr int kLevelLanes = 4;
+#else
+inline constexpr int kLevelLanes = 1;
+#endif
+template <int Inks> constexpr int lanesFor() {
+    return Inks <= 4 && kLevelLanes > 4 ? 4 : kLevelLanes;
+}
 
 // The Inks node bytes of the cell weighed: ink j in bits 8j..8j+7, the bytes
-// past Inks 0. Every node is read as 4 or 8 bytes; the zero slack after the
-// grid keeps such a read of the far corner inside the block.
+// past Inks 0. The wider levels read 4 or 8 bytes of a node; the zero slack
+// after the grid keeps such a read of the far corner inside the block.
 template <int Inks> [[gnu::always_inline]] inline uint64_t weigh(const Cell& s) {
-    using Wide = typename LaneTypes<(Inks <= 4 ? 4 : 8)>::Wide;
-    using Bytes = typename LaneTypes<(Inks <= 4 ? 4 : 8)>::Bytes;
-    Bytes np, na, nb, nc;
-    std::memcpy(&np, s.base, sizeof np);
-    std::memcpy(&na, s.base + s.corners[0], sizeof na);
-    std::memcpy(&nb, s.base + s.corners[1], sizeof nb);
-    std::memcpy(&nc, s.base + s.corners[2], sizeof nc);
-    const Wide p = __builtin_convertvector(np, Wide);
-    const Wide a = __builtin_convertvector(na, Wide);
-    const Wide b = __builtin_convertvector(nb, Wide);
-    const Wide c = __builtin_convertvector(nc, Wide);
-    const Wide sum = (p << 16) + 32768u + (a - p) * s.high + (b - a) * s.middle + (c - b) * s.low;
-    const Bytes inks = __builtin_convertvector(sum >> 16, Bytes);
-    uint64_t v = 0;
-    std::memcpy(&v, &inks, sizeof inks);
-    return littleEndianBytes(v) & inkMask<Inks>();
+    using L = Lanes<lanesFor<Inks>()>;
+    constexpr int kLanes = lanesFor<Inks>();
+    uint64_t inks = 0;
+    for (int first = 0; first < Inks; first += kLanes) {
+        const uint8_t* base = s.base + first;
+        typename L::Wide p, a, b, c;
+        L::widen(base, p);
+        L::widen(base + s.corners[0], a);
+        L::widen(base + s.corners[1], b);
+        L::widen(base + s.corners[2], c);
+        const typename L::Wide sum =
+            (p << 16) + 32768u + (a - p) * s.high + (b - a) * s.middle + (c - b) * s.low;
+        inks |= L::narrow(sum) << (8 * first);
+    }
+    return inks & inkMask<Inks>();
 }
 
 // -------------------------------------------------------------- coordinates

@@ -31,8 +31,8 @@ VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination
     if (lut == nullptr || cache == nullptr || lut->lutReady != kLutReady) {
         return VREL_OK;
     }
-    lut = static_cast<const LutBlock*>(lockBlock(&group.lutBlock));
-    cache = static_cast<ColourCache8*>(lockBlock(&group.cache8Block));
+    lut = static_cast<const LutBlock*>(group.lutBlock.address);
+    cache = static_cast<ColourCache8*>(group.cache8Block.address);
     const CorrectionTables tables{lut, cache, context->inputCurve, KeyLayout(context->kernelFlags)};
 
     const PixelFormatDescriptor& row = kPixelFormats[format];
@@ -42,8 +42,6 @@ VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination
     // In place (destination equal to source) this is the first source pixel.
     uint8_t* out = static_cast<uint8_t*>(destination) + skipStart * step;
     kernels().correct(tables, pixels, first, out, step, n);
-    unlockBlock(&group.cache8Block);
-    unlockBlock(&group.lutBlock);
     return VREL_OK;
 }
 

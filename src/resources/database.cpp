@@ -163,7 +163,7 @@ int16_t readRecord(ResourceFile* file, RecordRequest* request) {
     if (allocBlock(size, &request->block) != 0) {
         return kMemoryError;
     }
-    auto* data = static_cast<uint8_t*>(lockBlock(&request->block));
+    auto* data = static_cast<uint8_t*>(request->block.address);
     if (seekTo(file, static_cast<uint32_t>(dataStart)) != 0 || readExact(file, data, size) != 0) {
         freeBlock(&request->block);
         return kFileError;

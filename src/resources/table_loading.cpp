@@ -152,15 +152,13 @@ int16_t createCache(TableGroup* g, int group, uint8_t channels) {
         if (allocBlock(sizeof(ColourCache12), &g->cache12Block) != 0) {
             return kErrMemory;
         }
-        fillCache12(static_cast<ColourCache12*>(lockBlock(&g->cache12Block)));
-        unlockBlock(&g->cache12Block);
+        fillCache12(static_cast<ColourCache12*>(g->cache12Block.address));
         return kOk;
     }
     if (allocBlock(sizeof(ColourCache8), &g->cache8Block) != 0) {
         return kErrMemory;
     }
-    fillCache8(static_cast<ColourCache8*>(lockBlock(&g->cache8Block)), group == 1 ? 0xff : 0x00);
-    unlockBlock(&g->cache8Block);
+    fillCache8(static_cast<ColourCache8*>(g->cache8Block.address), group == 1 ? 0xff : 0x00);
     return kOk;
 }
 
@@ -217,7 +215,7 @@ int16_t allocLutBlock(uint8_t channels, uint8_t gridPoints, BlockHandle* handle)
     if (allocBlock(static_cast<uint32_t>(bytes), handle) != 0) {
         return kErrMemory;
     }
-    LutBlock* lut = static_cast<LutBlock*>(lockBlock(handle));
+    LutBlock* lut = static_cast<LutBlock*>(handle->address);
     lut->lutMagic = kLutMagic;
     lut->lutReady = 0;
     lut->lutChannels = channels;
@@ -226,14 +224,12 @@ int16_t allocLutBlock(uint8_t channels, uint8_t gridPoints, BlockHandle* handle)
     lut->stride0 = static_cast<uint32_t>(n * n * c);
     lut->stride1 = static_cast<uint32_t>(n * c);
     lut->stride2 = static_cast<uint32_t>(c);
-    unlockBlock(handle);
     return kOk;
 }
 
 int16_t fillLutBlock(const uint8_t* interleaved, const uint8_t* nodes, BlockHandle* handle) {
-    LutBlock* lut = static_cast<LutBlock*>(lockBlock(handle));
+    LutBlock* lut = static_cast<LutBlock*>(handle->address);
     if (lut == nullptr || lut->lutMagic != kLutMagic) {
-        unlockBlock(handle);
         return kErrParam;
     }
     // Nodes start at 0, rise strictly and end at 255 (so at least two).
@@ -243,7 +239,6 @@ int16_t fillLutBlock(const uint8_t* interleaved, const uint8_t* nodes, BlockHand
         valid = nodes[i] > nodes[i - 1];
     }
     if (!valid) {
-        unlockBlock(handle);
         return kErrParam;
     }
 
@@ -281,7 +276,6 @@ int16_t fillLutBlock(const uint8_t* interleaved, const uint8_t* nodes, BlockHand
 
     std::memcpy(lut->grid(), interleaved, lut->lutGridBytes);
     lut->lutReady = kLutReady;
-    unlockBlock(handle);
     return kOk;
 }
 

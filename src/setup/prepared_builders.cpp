@@ -21,14 +21,9 @@ VrelResult buildInPreparedBlock(EngineContext* context, uint32_t size, Fill fill
     if (allocBlock(size, &context->preparedBlock) != 0) {
         return VREL_ERR_MEMORY;
     }
-    auto* table = static_cast<uint8_t*>(lockBlock(&context->preparedBlock));
-    if (table == nullptr) {
-        freeBlock(&context->preparedBlock);
-        return VREL_ERR_MEMORY;
-    }
+    auto* table = static_cast<uint8_t*>(context->preparedBlock.address);
     context->preparedAddress = table;
     fill(table);
-    unlockBlock(&context->preparedBlock);
     return VREL_OK;
 }
 
@@ -192,7 +187,6 @@ VrelResult buildMonoTable(EngineContext* context) {
 
 void releasePreparedTable(EngineContext* context) {
     if (context->preparedAddress != nullptr || context->preparedBlock.address != nullptr) {
-        unlockBlock(&context->preparedBlock);
         freeBlock(&context->preparedBlock);
     }
     context->preparedAddress = nullptr;

@@ -18,7 +18,7 @@ using namespace vrel::test;
 namespace db = vrel::dbwriter;
 
 const vrel::LutBlock* lutOf(EngineContext* ctx, int group) {
-    return static_cast<const vrel::LutBlock*>(vrel::lockBlock(&ctx->groups[group].lutBlock));
+    return static_cast<const vrel::LutBlock*>(ctx->groups[group].lutBlock.address);
 }
 
 // The engine's interleaved grid holds the fixture's channel-major data.

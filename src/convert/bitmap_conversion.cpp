@@ -1,7 +1,7 @@
 // VrelBitmapColorConversion: sends a run of pixels to its output group by
 // the output format.
 #include "convert/bitmap_groups.h"
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 
 extern "C" VREL_API VrelResult VREL_CALL VrelBitmapColorConversion(
     uint32_t inFormat, uint32_t outFormat, const void* source, void* destination, uint32_t count,

@@ -1,7 +1,7 @@
 // The output groups of three-channel, black and four-ink pixels.
 #include "convert/bitmap_groups.h"
 #include "convert/interpolating_kernels.h"
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 #include "convert/prepared_table_kernels.h"
 #include "convert/run_span.h"
 #include "resources/block_layer.h"

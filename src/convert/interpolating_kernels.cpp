@@ -4,7 +4,7 @@
 #include "convert/interpolating_kernels.h"
 
 #include "convert/kernel_tables.h"
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 
 #include <cstring>
 

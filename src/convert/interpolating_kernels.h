@@ -9,7 +9,7 @@
 #pragma once
 
 #include "convert/kernel_set.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 

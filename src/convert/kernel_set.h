@@ -5,9 +5,9 @@
 // and colour cache alike.
 #pragma once
 
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
 #include "correct/on_dot_rules.h"
-#include "resources/lut_block.h"
+#include "core/lut_block.h"
 
 #include <cstdint>
 

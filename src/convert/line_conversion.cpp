@@ -1,7 +1,7 @@
 // VrelLineColorConversion: one raster line into ink planes, by conversion
 // method.
 #include "convert/interpolating_kernels.h"
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 #include "convert/prepared_table_kernels.h"
 #include "convert/run_span.h"
 

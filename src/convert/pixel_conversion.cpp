@@ -1,6 +1,6 @@
 // VrelPixelColorConversion: one packed colour through the bitmap conversion.
-#include "convert/pixel_formats.h"
-#include "interface/engine_context.h"
+#include "core/pixel_formats.h"
+#include "core/engine_context.h"
 
 namespace {
 

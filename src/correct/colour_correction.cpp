@@ -5,9 +5,9 @@
 // offsets, or the three 5-bit fields of an Rgb555 word). Correction in place
 // is the copy with the destination equal to the source.
 #include "convert/kernel_set.h"
-#include "convert/pixel_formats.h"
-#include "interface/engine_context.h"
-#include "resources/lut_block.h"
+#include "core/pixel_formats.h"
+#include "core/engine_context.h"
+#include "core/lut_block.h"
 #include "vrel/vrel.h"
 
 // Formats without colour channels, empty runs, a negative skipStart and a

@@ -10,7 +10,7 @@
 // between the partial ends go a block at a time, the block as wide as the
 // kernels' level (kernel_set.h) allows.
 #include "convert/kernel_set.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 // Result: 0 after processing, VREL_ERR_PARAM (no plane touched) when the
 // context's method is neither MethodBlack nor MethodFourColor.

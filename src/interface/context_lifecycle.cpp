@@ -4,10 +4,10 @@
 // VrelClose frees a context with every block hanging from it.
 #include "interface/context_lifecycle.h"
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "resources/database.h"
-#include "resources/derived_curves.h"
+#include "setup/derived_curves.h"
 #include "resources/file_layer.h"
 #include "resources/profile_records.h"
 #include "resources/table_loading.h"

@@ -1,7 +1,7 @@
 // The internal steps of context start-up and reset.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 // A null handle gives 0 and writes nothing, so a driver that queries a slot
 // whose VrelInit failed does not crash. A null buffer is likewise left alone
 // while the profile value is still returned.
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/byte_order.h"
 
 #include <cstring>

@@ -4,16 +4,12 @@
 // platform_win32.cpp, is chosen at build time in src/CMakeLists.txt).
 #pragma once
 
+#include "core/records.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace vrel {
-
-struct BlockHandle {
-    void* address;      // start of the block, null when the handle is empty
-    uint32_t reserved;  // always 0
-    uint16_t lockCount; // always 0
-};
 
 // 0 on success, -1 when no memory; the handle is emptied first.
 int32_t allocBlock(uint32_t size, BlockHandle* handle);

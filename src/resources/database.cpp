@@ -9,7 +9,9 @@
 // its whole payload.
 #include "resources/database.h"
 
+#include "resources/block_layer.h"
 #include "resources/byte_order.h"
+#include "resources/file_layer.h"
 #include "resources/profile_records.h"
 
 #include <cstring>

@@ -7,7 +7,7 @@
 // byte by byte.
 #include "resources/profile_records.h"
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/byte_order.h"
 #include "resources/database.h"
 

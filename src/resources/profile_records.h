@@ -2,9 +2,9 @@
 // one ProfileRecord, and the copy of the decoded values into the settings.
 #pragma once
 
-#include <cstdint>
-
 #include "vrel/vrel.h"
+
+#include <cstdint>
 
 namespace vrel {
 
@@ -36,6 +36,7 @@ void decodeLayout1(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
                    uint32_t recordFlags);
 void decodeLayout2(const uint8_t* payload, ProfileRecord* decoded, const ParamRecord* params,
                    uint32_t recordFlags);
-void fillSettingsFromProfile(SettingsRecord* settings, const ProfileRecord* decoded, int16_t layout);
+void fillSettingsFromProfile(SettingsRecord* settings, const ProfileRecord* decoded,
+                             int16_t layout);
 
 } // namespace vrel

@@ -9,10 +9,12 @@
 // node positions and its grid.
 #include "resources/table_loading.h"
 
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
+#include "core/lut_block.h"
+#include "resources/block_layer.h"
 #include "resources/byte_order.h"
-#include "resources/derived_curves.h"
-#include "resources/lut_block.h"
+#include "resources/database.h"
+#include "setup/derived_curves.h"
 
 #include <cstring>
 

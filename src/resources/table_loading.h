@@ -2,9 +2,9 @@
 // caches, and of the extension chunk.
 #pragma once
 
-#include <cstdint>
+#include "core/engine_context.h"
 
-#include "interface/engine_context.h"
+#include <cstdint>
 
 namespace vrel {
 

@@ -1,8 +1,8 @@
 // The four builders of the prepared table (16-bit grid, palette, grey ramp,
 // mono pair), sharing one frame: allocate the block, publish its address,
 // fill the entries in increasing index order, release the lock.
-#include "convert/colour_cache.h"
-#include "convert/pixel_formats.h"
+#include "core/colour_cache.h"
+#include "core/pixel_formats.h"
 #include "resources/block_layer.h"
 #include "setup/prepared_entry.h"
 #include "setup/prepared_table.h"

@@ -4,7 +4,7 @@
 // The exports are called directly: they live in this library.
 #include "setup/prepared_entry.h"
 
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 #include "setup/prepared_table.h"
 
 namespace vrel {

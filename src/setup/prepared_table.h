@@ -9,7 +9,7 @@
 //   MethodFourColor     C, M, Y, K        (bytes 3, 2, 1, 0 of a Kymc32 result)
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 

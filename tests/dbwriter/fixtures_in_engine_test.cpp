@@ -3,9 +3,9 @@
 // interpolation agrees with the scalar reference on the loaded tables at
 // every kernel level.
 #include "convert/kernel_set.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
-#include "resources/lut_block.h"
+#include "core/lut_block.h"
 #include "support/database_factory.h"
 #include "support/reference_model.h"
 #include "support/test_support.h"

@@ -7,7 +7,7 @@
 // (with the destination bytes that must stay untouched pre-filled with
 // noise) and the two contexts' colour caches are equal.
 #include "convert/kernel_set.h"
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 #include "perf/twin_contexts.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "perf/twin_contexts.h"
 
-#include "convert/colour_cache.h"
-#include "convert/pixel_formats.h"
+#include "core/colour_cache.h"
+#include "core/pixel_formats.h"
 #include "setup/test_hooks.h"
 
 #include <cstring>

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "convert/kernel_set.h"
-#include "interface/engine_context.h"
-#include "resources/lut_block.h"
+#include "core/engine_context.h"
+#include "core/lut_block.h"
 #include "support/database_factory.h"
 #include "support/test_support.h"
 

@@ -4,7 +4,7 @@
 #include "convert_image.h"
 #include "image_read.h"
 #include "image_write.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "output_file.h"
 #include "preview.h"
 #include "progress.h"

@@ -7,9 +7,9 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "image_write.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "preview.h"
-#include "resources/lut_block.h"
+#include "core/lut_block.h"
 
 #include <algorithm>
 #include <string>

@@ -1,7 +1,7 @@
 // The six 256-entry curves derived at context start-up: the four adjustment
 // curves (density and balance), the input curve of the correction table and
 // the grey curve.
-#include "resources/derived_curves.h"
+#include "setup/derived_curves.h"
 
 #include "resources/grey_ramp.h"
 

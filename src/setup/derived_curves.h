@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 namespace vrel {
 

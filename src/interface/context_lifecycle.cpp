@@ -81,6 +81,13 @@ int16_t openTableFile(SettingsRecord* settings) {
 
 int16_t loadTables(EngineContext* context, SettingsRecord* settings) {
     int16_t result = loadGroup1(context, settings);
+    if (result == 0 && settings->correctionTableId != 0) {
+        buildInputCurve(context->inputCurve, settings);
+    }
+    if (result == 0) {
+        context->conversionMethod = static_cast<int16_t>(settings->methodSource);
+        result = buildGreyCurve(context, settings);
+    }
     if (result == 0) {
         result = loadGroup0(context, settings);
     }

@@ -14,7 +14,6 @@
 #include "resources/block_layer.h"
 #include "resources/byte_order.h"
 #include "resources/database.h"
-#include "setup/derived_curves.h"
 
 #include <cstring>
 
@@ -346,7 +345,6 @@ int16_t loadGroup1(EngineContext* context, SettingsRecord* settings) {
         if (table.headerType == 2 || settings->tableSelector == 3) {
             settings->inputKind = kInputKindPlain;
         }
-        buildInputCurve(context->inputCurve, settings);
         rc = buildTableGroup(context, 1, 3, table.pointCount, table.nodes, table.data);
     }
     freeChunk(settings);
@@ -354,11 +352,7 @@ int16_t loadGroup1(EngineContext* context, SettingsRecord* settings) {
 }
 
 int16_t loadGroup0(EngineContext* context, SettingsRecord* settings) {
-    context->conversionMethod = static_cast<int16_t>(settings->methodSource);
-    int16_t rc = buildGreyCurve(context, settings);
-    if (rc != kOk) {
-        return rc;
-    }
+    int16_t rc = kOk;
     const uint32_t method = settings->methodSource;
     if (method == VrelMethodBlack) {
         return kOk;

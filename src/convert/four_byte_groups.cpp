@@ -1,9 +1,9 @@
 // The output groups of three-channel, black and four-ink pixels.
 #include "convert/bitmap_groups.h"
 #include "convert/interpolating_kernels.h"
-#include "core/pixel_formats.h"
 #include "convert/prepared_table_kernels.h"
 #include "convert/run_span.h"
+#include "core/pixel_formats.h"
 #include "resources/block_layer.h"
 
 namespace vrel {

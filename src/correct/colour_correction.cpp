@@ -5,18 +5,19 @@
 // offsets, or the three 5-bit fields of an Rgb555 word). Correction in place
 // is the copy with the destination equal to the source.
 #include "convert/kernel_set.h"
-#include "core/pixel_formats.h"
 #include "core/engine_context.h"
 #include "core/lut_block.h"
+#include "core/pixel_formats.h"
+#include "correct/correction.h"
 #include "vrel/vrel.h"
 
 // Formats without colour channels, empty runs, a negative skipStart and a
 // null context do nothing. A context without a correction table (its profile
 // names none: no table block and no cache in group 1) leaves every pixel,
 // source and destination alike, unchanged and reports 0; no table is read.
-extern "C" VREL_API VrelResult VREL_CALL
-VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination, uint16_t count,
-                          int16_t skipStart, uint16_t skipEnd, EngineContext* context) {
+VrelResult vrel::correctBitmap(uint32_t format, const void* source, void* destination,
+                               uint16_t count, int16_t skipStart, uint16_t skipEnd,
+                               EngineContext* context) {
     using namespace vrel;
     if (format >= kFormatCount || kPixelFormats[format].offset[0] == kNoChannel) {
         return VREL_OK;
@@ -48,9 +49,8 @@ VrelBitmapColorCorrection(uint32_t format, const void* source, void* destination
 // Corrects one packed colour: format 2 holds red in the low byte, format 5
 // blue; bits 24..31 are ignored and come back 0. The result is cleared before
 // the format is examined, so a refused format leaves it 0.
-extern "C" VREL_API VrelResult VREL_CALL VrelPixelColorCorrection(int32_t format, uint32_t colour,
-                                                                  uint32_t* result,
-                                                                  EngineContext* context) {
+VrelResult vrel::correctPixel(int32_t format, uint32_t colour, uint32_t* result,
+                              EngineContext* context) {
     if (result == nullptr) {
         return VREL_ERR_PARAM;
     }
@@ -65,7 +65,7 @@ extern "C" VREL_API VrelResult VREL_CALL VrelPixelColorCorrection(int32_t format
     } else {
         return VREL_ERR_PARAM;
     }
-    VrelBitmapColorCorrection(VrelFormatRgb24, pixel, pixel, 1, 0, 0, context);
+    vrel::correctBitmap(VrelFormatRgb24, pixel, pixel, 1, 0, 0, context);
     const uint32_t red = pixel[0], green = pixel[1], blue = pixel[2];
     *result = format == 2 ? (red | green << 8 | blue << 16) : (blue | green << 8 | red << 16);
     return VREL_OK;

@@ -11,6 +11,7 @@
 // kernels' level (kernel_set.h) allows.
 #include "convert/kernel_set.h"
 #include "core/engine_context.h"
+#include "correct/correction.h"
 
 // Result: 0 after processing, VREL_ERR_PARAM (no plane touched) when the
 // context's method is neither MethodBlack nor MethodFourColor.
@@ -20,11 +21,9 @@
 // line: a negative count is a line of no pixels, and a negative skipEnd is
 // taken as 0, so nothing beyond the (count + 7) / 8 bytes of each plane is
 // ever read or written.
-extern "C" VREL_API VrelResult VREL_CALL VrelOnDotBlack(uint8_t* plane0, uint8_t* plane1,
-                                                        uint8_t* plane2, uint8_t* plane3,
-                                                        int16_t count, int16_t skipStart,
-                                                        int16_t skipEnd, uint32_t /*reserved*/,
-                                                        EngineContext* context) {
+VrelResult vrel::onDotBlack(uint8_t* plane0, uint8_t* plane1, uint8_t* plane2, uint8_t* plane3,
+                            int16_t count, int16_t skipStart, int16_t skipEnd,
+                            uint32_t /*reserved*/, EngineContext* context) {
     using namespace vrel;
     if (context == nullptr) {
         return VREL_ERR_PARAM;

@@ -1,9 +1,9 @@
 // Compile-time checks of the records that cross the library boundary.
-#include <cstddef>
-
-#include "core/engine_context.h"
 #include "core/colour_cache.h"
+#include "core/engine_context.h"
 #include "core/lut_block.h"
+
+#include <cstddef>
 
 static_assert(sizeof(ParamRecord) == 190);
 static_assert(offsetof(ParamRecord, recordWord0) == 0);

@@ -7,10 +7,10 @@
 #include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "resources/database.h"
-#include "setup/derived_curves.h"
 #include "resources/file_layer.h"
 #include "resources/profile_records.h"
 #include "resources/table_loading.h"
+#include "setup/derived_curves.h"
 
 #include <cstring>
 
@@ -99,7 +99,7 @@ int16_t loadTables(EngineContext* context, SettingsRecord* settings) {
 
 // Releases a context that failed to build and empties the slot.
 int16_t abandonContext(EngineContext** slot, EngineContext* context, int16_t code) {
-    VrelClose(context);
+    vrel::closeContext(context);
     *slot = nullptr;
     return code;
 }
@@ -174,11 +174,9 @@ bool sameParams(const ParamRecord* fresh, const ParamRecord* kept) {
 
 } // namespace vrel
 
-extern "C" {
-
 // A null parameter record is refused with -128 and the slot is left as it
 // was: there is no database to read.
-VREL_API VrelResult VREL_CALL VrelInit(EngineContext** slot, const ParamRecord* params) {
+VrelResult vrel::initContext(EngineContext** slot, const ParamRecord* params) {
     if (params == nullptr) {
         return VREL_ERR_PARAM;
     }
@@ -205,7 +203,7 @@ VREL_API VrelResult VREL_CALL VrelInit(EngineContext** slot, const ParamRecord* 
     return static_cast<VrelResult>(context->adjustFlag);
 }
 
-VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord* params) {
+VrelResult vrel::resetContext(EngineContext** slot, const ParamRecord* params) {
     EngineContext* current = slot != nullptr ? *slot : nullptr;
     if (current != nullptr && vrel::sameParams(params, &current->params)) {
         return static_cast<VrelResult>(current->adjustFlag | VREL_OK_KEPT);
@@ -213,13 +211,13 @@ VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord*
     // Once closed, the old context must never be reachable through the slot
     // again, even when the re-open fails before a new context exists.
     if (current != nullptr) {
-        VrelClose(current);
+        vrel::closeContext(current);
         *slot = nullptr;
     }
-    return VrelInit(slot, params);
+    return vrel::initContext(slot, params);
 }
 
-VREL_API void VREL_CALL VrelClose(EngineContext* context) {
+void vrel::closeContext(EngineContext* context) {
     if (context == nullptr) {
         return;
     }
@@ -235,5 +233,3 @@ VREL_API void VREL_CALL VrelClose(EngineContext* context) {
     }
     vrel::freeSelfBlock(context);
 }
-
-} // extern "C"

@@ -7,6 +7,11 @@
 
 namespace vrel {
 
+// What VrelInit, VrelReset and VrelClose do (interface/exports.cpp).
+VrelResult initContext(EngineContext** slot, const ParamRecord* params);
+VrelResult resetContext(EngineContext** slot, const ParamRecord* params);
+void closeContext(EngineContext* context);
+
 // Allocates the context into the slot, derives the rest of the settings,
 // builds the curves and loads the tables: 0, -108, -128 or -138. On a failure
 // after the allocation the slot is null and nothing stays allocated.

@@ -47,4 +47,8 @@ VrelResult buildMonoTable(EngineContext* context);
 // Frees the prepared table, if any, and leaves the context without one.
 void releasePreparedTable(EngineContext* context);
 
+// What VrelInitColorConversion does (interface/exports.cpp).
+VrelResult prepareConversion(EngineContext* context, uint32_t mode,
+                             const PaletteRecord* const* palette);
+
 } // namespace vrel

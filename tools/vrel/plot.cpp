@@ -7,9 +7,8 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "image_write.h"
-#include "core/engine_context.h"
+#include "interface/inspection.h"
 #include "preview.h"
-#include "core/lut_block.h"
 
 #include <algorithm>
 #include <string>
@@ -49,16 +48,14 @@ void curvePanel(Canvas& c, int x, int y, int size, const std::string& title,
     }
 }
 
-void tableSlice(Canvas& c, int x, int y, int width, const EngineContext* ctx, int method,
+void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g, int method,
                 int slice) {
-    const auto& g = ctx->groups[0];
-    const auto* lut = static_cast<const LutBlock*>(g.lutBlock.address);
-    if (!lut) {
+    if (!g.present) {
         c.text(x, y, "NO COLOUR TABLE: THE BLACK-ONLY METHOD", kText, 2);
         c.text(x, y + 24, "MAPS GREY THROUGH THE GREY CURVE AND THE BLACK ADJUSTMENT CURVE", kText);
         return;
     }
-    const int n = lut->lutGridPoints, channels = lut->lutChannels;
+    const int n = g.gridPoints, channels = g.channels;
     const int k = slice < 0 ? n / 2 : slice;
     if (k >= n)
         throw CliError("--slice must be below the grid's " + std::to_string(n) + " points");
@@ -73,7 +70,6 @@ void tableSlice(Canvas& c, int x, int y, int width, const EngineContext* ctx, in
     const int mapSize = cell * n;
     const auto names = inkNamesFor(method == 3 ? 4 : method);
     const auto colours = inkColoursFor(method == 3 ? 4 : method);
-    const uint8_t* grid = lut->grid();
     for (int m = 0; m < maps; ++m) {
         const int mx = x + (m % columns) * (mapSize + 16);
         const int my = y + 44 + (m / columns) * (mapSize + 36);
@@ -85,9 +81,11 @@ void tableSlice(Canvas& c, int x, int y, int width, const EngineContext* ctx, in
         c.text(mx, my, label, kText);
         for (int i1 = 0; i1 < n; ++i1)
             for (int i0 = 0; i0 < n; ++i0) {
-                const uint8_t* node = grid + static_cast<std::size_t>(i0) * lut->stride0 +
-                                      static_cast<std::size_t>(i1) * lut->stride1 +
-                                      static_cast<std::size_t>(k) * lut->stride2;
+                const uint8_t* node =
+                    g.grid + ((static_cast<std::size_t>(i0) * n + static_cast<std::size_t>(i1)) *
+                                  static_cast<std::size_t>(n) +
+                              static_cast<std::size_t>(k)) *
+                                 static_cast<std::size_t>(channels);
                 Rgb colour{};
                 if (m < channels) {
                     const uint8_t v = static_cast<uint8_t>(255 - node[m]);
@@ -109,7 +107,7 @@ void tableSlice(Canvas& c, int x, int y, int width, const EngineContext* ctx, in
 
 void drawProfilePlot(const ConversionOptions& o) {
     EngineSession session(o.settings, o.database);
-    const EngineContext* ctx = session.context();
+    const auto ctx = inspect::view(session.context());
     const int method = conversionMethodOf(session.context());
     Canvas c(1280, 760, Rgb{255, 255, 255});
     uint8_t name[24] = {};
@@ -121,22 +119,22 @@ void drawProfilePlot(const ConversionOptions& o) {
     c.text(30, 16, title, kText, 3);
 
     curvePanel(c, 40, 90, 256, "ADJUSTMENT CURVES",
-               {{ctx->adjustCurves[0], kInk[0]},
-                {ctx->adjustCurves[1], kInk[1]},
-                {ctx->adjustCurves[2], kInk[2]},
-                {ctx->adjustCurves[3], kInk[3]}},
+               {{ctx.adjustCurves[0], kInk[0]},
+                {ctx.adjustCurves[1], kInk[1]},
+                {ctx.adjustCurves[2], kInk[2]},
+                {ctx.adjustCurves[3], kInk[3]}},
                {{"CYAN", kInk[0]}, {"MAGENTA", kInk[1]}, {"YELLOW", kInk[2]}, {"BLACK", kInk[3]}});
-    const bool hasInput = ctx->groups[1].lutBlock.address != nullptr;
-    std::vector<std::pair<const uint8_t*, Rgb>> curves = {{ctx->greyCurve, Rgb{110, 110, 110}}};
+    const bool hasInput = ctx.correction.present;
+    std::vector<std::pair<const uint8_t*, Rgb>> curves = {{ctx.greyCurve, Rgb{110, 110, 110}}};
     std::vector<std::pair<std::string, Rgb>> legend = {{"GREY", Rgb{110, 110, 110}}};
     if (hasInput) {
-        curves.push_back({ctx->inputCurve, Rgb{40, 80, 220}});
+        curves.push_back({ctx.inputCurve, Rgb{40, 80, 220}});
         legend.push_back({"INPUT", Rgb{40, 80, 220}});
     } else {
         legend.push_back({"(NO INPUT CURVE)", kText});
     }
     curvePanel(c, 40, 440, 256, "GREY AND INPUT CURVES", curves, legend);
-    tableSlice(c, 440, 66, 820, ctx, method, o.slice);
+    tableSlice(c, 440, 66, 820, ctx.conversion, method, o.slice);
     writePng(o.plotOutput, c.image());
 }
 

@@ -10,9 +10,6 @@
 
 namespace vrel {
 
-inline constexpr uint32_t kClassProfileIndex = 8;
-inline constexpr uint32_t kClassTableChunk = 16;
-
 // 0 with data, size and block filled; -108; -138.
 int16_t readRecord(ResourceFile* file, RecordRequest* request);
 void releaseRecord(RecordRequest* request);

@@ -10,10 +10,6 @@ namespace vrel {
 
 struct SettingsRecord;
 
-inline constexpr uint32_t kLayout0PayloadSize = 160;
-inline constexpr uint32_t kLayout1PayloadSize = 292;
-inline constexpr uint32_t kLayout2PayloadSize = 276;
-
 struct ProfileRecord {
     int16_t layout;
     uint16_t channelCount;

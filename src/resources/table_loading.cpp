@@ -14,6 +14,7 @@
 #include "resources/block_layer.h"
 #include "resources/byte_order.h"
 #include "resources/database.h"
+#include "resources/database_format.h"
 
 #include <cstring>
 
@@ -26,11 +27,7 @@ constexpr int16_t kErrMemory = VREL_ERR_MEMORY;
 constexpr int16_t kErrParam = VREL_ERR_PARAM;
 constexpr int16_t kErrFile = VREL_ERR_FILE;
 
-constexpr uint8_t kChunkMark[4] = {0xff, 0x00, 0xff, 0x00};
-constexpr int kDefaultGridPoints = 17;
 constexpr uint16_t kInputKindPlain = 14;
-constexpr uint32_t kExtensionSizeWord = 84;
-constexpr uint32_t kExtensionBytes = 88;
 
 // What the header of a colour-table chunk says about its table.
 struct ParsedTable {
@@ -66,7 +63,7 @@ int16_t parseTableChunk(const uint8_t* chunk, uint32_t size, int group, uint32_t
     out->headerType = 0xff;
     uint64_t headerBytes = 0;
 
-    if (size >= 4 && std::memcmp(chunk, kChunkMark, 4) == 0) {
+    if (size >= 4 && std::memcmp(chunk, format::kChunkMark, 4) == 0) {
         if (size < 5) {
             return kErrFile;
         }
@@ -119,7 +116,7 @@ int16_t parseTableChunk(const uint8_t* chunk, uint32_t size, int group, uint32_t
     if (channels > static_cast<uint32_t>(kMaxLutChannels)) {
         return kErrMemory;
     }
-    const uint64_t n = out->pointCount != 0 ? out->pointCount : kDefaultGridPoints;
+    const uint64_t n = out->pointCount != 0 ? out->pointCount : format::kDefaultGridPoints;
     const uint64_t gridBytes = n * n * n * channels;
     if (headerBytes > size || gridBytes > size - headerBytes) {
         return kErrFile;
@@ -184,7 +181,7 @@ uint8_t* readChunk(uint16_t chunkId, uint32_t /*unused*/, SettingsRecord* settin
     std::memset(request->tag, 0, sizeof request->tag);
     std::memcpy(request->tag, "QZVR", 4);
     request->id = chunkId;
-    request->recordClass = kClassTableChunk;
+    request->recordClass = format::kTableChunkClass;
     request->swapUnit = 1;
     request->data = nullptr;
     request->size = 0;
@@ -233,13 +230,8 @@ int16_t fillLutBlock(const uint8_t* interleaved, const uint8_t* nodes, BlockHand
     if (lut == nullptr || lut->lutMagic != kLutMagic) {
         return kErrParam;
     }
-    // Nodes start at 0, rise strictly and end at 255 (so at least two).
     const int n = lut->lutGridPoints;
-    bool valid = n >= 2 && nodes[0] == 0 && nodes[n - 1] == 255;
-    for (int i = 1; valid && i < n; ++i) {
-        valid = nodes[i] > nodes[i - 1];
-    }
-    if (!valid) {
+    if (!format::validNodes(nodes, static_cast<uint32_t>(n))) {
         return kErrParam;
     }
 
@@ -296,7 +288,7 @@ int16_t buildTableGroup(EngineContext* context, int group, uint8_t channels, uin
     if (n != 0) {
         std::memcpy(g->nodes, nodes, n);
     } else {
-        n = kDefaultGridPoints;
+        n = format::kDefaultGridPoints;
         for (int i = 0; i < 16; ++i) {
             g->nodes[i] = static_cast<uint8_t>(16 * i);
         }
@@ -376,17 +368,17 @@ int16_t loadExtension(SettingsRecord* settings) {
     if (settings->flagExtension == 0) {
         return kOk;
     }
-    const uint16_t id = settings->tableSelector == 2   ? kExtensionChunkIds[1]
-                        : settings->tableSelector == 3 ? kExtensionChunkIds[2]
-                                                       : kExtensionChunkIds[0];
+    const uint16_t id = settings->tableSelector == 2   ? format::kExtensionIds[1]
+                        : settings->tableSelector == 3 ? format::kExtensionIds[2]
+                                                       : format::kExtensionIds[0];
     int16_t rc = kOk;
     const uint8_t* chunk = readTableChunk(id, settings, &rc);
     if (chunk == nullptr) {
         return rc;
     }
     // The length is checked first: the size word itself lies inside the 88 bytes.
-    if (settings->chunkRequest.size < kExtensionBytes ||
-        loadLe16(chunk + 2) != kExtensionSizeWord) {
+    if (settings->chunkRequest.size < format::kExtensionBytes ||
+        loadLe16(chunk + 2) != format::kExtensionSizeWord) {
         freeChunk(settings);
         return kErrParam;
     }

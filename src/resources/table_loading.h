@@ -8,8 +8,6 @@
 
 namespace vrel {
 
-inline constexpr uint16_t kExtensionChunkIds[3] = {0x640, 0x641, 0x642};
-
 int16_t loadGroup1(EngineContext* context, SettingsRecord* settings);
 int16_t loadGroup0(EngineContext* context, SettingsRecord* settings);
 int16_t loadExtension(SettingsRecord* settings);

@@ -4,7 +4,7 @@
 // databases written by the project's writer. The input is a sequence of
 // 14-byte operations choosing the context, the export, the formats, the run
 // (count, skips, source step) and the data; every buffer is allocated at
-// exactly the size the run allows.
+// exactly the size of the line the count describes.
 #include "battery.h"
 #include "sample_databases.h"
 #include "scratch_directory.h"
@@ -67,7 +67,10 @@ void runOperation(const uint8_t* op) {
     const uint32_t inFormat = op[2] % 26u;
     const uint32_t outFormat = op[3] % 26u;
     RunShape run;
-    run.count = word(op + 4) | static_cast<uint32_t>(op[13]) << 16;
+    // Counts up to 131071 (a line longer than the 16-bit arithmetic), skips
+    // anywhere in their 16 bits, mostly beyond the count: buffers hold the
+    // count's pixels, so a run reaching past them shows.
+    run.count = word(op + 4) | static_cast<uint32_t>(op[13] & 1u) << 16;
     run.skipStart = static_cast<int16_t>(word(op + 6));
     run.skipEnd = word(op + 8);
     run.sourceStep = op[10] % 20u;

@@ -2,7 +2,8 @@
 # The main job, end to end: installs what is missing, builds the vrel tool,
 # draws a test chart and prints it through the bundled sample database of the
 # "Vrel Demo Inkjet": a CMYK TIFF, six-ink separations and on-screen previews.
-# Everything lands in out/demo/.
+# Everything lands in out/demo/. It builds all that `cmake --install` copies
+# (the tool, the libraries), so an install may follow.
 #
 #   scripts/demo.sh                 build with the 'default' preset
 #   VREL_BUILD_DIR=dir scripts/demo.sh   build in another directory instead
@@ -17,11 +18,11 @@ jobs="${VREL_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 if [ -n "${VREL_BUILD_DIR:-}" ]; then
   build="$VREL_BUILD_DIR"
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREL_WERROR=ON >/dev/null
-  cmake --build "$build" --target vrel_cli --parallel "$jobs"
+  cmake --build "$build" --target vrel_installable --parallel "$jobs"
 else
   build="$root/build/default"
   cmake --preset default >/dev/null
-  cmake --build --preset default --target vrel_cli --parallel "$jobs"
+  cmake --build --preset default --target vrel_installable --parallel "$jobs"
 fi
 vrel="$build/tools/vrel/vrel"
 

@@ -8,6 +8,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev libtiff-dev libpng-dev libjpeg-dev
   libcli11-dev nlohmann-json3-dev libgs-common
+  # the CUPS raster filter (development files) and its end-to-end tests
+  # (cupsfilter, the renderers pdftoraster and imagetoraster, CUPS's documentation)
+  libcups2-dev libcupsimage2-dev
+  cups cups-filters cups-server-common
 )
 if [ "${1:-}" = "--all" ] || [ "${VREL_DEPS_ALL:-0}" = 1 ]; then
   packages+=(clang-14 libclang-rt-14-dev llvm-14 gcovr)

@@ -158,29 +158,57 @@ typedef struct LineRecord {
 
 /* Opens an engine context from the profile database named by params (file
  * params->databaseName in params->directoryName, or in the working directory
- * when that is null) and stores it in *slot. Returns 0, or 1 when
- * params->adjustSwitch is 1; a negative code (slot unchanged before a context
- * exists, null after); or a database layout number other than 0..2 (slot
- * unchanged). A null slot or params gives -128. The record is copied; every
- * file is closed again before the call returns. */
+ * when that is null; only a regular file is opened) and stores it in *slot.
+ * Returns 0, or 1 when params->adjustSwitch is 1: these two alone are
+ * success. A failure is a negative code (slot unchanged before a context
+ * exists, null after) or, for a database of a record layout other than 0..2,
+ * that layout number (slot unchanged): any positive result other than 1 means
+ * no context was opened. A null slot or params gives -128. The record is
+ * copied; every file is closed again before the call returns. */
 /* 1 */ VREL_API VrelResult VREL_CALL VrelInit(EngineContext** slot, const ParamRecord* params);
 
 /* Keeps the context in *slot when params needs no new one (returns 2 or 3,
  * bit 0 as VrelInit gave); otherwise closes it and returns what VrelInit gives
- * for params. After a failed re-open the slot is null, never the closed
- * context. An empty slot behaves like VrelInit. */
+ * for params, except that a layout number comes back as -138, so that 2 and 3
+ * always mean the context stayed. After a failed re-open the slot is null,
+ * never the closed context. An empty slot behaves like VrelInit, with the
+ * same exception.
+ *
+ * params needs no new context when, against the record the context was opened
+ * with, these are equal: the first 26 bytes (recordWord0, profileNumber,
+ * recordWords2to6, keyField14, keyField16, recordWords9to12), density,
+ * methodOverride and paramWord134; and, only when params->adjustSwitch is 1,
+ * tableSelector, inputKind and the four balance values. Nothing else is
+ * compared: not adjustSwitch itself, databaseName, directoryName, keyField94,
+ * keyField104, keyField106 or keyField108, although the key fields choose the
+ * profile. After a change in one of those, close the context and call
+ * VrelInit. */
 /* 2 */ VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord* params);
 
 /* Frees the context and everything it holds. A null context does nothing. */
 /* 3 */ VREL_API void VREL_CALL VrelClose(EngineContext* context);
 
-/* Converts pixels skipStart .. count-skipEnd-1 of one line from inFormat to
- * outFormat (the VrelFormat constants); sourceStep 0 means the input
- * format's pixel size. Returns 0; -128 for a null context or a pairing this
- * context cannot convert (its method lacks the table, or a prepared table
- * the input needs is missing or too small), in which case nothing is
- * written. A negative skipStart, or a stretch of no pixel, converts nothing;
- * pairings that no method converts return 0 and write nothing. */
+/* Runs. The conversions and the correction take a line of count pixels of
+ * which skipStart at the start and skipEnd at the end are neither read nor
+ * written. The number of pixels converted is count - skipStart - skipEnd
+ * computed on 16 bits and read as a signed value: 0 or less converts nothing,
+ * and so does a stretch of more than 32767 pixels. A count above 65535 (the
+ * bitmap conversion's count is 32 bits wide) converts its difference modulo
+ * 65536: count 70000 without skips converts pixels 0..4463 and returns 0, so
+ * lines longer than 32767 pixels are to be split by the caller. No pixel at
+ * or beyond count is ever touched: skips that together reach count convert
+ * nothing, and so does a negative skipStart. A run that converts nothing
+ * returns 0 and writes nothing on any context; only a refused output format
+ * or conversion method is still -128. */
+
+/* Converts pixels skipStart .. count-skipEnd-1 of one line (see Runs) from
+ * inFormat to outFormat (the VrelFormat constants); sourceStep 0 means the
+ * input format's pixel size. Returns 0; -128 for an outFormat that is no
+ * output format (Rgb555, Index8, Mono1, BlackPixel32, codes without a
+ * format), a null context, or a run with pixels to convert through a table
+ * this context lacks (its method has none for the pairing, or a prepared
+ * table the input needs is missing or too small), in which case nothing is
+ * written. Pairings that no method converts return 0 and write nothing. */
 /* 4 */ VREL_API VrelResult VREL_CALL VrelBitmapColorConversion(
     uint32_t inFormat, uint32_t outFormat, const void* source, void* destination, uint32_t count,
     int16_t skipStart, uint16_t skipEnd, uint32_t sourceStep, EngineContext* context);
@@ -199,20 +227,21 @@ typedef struct LineRecord {
 /* Makes black dots on four bilevel planes (most significant bit first) over
  * the pixels skipStart .. count-skipEnd-1, by the rule of the context's
  * method (black or four colours). An empty or inverted range changes no
- * colour bit; a negative count is a line of no pixel. Returns 0, or -128 for
- * a null context or another method. */
+ * colour bit; a negative count is a line of no pixel, and a line of no pixel
+ * touches no plane (null planes are fine). Returns 0, or -128 for a null
+ * context or another method. */
 /* 6 */ VREL_API VrelResult VREL_CALL VrelOnDotBlack(uint8_t* plane0, uint8_t* plane1,
                                                      uint8_t* plane2, uint8_t* plane3,
                                                      int16_t count, int16_t skipStart,
                                                      int16_t skipEnd, uint32_t reserved,
                                                      EngineContext* context);
 
-/* Converts one raster line (line->format, line->source) into one byte plane
- * per ink: plane 3 only for the black method (Gray8 input), four, six or
- * seven planes for the ink methods (RGB or grey input). Returns 0 (formats
- * the method does not take write nothing); -128 on a three-channel context,
- * one without the table for its planes, a null context or a null line, with
- * nothing written. */
+/* Converts one raster line (line->format, line->source; see Runs) into one
+ * byte plane per ink: plane 3 only for the black method (Gray8 input), four,
+ * six or seven planes for the ink methods (RGB or grey input). Returns 0
+ * (formats the method does not take write nothing); -128 on a three-channel
+ * context, a null context or a null line, or when pixels are to be converted
+ * on a context without the table for its planes, with nothing written. */
 /* 7 */ VREL_API VrelResult VREL_CALL VrelLineColorConversion(const LineRecord* line, uint16_t count,
                                                               int16_t skipStart, uint16_t skipEnd,
                                                               uint32_t sourceStep,
@@ -226,9 +255,9 @@ typedef struct LineRecord {
 /* 8 */ VREL_API VrelResult VREL_CALL VrelInitColorConversion(EngineContext* context, uint32_t mode,
                                                               const PaletteRecord* const* palette);
 
-/* Corrects pixels skipStart .. count-skipEnd-1 RGB to RGB through the
- * context's correction table, from source to destination (the same address
- * for in-place work). Always returns 0; a null context, or a context without
+/* Corrects pixels skipStart .. count-skipEnd-1 (see Runs) RGB to RGB through
+ * the context's correction table, from source to destination (the same
+ * address for in-place work). Always returns 0; a null context, or a context without
  * a correction table, writes nothing. */
 /* 9 */ VREL_API VrelResult VREL_CALL VrelBitmapColorCorrection(uint32_t format, const void* source,
                                                                 void* destination, uint16_t count,

@@ -2,6 +2,7 @@
 // the output format.
 #include "convert/bitmap_groups.h"
 #include "convert/conversion.h"
+#include "convert/run_span.h"
 #include "core/pixel_formats.h"
 
 VrelResult vrel::convertBitmap(uint32_t inFormat, uint32_t outFormat, const void* source,
@@ -21,26 +22,29 @@ VrelResult vrel::convertBitmap(uint32_t inFormat, uint32_t outFormat, const void
                         skipEnd,
                         sourceStep,
                         context};
+    // A run with no pixel to convert is done before any group looks at the
+    // context: an accepted output format gives 0 and nothing is written.
+    const bool nothingToConvert = convertedPixels(count, skipStart, skipEnd) <= 0;
     switch (outFormat) {
     case Bgr24:
     case Bgrx32:
     case Xbgr32:
     case Rgb24:
     case Xrgb32:
-        return rgbOutputGroup(run);
+        return nothingToConvert ? VREL_OK : rgbOutputGroup(run);
     case Gray8:
     case Black8:
     case Black32:
-        return blackOutputGroup(run);
+        return nothingToConvert ? VREL_OK : blackOutputGroup(run);
     case Cmyk32:
     case Kymc32:
-        return inkOutputGroup(run);
+        return nothingToConvert ? VREL_OK : inkOutputGroup(run);
     case Ink6:
     case Ink6Reversed:
-        return multiInkOutputGroup(run, 6);
+        return nothingToConvert ? VREL_OK : multiInkOutputGroup(run, 6);
     case Ink7:
     case Ink7Reversed:
-        return multiInkOutputGroup(run, 7);
+        return nothingToConvert ? VREL_OK : multiInkOutputGroup(run, 7);
     default:
         // Rgb555, Index8 and Mono1 serve only as inputs; 6, 8, 14, 17, 20
         // are no format; BlackPixel32 and everything above 21 are refused.

@@ -1,6 +1,7 @@
 // The output groups of the bitmap conversion. Each takes the run as the
 // export received it, works out where the converted stretch begins, chooses
-// a kernel by the input format and runs it.
+// a kernel by the input format and runs it. The export hands them only runs
+// with at least one pixel to convert.
 //
 // Result: 0 whatever the group did (a pairing it does not serve writes
 // nothing), except VREL_ERR_PARAM, with nothing read or written, when the

@@ -45,7 +45,9 @@ VrelResult vrel::convertLine(const LineRecord* line, uint16_t count, int16_t ski
         method != VrelMethodSixColor && method != VrelMethodSevenColor) {
         return VREL_ERR_PARAM;
     }
-    if (line->format >= kFormatCount) {
+    // A line with no pixel to convert is done before any plane address is
+    // worked out or any table is asked for.
+    if (line->format >= kFormatCount || convertedPixels(count, skipStart, skipEnd) <= 0) {
         return VREL_OK;
     }
     if (method == VrelMethodBlack) {

@@ -5,6 +5,7 @@
 // offsets, or the three 5-bit fields of an Rgb555 word). Correction in place
 // is the copy with the destination equal to the source.
 #include "convert/kernel_set.h"
+#include "convert/run_span.h"
 #include "core/engine_context.h"
 #include "core/lut_block.h"
 #include "core/pixel_formats.h"
@@ -22,8 +23,8 @@ VrelResult vrel::correctBitmap(uint32_t format, const void* source, void* destin
     if (format >= kFormatCount || kPixelFormats[format].offset[0] == kNoChannel) {
         return VREL_OK;
     }
-    const int16_t n = static_cast<int16_t>(count - skipEnd - skipStart);
-    if (n <= 0 || skipStart < 0 || context == nullptr) {
+    const int32_t n = convertedPixels(count, skipStart, skipEnd);
+    if (n <= 0 || context == nullptr) {
         return VREL_OK;
     }
     TableGroup& group = context->groups[1];

@@ -107,8 +107,11 @@ template <typename Block>
 VREL_ALWAYS_INLINE void fourColourRange(uint8_t* c, uint8_t* m, uint8_t* y, uint8_t* k,
                                         int32_t lineBytes, const BitRange& range) {
     // K outside the range is cleared; inside it every byte is written below.
+    // A line of no byte touches no plane (its address may be null).
     if (range.empty) {
-        std::memset(k, 0, static_cast<size_t>(lineBytes));
+        if (lineBytes > 0) {
+            std::memset(k, 0, static_cast<size_t>(lineBytes));
+        }
         return;
     }
     std::memset(k, 0, static_cast<size_t>(range.firstByte));

@@ -214,7 +214,11 @@ VrelResult vrel::resetContext(EngineContext** slot, const ParamRecord* params) {
         vrel::closeContext(current);
         *slot = nullptr;
     }
-    return vrel::initContext(slot, params);
+    // VrelInit reports an unknown database layout by its number (3, say),
+    // with no context opened. Passed on, 2 or 3 would read as "context kept"
+    // although the slot is empty: it is a file failure here.
+    const VrelResult reopened = vrel::initContext(slot, params);
+    return reopened > VREL_OK_ADJUST ? VREL_ERR_FILE : reopened;
 }
 
 void vrel::closeContext(EngineContext* context) {

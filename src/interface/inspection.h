@@ -29,6 +29,9 @@ struct ContextView {
     uint16_t adjustSwitch;
     uint16_t greyMode;
     bool flagExtension;
+    const uint8_t* name1;    // 24 bytes: name1 of the profile entry
+    const uint8_t* extName9; // 24 bytes each: the extension chunk's names
+    const uint8_t* extName10;
     const uint8_t* greyCurve;
     const uint8_t* inputCurve;
     const uint8_t (*adjustCurves)[256];

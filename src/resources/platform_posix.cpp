@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vrel::platform {
@@ -42,11 +43,19 @@ bool openExisting(const char* path, int16_t mode, uintptr_t* handle) {
     } else {
         return false;
     }
+    // Only a regular file is a database. Opening without blocking and
+    // checking the kind before any read keeps a FIFO (which would wait for a
+    // writer) or a device (which may never end) from hanging the caller.
     int fd;
     do {
-        fd = ::open(path, flags | O_CLOEXEC);
+        fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::fcntl(fd, F_SETFL, flags) != 0) {
+        ::close(fd);
         return false;
     }
     *handle = static_cast<uintptr_t>(fd) + 1;

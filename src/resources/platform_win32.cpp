@@ -74,6 +74,12 @@ bool openExisting(const char* path, int16_t mode, uintptr_t* handle) {
     if (file == INVALID_HANDLE_VALUE || file == nullptr) {
         return false;
     }
+    // Only a file on disk is a database: a pipe or a character device could
+    // block a read or never end.
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        return false;
+    }
     *handle = reinterpret_cast<uintptr_t>(file);
     return true;
 }

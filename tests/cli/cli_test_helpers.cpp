@@ -4,6 +4,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <jpeglib.h>
 #include <memory>
 #include <sys/wait.h>
 #include <tiffio.h>
@@ -50,9 +51,9 @@ ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::pat
 
 TiffContents readTiffFile(const std::filesystem::path& path) {
     TiffContents c;
-    // libtiff warns that a separation of more than four inks has no
-    // "colour" meaning for its samples beyond four; the file is still valid.
-    TIFFSetWarningHandler(nullptr);
+    static int warnings = 0;
+    warnings = 0;
+    TIFFSetWarningHandler([](const char*, const char*, va_list) { ++warnings; });
     TIFF* tiff = TIFFOpen(path.string().c_str(), "r");
     if (!tiff) {
         ADD_FAILURE() << "libtiff cannot open " << path;
@@ -80,7 +81,35 @@ TiffContents readTiffFile(const std::filesystem::path& path) {
         if (TIFFReadScanline(tiff, c.pixels.data() + y * rowBytes, y, 0) < 0)
             ADD_FAILURE() << "cannot read row " << y << " of " << path;
     TIFFClose(tiff);
+    c.warnings = warnings;
     return c;
+}
+
+void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb,
+                   const std::vector<uint8_t>& iccProfile) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(rgb.width);
+    info.image_height = static_cast<JDIMENSION>(rgb.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (!iccProfile.empty())
+        jpeg_write_icc_profile(&info, iccProfile.data(), static_cast<unsigned>(iccProfile.size()));
+    for (int y = 0; y < rgb.height; ++y) {
+        JSAMPROW rows[1] = {const_cast<uint8_t*>(rgb.row(y))};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(file);
 }
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
@@ -98,8 +127,8 @@ std::filesystem::path sampleDatabase() {
 
 std::vector<std::string> filesIn(const std::filesystem::path& dir) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        names.push_back(e.path().lexically_relative(dir).string());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -2,6 +2,8 @@
 // reading files back with the image libraries directly.
 #pragma once
 
+#include "image.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -25,14 +27,20 @@ struct TiffContents {
     bool hasInkSet = false, hasNumberOfInks = false;
     std::vector<std::string> inkNames;
     std::vector<uint8_t> pixels; // interleaved rows
+    int warnings = 0;            // libtiff's warnings while reading
 };
 // Reads an 8-bit contiguous TIFF with libtiff; fails the test on error.
 TiffContents readTiffFile(const std::filesystem::path& path);
 
+// A JPEG (quality 90) of an RGB image, with an ICC profile in APP2 when given.
+void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb,
+                   const std::vector<uint8_t>& iccProfile = {});
+
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
 std::filesystem::path sampleDescription();
 std::filesystem::path sampleDatabase();
-// Names of the files in a directory (for "no partial output" checks).
+// Paths of the files in a directory and its subdirectories, relative to it
+// (for "no partial output" checks).
 std::vector<std::string> filesIn(const std::filesystem::path& dir);
 
 } // namespace vrel::clitest

@@ -12,9 +12,17 @@
 #include "support/reference_model.h"
 #include "support/test_support.h"
 
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <lcms2.h>
+#include <optional>
+#include <png.h>
 #include <random>
+#include <thread>
 #include <tiffio.h>
+#include <unistd.h>
 
 namespace vrel::cli {
 namespace {
@@ -152,6 +160,7 @@ TEST(Convert, InkTiffsCarryTheirInkTags) {
         o.output = dir.file("out.tif").string();
         runConvert(o);
         const auto tiff = clitest::readTiffFile(o.output);
+        EXPECT_EQ(tiff.warnings, 0);
         EXPECT_EQ(tiff.bits, 8);
         EXPECT_EQ(tiff.samples, p.inks);
         EXPECT_EQ(tiff.photometric, PHOTOMETRIC_SEPARATED);
@@ -179,14 +188,14 @@ TEST(Convert, PlanesAndPreviewFollowTheInks) {
     writePng(input, testImage());
     auto o = optionsFor(kProfiles[1], input); // six inks
     o.output = dir.file("out.tif").string();
-    o.planesDir = dir.str();
+    o.planesDir = (dir.path() / "new" / "planes").string(); // created with its parent
     o.preview = dir.file("preview.png").string();
     runConvert(o);
     const auto tiff = clitest::readTiffFile(o.output);
     const char* planeNames[6] = {"ink0-cyan.png",  "ink1-magenta.png",    "ink2-yellow.png",
                                  "ink3-black.png", "ink4-light-cyan.png", "ink5-light-magenta.png"};
     for (int i = 0; i < 6; ++i) {
-        const Image plane = readImage(dir.file(planeNames[i]).string());
+        const Image plane = readImage((dir.path() / "new" / "planes" / planeNames[i]).string());
         ASSERT_EQ(plane.channels, 1);
         ASSERT_EQ(plane.pixels.size() * 6, tiff.pixels.size());
         long wrong = 0;
@@ -271,7 +280,7 @@ TEST(Convert, GreyAndTiffInputsConvertLikeTheirPixels) {
                               expected.data(), 300 * 20, 0, 0, 0, context.get());
     EXPECT_TRUE(tiff.pixels == expected);
 
-    // An RGB TIFF (with an alpha sample) reads as its RGB pixels.
+    // An RGB TIFF with an alpha sample.
     const Image rgb = testImage();
     const auto tiffPath = dir.file("in.tif").string();
     TIFF* t = TIFFOpen(tiffPath.c_str(), "w");
@@ -293,9 +302,215 @@ TEST(Convert, GreyAndTiffInputsConvertLikeTheirPixels) {
         ASSERT_GE(TIFFWriteScanline(t, row.data(), static_cast<uint32_t>(y), 0), 0);
     }
     TIFFClose(t);
+    // Composited on white paper: v a + 255 (1 - a), rounded.
     const Image back = readImage(tiffPath);
     EXPECT_EQ(back.channels, 3);
-    EXPECT_TRUE(back.pixels == rgb.pixels);
+    auto onWhite = rgb.pixels;
+    for (auto& v : onWhite)
+        v = static_cast<uint8_t>((v * 17 + 255 * (255 - 17) + 127) / 255);
+    EXPECT_TRUE(back.pixels == onWhite);
+}
+
+// 8- or 16-bit samples of one row, written with libpng's full interface so
+// that the colour chunks are exactly the ones given.
+void writePngRow(const std::filesystem::path& path, int channels, int bits,
+                 const std::vector<uint16_t>& samples, std::optional<double> gamma,
+                 const std::vector<uint8_t>& icc) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    const auto width =
+        static_cast<png_uint_32>(samples.size() / static_cast<std::size_t>(channels));
+    png_set_IHDR(png, info, width, 1, bits,
+                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (gamma)
+        png_set_gAMA(png, info, *gamma);
+    if (!icc.empty())
+        png_set_iCCP(png, info, "test", 0, icc.data(), static_cast<png_uint_32>(icc.size()));
+    png_write_info(png, info);
+    std::vector<uint8_t> row;
+    for (uint16_t v : samples) {
+        if (bits == 16)
+            row.push_back(static_cast<uint8_t>(v >> 8));
+        row.push_back(static_cast<uint8_t>(v));
+    }
+    png_write_row(png, row.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
+// One row of a TIFF: 4-, 8- or 16-bit samples, with a colour map or an ICC profile.
+void writeTiffRow(const std::filesystem::path& path, int channels, int bits, uint16_t photometric,
+                  const std::vector<uint16_t>& samples, const std::vector<uint16_t>& colourMap,
+                  const std::vector<uint8_t>& icc) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    const auto width = static_cast<uint32_t>(samples.size() / static_cast<std::size_t>(channels));
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, channels);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (!colourMap.empty())
+        TIFFSetField(t, TIFFTAG_COLORMAP, colourMap.data(), colourMap.data(), colourMap.data());
+    if (!icc.empty())
+        TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(icc.size()), icc.data());
+    std::vector<uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(t)));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (bits == 16)
+            std::memcpy(row.data() + 2 * i, &samples[i], 2);
+        else if (bits == 8)
+            row[i] = static_cast<uint8_t>(samples[i]);
+        else
+            row[i / 2] = static_cast<uint8_t>(row[i / 2] | samples[i] << (i % 2 ? 0 : 4));
+    }
+    TIFFWriteScanline(t, row.data(), 0, 0);
+    TIFFClose(t);
+}
+
+// An RGB (or grey) profile with the sRGB primaries but linear light.
+std::vector<uint8_t> linearProfile() {
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve* curves[3] = {linear, linear, linear};
+    const cmsCIExyY white{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(linear);
+    return bytes;
+}
+
+// Linear light 0..1 as an 8-bit sRGB value.
+double srgbOfLinear(double x) {
+    return 255.0 * (x <= 0.0031308 ? 12.92 * x : 1.055 * std::pow(x, 1 / 2.4) - 0.055);
+}
+
+TEST(Convert, InputsAreReadAsTheirFilesMeanThem) {
+    test::TempDir dir;
+    constexpr int kWidth = 64;
+    std::vector<uint16_t> wide, narrow, wideGrey, indices, colourMap(16);
+    std::vector<double> wideExpected, narrowRaw, narrowLinear, indexExpected;
+    for (int i = 0; i < kWidth; ++i) {
+        const auto v16 = static_cast<uint16_t>(i * 1040);
+        const auto v8 = static_cast<uint16_t>(i * 4);
+        wide.insert(wide.end(), {v16, v16, v16});
+        narrow.insert(narrow.end(), {v8, v8, v8});
+        wideGrey.push_back(v16);
+        indices.push_back(static_cast<uint16_t>(i % 16));
+        wideExpected.push_back(std::round(v16 * 255.0 / 65535.0));
+        narrowRaw.push_back(v8);
+        narrowLinear.push_back(srgbOfLinear(v8 / 255.0));
+        indexExpected.push_back((i % 16) * 17.0);
+    }
+    for (int k = 0; k < 16; ++k)
+        colourMap[static_cast<std::size_t>(k)] = static_cast<uint16_t>(k * 4369);
+    std::vector<double> whiteIsZero;
+    for (double v : wideExpected)
+        whiteIsZero.push_back(255 - v);
+    const auto linear = linearProfile();
+    test::writeBytesFile(dir.path(), "linear.icc", linear);
+    writePngRow(dir.file("deep.png"), 3, 16, wide, std::nullopt, {});
+    writeTiffRow(dir.file("deep.tif"), 3, 16, PHOTOMETRIC_RGB, wide, {}, {});
+    writeTiffRow(dir.file("grey.tif"), 1, 16, PHOTOMETRIC_MINISWHITE, wideGrey, {}, {});
+    writeTiffRow(dir.file("palette.tif"), 1, 4, PHOTOMETRIC_PALETTE, indices, colourMap, {});
+    writePngRow(dir.file("gamma.png"), 3, 8, narrow, 1.0, {});
+    writePngRow(dir.file("plain.png"), 3, 8, narrow, std::nullopt, {});
+    writePngRow(dir.file("icc.png"), 3, 8, narrow, std::nullopt, linear);
+    writeTiffRow(dir.file("icc.tif"), 3, 8, PHOTOMETRIC_RGB, narrow, {}, linear);
+    Image photo(kWidth, 16, 3);
+    for (std::size_t i = 0; i < photo.pixels.size(); ++i)
+        photo.pixels[i] = static_cast<uint8_t>(i / 3 % kWidth * 4);
+    clitest::writeJpegFile(dir.file("icc.jpg"), photo, linear);
+    ReadOptions none;
+    none.inputProfile = kNoProfile;
+    std::vector<double> jpegLinear; // the JPEG's own (lossy) values, through the profile
+    for (int x = 0; x < kWidth; ++x)
+        jpegLinear.push_back(
+            srgbOfLinear(readImage(dir.file("icc.jpg").string(), none).pixels[3 * x] / 255.0));
+
+    struct Case {
+        const char* file;
+        std::string choice;
+        const std::vector<double>& expected;
+        double tolerance;
+        const char* profileWords;
+    };
+    const std::vector<Case> cases = {
+        {"deep.png", kEmbeddedProfile, wideExpected, 0, "carries no colour information"},
+        {"deep.tif", kEmbeddedProfile, wideExpected, 0, "carries no colour information"},
+        {"grey.tif", kEmbeddedProfile, whiteIsZero, 0, "carries no colour information"},
+        {"palette.tif", kEmbeddedProfile, indexExpected, 0, "carries no colour information"},
+        {"gamma.png", kEmbeddedProfile, narrowLinear, 1, "decoding gamma 1.00"},
+        {"icc.png", kEmbeddedProfile, narrowLinear, 1, "embedded ICC profile"},
+        {"icc.tif", kEmbeddedProfile, narrowLinear, 1, "embedded ICC profile"},
+        {"icc.jpg", kEmbeddedProfile, jpegLinear, 1, "embedded ICC profile"},
+        {"plain.png", dir.file("linear.icc").string(), narrowLinear, 1, "linear.icc"},
+        {"icc.png", kNoProfile, narrowRaw, 0, "none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " with input profile " + c.choice);
+        ReadOptions options;
+        options.inputProfile = c.choice;
+        std::string used;
+        const Image image = readImage(dir.file(c.file).string(), options, &used);
+        EXPECT_NE(used.find(c.profileWords), std::string::npos) << used;
+        ASSERT_EQ(image.width, kWidth);
+        long wrong = 0;
+        for (int x = 0; x < kWidth; ++x)
+            for (int ch = 0; ch < image.channels; ++ch) {
+                const double got = image.pixels[static_cast<std::size_t>(x * image.channels + ch)];
+                wrong += std::abs(got - c.expected[static_cast<std::size_t>(x)]) > c.tolerance;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(Convert, ProgressNamesEveryStageOnATerminalOnly) {
+    test::TempDir dir;
+    const auto input = dir.file("in.png").string();
+    writePng(input, testImage());
+    auto o = optionsFor(kProfiles[1], input);
+    o.output = dir.file("out.tif").string();
+    o.preview = dir.file("preview.png").string();
+    o.planesDir = dir.file("planes").string();
+    o.noProgress = false;
+    o.progressPixels = 0;
+    // A pseudo-terminal, read while the conversion draws on it.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    std::FILE* terminal = std::fopen(::ptsname(master), "w");
+    ASSERT_NE(terminal, nullptr);
+    std::string shown;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, static_cast<std::size_t>(got));
+    });
+    o.progressStream = terminal;
+    runConvert(o);
+    std::fclose(terminal); // the reader sees the end
+    reader.join();
+    ::close(master);
+    for (const char* stage : {"reading", "converting", "writing TIFF", "preview", "writing preview",
+                              "writing planes", "100%"})
+        EXPECT_NE(shown.find(stage), std::string::npos) << stage << " in " << shown;
+
+    std::FILE* file = std::tmpfile();
+    o.progressStream = file;
+    runConvert(o);
+    EXPECT_EQ(std::ftell(file), 0) << "progress drawn into a file";
+    std::fclose(file);
 }
 
 } // namespace

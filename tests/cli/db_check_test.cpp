@@ -201,6 +201,33 @@ TEST(DatabaseCheck, FindsEveryRefusedFileAtTheRightOffset) {
     }
 }
 
+TEST(DatabaseCheck, CountsTheFileCannotHoldAreBoundedAndRepeatsSummarised) {
+    // 0xffffffff entries of 0 words in a record that holds one key and no
+    // payload: every entry is the first one, whose payload is missing.
+    auto db = baseDatabase();
+    auto& index = std::get<ProfileIndex>(db.records[kProfileRecord].content);
+    const auto entry = index.entries[0];
+    index.entries.clear();
+    index.trailing = {0, 0, 0, 0};
+    index.profileCountOverride = 0xffffffffu;
+    index.entryWordsOverride = 0;
+    const auto zeroWords = checkDatabase(writeDatabase(db));
+    EXPECT_EQ(zeroWords.profileEntries, 1);
+    EXPECT_EQ(zeroWords.problems.size(), 1u) << describe(zeroWords);
+    EXPECT_LE(zeroWords.notes.size(), 2u) << zeroWords.notes.size() << " notes";
+
+    // 3000 entries of one key: four are listed, the rest counted in one line.
+    index = ProfileIndex{};
+    index.layoutWord = makeLayoutWord(1, kFlagExtension);
+    index.entryLayout = 1;
+    index.entries.resize(3000, entry);
+    const auto repeated = checkDatabase(writeDatabase(db));
+    EXPECT_TRUE(repeated.problems.empty()) << describe(repeated);
+    ASSERT_EQ(repeated.notes.size(), 5u);
+    EXPECT_EQ(repeated.notes[4].message, "and 2995 more profile entries repeat an earlier key "
+                                         "(the first 4 are listed)");
+}
+
 TEST(DatabaseCheck, ReportsFilesTooShortForTheirDirectories) {
     const std::vector<uint8_t> tiny(10, 0);
     const auto report = checkDatabase(tiny);

@@ -113,9 +113,9 @@ TEST(Description, DumpOfUnusualFilesBuildsTheSameBytes) {
     EXPECT_EQ(rebuildThroughJson(*parsed), bytes);
 }
 
-std::string buildError(const std::string& text) {
+std::string buildError(const std::string& text, uint64_t maxBytes = kDefaultMaxDatabaseBytes) {
     try {
-        databaseFromJson(nlohmann::json::parse(text), {});
+        databaseFromJson(nlohmann::json::parse(text), {}, maxBytes);
     } catch (const CliError& e) {
         return e.what();
     }
@@ -166,6 +166,56 @@ TEST(Description, ErrorsNameTheJsonPathOfTheField) {
     EXPECT_EQ(buildError(R"({"recordOrder": ["tables/0"]})"),
               "/recordOrder: must list every record once (0)");
     EXPECT_EQ(buildError("[1, 2]"), "/: must be an object");
+    EXPECT_EQ(buildError(R"({"profiles": [{"profileNumber": 0, "layout": 1, "entries": [
+                              {"key": 0, "channels": 4, "extra": "0102"}]}]})"),
+              "/profiles/0/entries/0/extra: longer than the 0 extraWords of the profile");
+    // Quoted text from the file is cut to a readable length.
+    EXPECT_EQ(buildError(R"({"tag": "T", ")" + std::string(100000, 'k') + R"(": 1})"),
+              "/" + std::string(48, 'k') + "... (100000 bytes): unknown field");
+    // Output beyond the size limit is refused where it arises, before it is made.
+    const std::string limit = "the database would grow past 256 MiB here (the limit of 'db "
+                              "build'; raise it with --max-size)";
+    EXPECT_EQ(buildError(R"({"patches": [{"offset": 4294967295, "data": "00"}]})"),
+              "/patches/0/offset: " + limit);
+    std::string padded = R"({"profiles": [{"profileNumber": 0, "layout": 1,
+                             "extraWords": 1048576, "entries": [)";
+    for (int i = 0; i < 64; ++i)
+        padded +=
+            std::string(i ? ", " : "") + R"({"key": )" + std::to_string(i) + R"(, "channels": 4})";
+    EXPECT_EQ(buildError(padded + "]}]}"), "/profiles/0: " + limit);
+    EXPECT_EQ(buildError(R"({"tables": [)" + table + "]}", 10000),
+              "/tables/0/grid: the database would grow past 10000 bytes here (the limit of 'db "
+              "build'; raise it with --max-size)");
+}
+
+TEST(Description, ComputedTablesGetTheGreyModeThatReproducesThem) {
+    // Profile 0 converts through an ICC grid, 1 through the ink model, 2 the
+    // same with an explicit grey mode 0, 3 through explicit values, 4 in
+    // layout 0, which stores no grey mode.
+    std::string db = R"({"profiles": [)";
+    const char* profiles[] = {R"("layout": 1)", R"("layout": 2)", R"("layout": 1, "greyMode": 0)",
+                              R"("layout": 1)", R"("layout": 0)"};
+    const int lut[] = {1, 2, 2, 3, 2};
+    for (int i = 0; i < 5; ++i)
+        db += std::string(i ? ", " : "") + R"({"profileNumber": )" + std::to_string(i) + ", " +
+              profiles[i] + R"(, "entries": [{"key": 0, "channels": 4, "lutChunk": )" +
+              std::to_string(lut[i]) + "}]}";
+    db += R"(], "tables": [
+        {"id": 1, "points": 2, "channels": 4, "grid": {"source": "icc",
+         "outputProfile": "/usr/share/color/icc/ghostscript/default_cmyk.icc"}},
+        {"id": 2, "points": 2, "channels": 4, "grid": {"source": "ink-model"}},
+        {"id": 3, "points": 2, "channels": 4, "data": "00"}]})";
+    std::vector<std::string> warnings;
+    const auto built =
+        databaseFromJson(nlohmann::json::parse(db), {}, kDefaultMaxDatabaseBytes, &warnings);
+    const int expected[5] = {2, 2, 0, 0, 0};
+    for (int i = 0; i < 5; ++i) {
+        const auto word =
+            std::get<ProfileIndex>(built.records.at(std::size_t(i)).content).layoutWord;
+        EXPECT_EQ(decodeRecordFlags(word) >> 18 & 3, uint32_t(expected[i])) << "profile " << i;
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("/profiles/4: layout 0 stores no grey mode", 0), 0u) << warnings[0];
 }
 
 TEST(Description, ModelGridsUseTheNodesOfTheirHeader) {

@@ -2,9 +2,13 @@
 // adjustments and the ICC path, each stored in the chunk's layout (channel
 // after channel; axis 0 red, slowest; axis 2 blue, fastest).
 #include "description.h"
+#include "engine_settings.h"
 #include "grid_models.h"
 #include "icc_grid.h"
+#include "support/test_support.h"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <lcms2.h>
@@ -175,6 +179,100 @@ TEST(GridModels, IccGridMatchesTheColourTransformOfItsNodes) {
     const auto exact = identityGrid(nodes);
     for (std::size_t i = 0; i < exact.size(); ++i)
         ASSERT_LE(std::abs(identity[i] - exact[i]), 1) << i;
+}
+
+// A photograph-like RGB picture: a smooth lightness field from deep shadow to
+// highlight, smooth colour casts of varying strength around it (near-neutral
+// to saturated), and per-pixel sensor noise.
+std::vector<uint8_t> photograph(int width, int height, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::normal_distribution<double> noise(0.0, 3.0);
+    struct Wave {
+        double fx, fy, phase, amplitude;
+    };
+    const auto waves = [&](int count, double amplitude) {
+        std::vector<Wave> list;
+        for (int i = 0; i < count; ++i)
+            list.push_back({(unit(random) * 4 - 2) * 6.283 / width,
+                            (unit(random) * 4 - 2) * 6.283 / height, unit(random) * 6.283,
+                            amplitude * (0.4 + unit(random))});
+        return list;
+    };
+    const auto field = [](const std::vector<Wave>& list, int x, int y) {
+        double v = 0;
+        for (const auto& w : list)
+            v += w.amplitude * std::sin(w.fx * x + w.fy * y + w.phase);
+        return v;
+    };
+    const auto lightness = waves(4, 45);
+    const std::vector<Wave> cast[3] = {waves(3, 25), waves(3, 25), waves(3, 25)};
+    std::vector<uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double l = 128 + field(lightness, x, y);
+            for (int c = 0; c < 3; ++c) {
+                const double v = l + field(cast[c], x, y) + noise(random);
+                rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c] =
+                    static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+            }
+        }
+    return rgb;
+}
+
+TEST(GridModels, DatabaseBuiltFromAnIccProfileReproducesItOnPhotographs) {
+    ASSERT_TRUE(std::filesystem::exists(kGhostscriptCmyk))
+        << kGhostscriptCmyk << " is missing: run scripts/install-deps.sh (libgs-common)";
+    // As a user writes it: no grey mode, the default 17-point grid.
+    const auto db = databaseFromJson(nlohmann::json::parse(std::string(R"({
+        "profiles": [{"profileNumber": 0, "layout": 1,
+                      "entries": [{"key": 0, "lutChunk": 256, "channels": 4}]}],
+        "tables": [{"id": 256, "channels": 4,
+                    "grid": {"source": "icc", "outputProfile": ")") +
+                                                           kGhostscriptCmyk + R"("}}]})"),
+                                     {});
+    test::TempDir dir;
+    test::writeBytesFile(dir.path(), "icc.vdb", dbwriter::writeDatabase(db));
+    EngineSession session(PrintSettings{}, dir.file("icc.vdb").string());
+
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE cmyk = cmsOpenProfileFromFile(kGhostscriptCmyk, "r");
+    ASSERT_NE(cmyk, nullptr);
+    // lcms2 through a 17-point grid of its own, and its exact transform.
+    cmsHTRANSFORM grid17 = cmsCreateTransform(srgb, TYPE_RGB_8, cmyk, TYPE_CMYK_8,
+                                              INTENT_PERCEPTUAL, cmsFLAGS_GRIDPOINTS(17));
+    cmsHTRANSFORM exact = cmsCreateTransform(srgb, TYPE_RGB_8, cmyk, TYPE_CMYK_8, INTENT_PERCEPTUAL,
+                                             cmsFLAGS_NOOPTIMIZE);
+    ASSERT_NE(grid17, nullptr);
+    ASSERT_NE(exact, nullptr);
+    const int width = 400, height = 300;
+    for (unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE("picture " + std::to_string(seed));
+        const auto rgb = photograph(width, height, seed);
+        const std::size_t pixels = static_cast<std::size_t>(width) * height;
+        std::vector<uint8_t> ours(pixels * 4), near(pixels * 4), truth(pixels * 4);
+        for (int y = 0; y < height; ++y)
+            ASSERT_EQ(VrelBitmapColorConversion(VrelFormatRgb24, VrelFormatCmyk32,
+                                                rgb.data() + std::size_t(y) * width * 3,
+                                                ours.data() + std::size_t(y) * width * 4, width, 0,
+                                                0, 0, session.context()),
+                      0);
+        cmsDoTransform(grid17, rgb.data(), near.data(), static_cast<cmsUInt32Number>(pixels));
+        cmsDoTransform(exact, rgb.data(), truth.data(), static_cast<cmsUInt32Number>(pixels));
+        int worst = 0;
+        double meanError[4] = {};
+        for (std::size_t i = 0; i < pixels * 4; ++i) {
+            worst = std::max(worst, std::abs(ours[i] - near[i]));
+            meanError[i % 4] += std::abs(ours[i] - truth[i]) / double(pixels);
+        }
+        EXPECT_LE(worst, 2);
+        for (int q = 0; q < 4; ++q)
+            EXPECT_LE(meanError[q], 1.0) << "ink " << q;
+    }
+    cmsDeleteTransform(exact);
+    cmsDeleteTransform(grid17);
+    cmsCloseProfile(cmyk);
+    cmsCloseProfile(srgb);
 }
 
 } // namespace

@@ -239,7 +239,10 @@ TEST(LineConversion, InkLinesOnContextsWithoutTheirTableAreRefused) {
             p = plane.data();
         }
         EXPECT_EQ(VrelLineColorConversion(&line, 10, 0, 0, 0, context.get()), VREL_ERR_PARAM);
-        // A format the front end does not convert is still served with 0.
+        // A line with no pixel to convert needs no table: 0, as is a format
+        // the front end does not convert.
+        EXPECT_EQ(VrelLineColorConversion(&line, 10, 4, 6, 0, context.get()), VREL_OK);
+        EXPECT_EQ(VrelLineColorConversion(&line, 5, 0, 0xffff, 0, context.get()), VREL_OK);
         line.format = 7;
         EXPECT_EQ(VrelLineColorConversion(&line, 10, 0, 0, 0, context.get()), VREL_OK);
         EXPECT_EQ(plane, std::vector<uint8_t>(64, 0xee));

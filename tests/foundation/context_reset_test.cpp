@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -93,9 +94,13 @@ TEST_F(ResetTest, EmptySlotBehavesLikeInit) {
 
 TEST_F(ResetTest, FailedReopenNeverLeavesTheClosedContextInTheSlot) {
     write(foundation::sampleDatabase(params_, 1));
-    dbw::Database odd = foundation::sampleDatabase(params_, 1);
-    foundation::profileIndexOf(odd).layoutWord = 5;
-    write(odd, "odd.qz");
+    // An unknown layout is reported by VrelInit as its number; from VrelReset
+    // a 3 would read as "context kept" with the slot empty, so it is -138.
+    for (const uint32_t layout : {3u, 5u}) {
+        dbw::Database odd = foundation::sampleDatabase(params_, 1);
+        foundation::profileIndexOf(odd).layoutWord = layout;
+        write(odd, "layout" + std::to_string(layout) + ".qz");
+    }
     dbw::Database broken = foundation::sampleDatabase(params_, 1);
     broken.find(16, foundation::kConversionId)->listing = dbw::Listing::None;
     write(broken, "broken.qz");
@@ -104,7 +109,8 @@ TEST_F(ResetTest, FailedReopenNeverLeavesTheClosedContextInTheSlot) {
         const char* database;
         int16_t result;
     };
-    for (const Case& c : {Case{"absent.qz", -138}, Case{"odd.qz", 5}, Case{"broken.qz", -108}}) {
+    for (const Case& c : {Case{"absent.qz", -138}, Case{"layout3.qz", -138},
+                          Case{"layout5.qz", -138}, Case{"broken.qz", -108}}) {
         EngineContext* slot = open(params_, 0);
         ASSERT_NE(slot, nullptr);
         ParamRecord changed = params_;
@@ -116,6 +122,9 @@ TEST_F(ResetTest, FailedReopenNeverLeavesTheClosedContextInTheSlot) {
         // The driver's closing call must not free the old context again.
         VrelClose(slot);
         EXPECT_EQ(vrel::testing::liveBlocks(), liveAtStart_) << c.database;
+        // The same from an empty slot.
+        EXPECT_EQ(VrelReset(&slot, &changed), c.result) << c.database;
+        EXPECT_EQ(slot, nullptr) << c.database;
     }
 }
 

@@ -2,9 +2,12 @@
 #include "resources/file_layer.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -102,6 +105,32 @@ TEST(FileLayer, RefusesMissingFilesUnknownModesAndOverlongPaths) {
     unterminated.directory = directory.c_str();
     EXPECT_EQ(vrel::openFile(&unterminated, 0), -138);
     EXPECT_EQ(hooks::openFiles(), openBefore);
+}
+
+// Only a regular file opens: a FIFO blocks the open until a writer comes and
+// then every read until it writes (here a writer holds it and never does), a
+// device may never end, a directory holds no data. Each is refused at once,
+// with no file left open.
+TEST(FileLayer, OpensRegularFilesOnlyAndNeverWaitsOnAFifo) {
+    ScratchDir dir;
+    const std::string fifo = (dir.path() / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    std::filesystem::create_directory(dir.path() / "folder");
+    const std::string directory = dir.str();
+    const long openBefore = hooks::openFiles();
+    const std::pair<const char*, const char*> specials[] = {
+        {"pipe", directory.c_str()}, {"folder", directory.c_str()}, {"zero", "/dev"}};
+    for (const auto& [name, folder] : specials) {
+        for (const int16_t mode : {0, 1}) {
+            ResourceFile file = fileNamed(name, folder);
+            EXPECT_EQ(vrel::openFile(&file, mode), -138) << name << ", mode " << mode;
+            EXPECT_EQ(file.osHandle, 0u) << name;
+        }
+    }
+    EXPECT_EQ(hooks::openFiles(), openBefore);
+    ::close(writer);
 }
 
 TEST(FileLayer, KthSeekOrReadFailsOnce) {

@@ -1,8 +1,10 @@
 // Runs at the edges of the run convention: a negative skipStart would start
-// a run before its first pixel. The conversions convert nothing then, as the
-// corrections and on-dot black do: not a byte before or inside the caller's
-// buffers changes. The buffers sit inside guard zones so that a write before
-// the run shows in any build, not only under AddressSanitizer.
+// a run before its first pixel, skips that together reach the count would
+// end it past the last one (the 16-bit difference of 5 - 65535 is 6). Such
+// runs convert, correct and write nothing, and return 0 on every context:
+// not a byte of the caller's line, nor around it, changes. The buffers hold
+// exactly the line and sit inside guard zones, so that a stray write shows in
+// any build, not only under AddressSanitizer.
 #include "battery.h"
 #include "sample_databases.h"
 #include "setup/test_hooks.h"
@@ -25,7 +27,18 @@ struct Guarded {
     std::vector<uint8_t> bytes;
 };
 
-TEST(RunEdges, NegativeSkipStartConvertsNothingInAnyGroupOrLine) {
+struct Skips {
+    uint16_t count;
+    int16_t skipStart;
+    uint16_t skipEnd;
+};
+
+// Negative starts, and skips that reach or pass the count (the sum
+// wrapping in 16 bits to a small or a negative difference).
+constexpr Skips kEmptyRuns[] = {{16, -3, 2},    {16, -1, 0}, {5, 0, 0xffff}, {1, 0, 0xffff},
+                                {5, 3, 0xfffe}, {16, 16, 0}, {16, 9, 7},     {40, 20, 0xfff0}};
+
+TEST(RunEdges, RunsStartingBeforeOrEndingPastTheLineConvertNothingAndReturnZero) {
     vrel::test::TempDir dir;
     int calls = 0;
     for (const int method : {1, 4, 6, 7}) {
@@ -39,35 +52,63 @@ TEST(RunEdges, NegativeSkipStartConvertsNothingInAnyGroupOrLine) {
         if (method != 6 && method != 7) {
             ASSERT_EQ(VrelInitColorConversion(context, VrelModeMono, nullptr), method);
         }
-        for (const uint32_t in : {0u, 3u, 5u, 9u, 10u, 22u}) {
-            for (const uint32_t out : {3u, 5u, 9u, 11u, 13u, 15u, 16u, 19u, 21u}) {
-                Guarded source(16 * 7);
-                Guarded destination(16 * 7);
-                const int result = VrelBitmapColorConversion(
-                    in, out, source.run(), destination.run(), 16, -3, 2, 0, context);
-                // -128 where the context has no table for the pairing.
-                EXPECT_TRUE(result == 0 || result == VREL_ERR_PARAM) << in << " to " << out;
-                EXPECT_TRUE(destination.untouched())
-                    << "method " << method << ", " << in << " to " << out;
-                ++calls;
-            }
-            Guarded source(16 * 4);
-            std::vector<Guarded> planes(7, Guarded(16));
-            LineRecord line{};
-            line.format = in;
-            line.source = source.run();
-            for (size_t p = 0; p < 7; ++p) {
-                line.planes[p] = planes[p].run();
-            }
-            const int result = VrelLineColorConversion(&line, 16, -1, 0, 0, context);
-            EXPECT_TRUE(result == 0 || result == VREL_ERR_PARAM) << "line, format " << in;
-            for (const Guarded& plane : planes) {
-                EXPECT_TRUE(plane.untouched()) << "line, method " << method << ", format " << in;
+        for (const Skips& r : kEmptyRuns) {
+            SCOPED_TRACE(testing::Message() << "method " << method << ", count " << r.count
+                                            << ", skips " << r.skipStart << ", " << r.skipEnd);
+            for (const uint32_t in : {0u, 3u, 5u, 9u, 10u, 22u}) {
+                for (const uint32_t out : {3u, 5u, 9u, 11u, 13u, 15u, 16u, 19u, 21u}) {
+                    Guarded source(r.count * 7u);
+                    Guarded destination(r.count * 7u);
+                    EXPECT_EQ(VrelBitmapColorConversion(in, out, source.run(), destination.run(),
+                                                        r.count, r.skipStart, r.skipEnd, 0,
+                                                        context),
+                              0)
+                        << in << " to " << out;
+                    EXPECT_TRUE(destination.untouched()) << in << " to " << out;
+                    ++calls;
+                }
+                Guarded source(r.count * 4u);
+                std::vector<Guarded> planes(7, Guarded(r.count));
+                LineRecord line{};
+                line.format = in;
+                line.source = source.run();
+                for (size_t p = 0; p < 7; ++p) {
+                    line.planes[p] = planes[p].run();
+                }
+                EXPECT_EQ(
+                    VrelLineColorConversion(&line, r.count, r.skipStart, r.skipEnd, 0, context), 0)
+                    << "line, format " << in;
+                for (const Guarded& plane : planes) {
+                    EXPECT_TRUE(plane.untouched()) << "line, format " << in;
+                }
+                Guarded corrected(r.count * 4u);
+                VrelBitmapColorCorrection(in, corrected.run(), corrected.run(), r.count,
+                                          r.skipStart, r.skipEnd, context);
+                EXPECT_TRUE(corrected.untouched()) << "correction, format " << in;
             }
         }
         VrelClose(context);
     }
-    EXPECT_EQ(calls, 4 * 6 * 9);
+    EXPECT_EQ(calls, 4 * 8 * 6 * 9);
+}
+
+// The number of pixels is a 16-bit difference: count 70000 converts its
+// first 4464 pixels (70000 modulo 65536) and returns 0.
+TEST(RunEdges, CountsAbove65535ConvertTheirDifferenceModulo65536) {
+    vrel::test::TempDir dir;
+    vrel::test::writeDatabaseFile(dir.path(), "long.db", makeSampleDatabase(recipeForMethod(4)));
+    const ParamRecord params = standardParams(0, dir.c_str(), "long.db");
+    EngineContext* context = nullptr;
+    ASSERT_EQ(VrelInit(&context, &params), 0);
+    const std::vector<uint8_t> source(70000 * 3, 0x40);
+    Guarded destination(70000 * 4);
+    EXPECT_EQ(VrelBitmapColorConversion(VrelFormatRgb24, VrelFormatCmyk32, source.data(),
+                                        destination.run(), 70000, 0, 0, 0, context),
+              0);
+    const auto written = std::find_if(destination.bytes.rbegin(), destination.bytes.rend(),
+                                      [](uint8_t b) { return b != 0xa7; });
+    EXPECT_EQ(destination.bytes.rend() - written, static_cast<std::ptrdiff_t>(kGuard + 4464 * 4));
+    VrelClose(context);
 }
 
 } // namespace

@@ -261,9 +261,10 @@ TEST(OnDotBlack, EmptyInvertedAndNegativeStartRangesChangeNoColourBit) {
 }
 
 // A negative pixel count is a line of no pixel for both rules (the black
-// plane's clear would otherwise be sized from it), and a null context is
-// refused before any plane is read.
-TEST(OnDotBlack, NegativeCountsAndNullContextsChangeNoPlane) {
+// plane's clear would otherwise be sized from it); a line of no pixel touches
+// no plane address, not even a null one; a null context is refused before
+// any plane is read.
+TEST(OnDotBlack, LinesOfNoPixelAndNullContextsChangeNoPlane) {
     std::mt19937 rng(91);
     const Planes original = randomPlanes(rng, 8);
     for (int16_t method : {VrelMethodBlack, VrelMethodFourColor}) {
@@ -273,6 +274,12 @@ TEST(OnDotBlack, NegativeCountsAndNullContextsChangeNoPlane) {
             Planes planes = original;
             ASSERT_EQ(runOnDot(planes, c[0], c[1], c[2], context.get()), VREL_OK) << method;
             expectPlanesEqual(planes, original, "negative count");
+        }
+        for (const int16_t count : {0, -5}) {
+            EXPECT_EQ(
+                VrelOnDotBlack(nullptr, nullptr, nullptr, nullptr, count, 0, 0, 0, context.get()),
+                VREL_OK)
+                << method;
         }
     }
     Planes planes = original;

@@ -57,6 +57,7 @@ void checkFiles(const std::string& path, Tally& tally) {
     tally.check(!pf::openExisting((path + ".missing").c_str(), 0, &handle),
                 "a missing file does not open");
     tally.check(!pf::openExisting(path.c_str(), 2, &handle), "mode 2 is refused");
+    tally.check(!pf::openExisting("NUL", 0, &handle), "a device (NUL) is not a database file");
     if (!tally.check(pf::openExisting(path.c_str(), 0, &handle) && handle != 0,
                      "an existing file opens for reading")) {
         return;

@@ -6,16 +6,19 @@
 #include "db_check.h"
 #include "db_commands.h"
 #include "image_write.h"
+#include "json_reader.h"
+#include "output_budget.h"
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <new>
 
 namespace vrel::cli {
 
 namespace {
 
 struct DbOptions {
-    std::string description, output;
+    std::string description, output, maxSize;
     std::string dumpInput, dumpOutput;
     bool summary = false;
     std::string checkInput;
@@ -25,10 +28,20 @@ void addDbCommands(CLI::App& app, DbOptions& o) {
     auto* db = app.add_subcommand("db", "Build, dump and check profile database files");
     db->require_subcommand(1);
 
-    auto* build = db->add_subcommand("build", "Build a database file from a JSON description");
+    auto* build = db->add_subcommand(
+        "build", "Build a database file from a JSON description; a profile that converts through "
+                 "an ICC or ink-model grid gets grey mode 2, which reproduces the grid, unless "
+                 "the description names a grey mode");
     build->add_option("DESCRIPTION", o.description, "JSON description of the database")->required();
     build->add_option("-o,--output", o.output, "database file to write")->required();
-    build->callback([&o] { buildDatabaseFile(o.description, o.output); });
+    build->add_option("--max-size", o.maxSize,
+                      "refuse a database larger than this many bytes (K, M, G: binary "
+                      "multiples; default 256M)");
+    build->callback([&o] {
+        const uint64_t limit =
+            o.maxSize.empty() ? kDefaultMaxDatabaseBytes : parseByteSize(o.maxSize);
+        buildDatabaseFile(o.description, o.output, limit, std::cerr);
+    });
 
     auto* dump = db->add_subcommand("dump", "Print a database as a JSON description that "
                                             "'db build' turns back into the same file");
@@ -67,6 +80,11 @@ void addChartCommand(CLI::App& app, ChartOptions& o) {
     chart->callback([&o] { writePng(o.output, makeChart(o.width, o.height)); });
 }
 
+// One line of at most a few hundred characters, whatever the message quotes.
+std::string messageLine(const std::string& message) {
+    return clipped(message, 400);
+}
+
 } // namespace
 
 int runApp(int argc, char** argv) {
@@ -74,6 +92,10 @@ int runApp(int argc, char** argv) {
     app.name("vrel");
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Show the help of every command");
+    app.set_version_flag("--version", std::string("vrel ") + VREL_VERSION_TEXT);
+    app.footer("Exit status: 0 success; 1 'db check' found problems in the file; 2 any other "
+               "error (bad options included), reported on one line starting 'vrel:'. "
+               "Warnings start 'vrel: warning:' and do not change the status.");
     DbOptions dbOptions;
     ChartOptions chartOptions;
     ConversionOptions conversionOptions;
@@ -87,7 +109,7 @@ int runApp(int argc, char** argv) {
         return false;
     };
     if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
-        std::cerr << "vrel: unknown command '" << argv[1]
+        std::cerr << "vrel: unknown command '" << messageLine(argv[1])
                   << "' (commands: db, chart, convert, info, plot; see --help)\n";
         return 2;
     }
@@ -97,14 +119,21 @@ int runApp(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << "vrel: " << e.what() << " (see --help)\n";
-        return e.get_exit_code() ? e.get_exit_code() : 2;
+        // CLI11's own exit codes (104 to 114) are not the tool's.
+        std::cerr << "vrel: " << messageLine(e.what()) << " (see --help)\n";
+        return 2;
     } catch (const CliError& e) {
-        std::cerr << "vrel: " << e.what() << "\n";
+        std::cerr << "vrel: " << messageLine(e.what()) << "\n";
         return e.status();
+    } catch (const std::bad_alloc&) {
+        std::cerr << "vrel: out of memory (a smaller image, fewer --threads or a lower "
+                     "--max-pixels may fit)\n";
+        return 2;
     } catch (const std::exception& e) {
-        std::cerr << "vrel: " << e.what() << "\n";
+        std::cerr << "vrel: " << messageLine(e.what()) << "\n";
         return 2;
     }
     return 0;

@@ -1,13 +1,10 @@
 #include "commands.h"
 
 #include "cli_error.h"
-#include "convert_image.h"
-#include "image_read.h"
-#include "image_write.h"
 #include "interface/inspection.h"
-#include "output_file.h"
-#include "preview.h"
-#include "progress.h"
+#include "ppd_command.h"
+#include "profile_name.h"
+#include "raster_planes.h"
 
 #include <filesystem>
 #include <iomanip>
@@ -17,9 +14,6 @@
 namespace vrel::cli {
 
 namespace {
-
-// Images above this many pixels show a progress bar on a terminal.
-constexpr long kProgressPixels = 4'000'000;
 
 void addSettingsOptions(CLI::App* cmd, ConversionOptions& o) {
     PrintSettings& s = o.settings;
@@ -41,37 +35,17 @@ void addSettingsOptions(CLI::App* cmd, ConversionOptions& o) {
                     "adjustment switch (1: the selector, input kind and balance apply)");
     cmd->add_option("--selector", s.tableSelector, "table selector: 0 first, 2 second, 3 third");
     cmd->add_option("--input-kind", s.inputKind, "input kind: 10, 18, 22, 32 or other");
-    cmd->add_option("--balance", s.balance, "balance of cyan,magenta,yellow,black (-50..50)")
-        ->delimiter(',')
-        ->expected(4);
-    cmd->add_option("--density", s.density, "density (-50..50)");
+    cmd->add_option("--balance", s.balanceText,
+                    "balance of cyan,magenta,yellow,black, each -50..50, as one argument "
+                    "(applies with --adjust 1)");
+    cmd->add_option("--density", s.density, "density (-50..50)")
+        ->check(CLI::Range(-kAdjustmentLimit, kAdjustmentLimit));
     cmd->add_flag("--three-channel", s.threeChannel, "force the three-channel method");
 }
 
-void writePlanes(const ConversionResult& result, const std::string& dir) {
-    if (!std::filesystem::is_directory(dir))
-        throw CliError("planes directory '" + dir + "' does not exist");
-    for (int i = 0; i < result.inks.channels; ++i) {
-        // Each plane as the ink would print alone in black: 0 ink is white.
-        Image plane(result.inks.width, result.inks.height, 1);
-        const auto n = static_cast<std::size_t>(result.inks.channels);
-        for (std::size_t p = 0; p < plane.pixels.size(); ++p)
-            plane.pixels[p] =
-                static_cast<uint8_t>(255 - result.inks.pixels[p * n + static_cast<std::size_t>(i)]);
-        std::string name = result.inkNames[static_cast<std::size_t>(i)];
-        for (auto& c : name)
-            c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        writePng((std::filesystem::path(dir) / ("ink" + std::to_string(i) + "-" + name + ".png"))
-                     .string(),
-                 plane);
-    }
-}
-
-std::string nameText(const uint8_t* name) {
-    std::string text;
-    for (int i = 0; i < 24 && name[i]; ++i)
-        text.push_back(name[i] >= 0x20 && name[i] < 0x7f ? static_cast<char>(name[i]) : '?');
-    return "\"" + text + "\"";
+std::string nameText(const ShownName& name) {
+    return "\"" + name.text + "\"" +
+           (name.origin.empty() ? "" : " (" + name.origin + "; the name query answers empty)");
 }
 
 std::string searchText(const uint8_t* data) {
@@ -100,46 +74,16 @@ const char* methodName(int method) {
 
 } // namespace
 
-void runConvert(const ConversionOptions& o) {
-    if (o.output.empty() && o.planesDir.empty() && o.preview.empty())
-        throw CliError("nothing to write: give -o OUT.tif, --planes DIR or --preview OUT.png");
-    if (o.threads < 1 || o.threads > 256)
-        throw CliError("--threads must be between 1 and 256");
-    // Refuse unwritable destinations before any work, so that no output
-    // is written when another one cannot be.
-    for (const auto* path : {&o.output, &o.preview})
-        if (!path->empty())
-            OutputFile check(*path);
-    if (!o.planesDir.empty() && !std::filesystem::is_directory(o.planesDir))
-        throw CliError("planes directory '" + o.planesDir + "' does not exist");
-    const Image input = readImage(o.input);
-    ConversionRequest request;
-    request.databasePath = o.database;
-    request.settings = o.settings;
-    request.correct = o.correct;
-    request.threads = o.threads;
-    const long pixels = static_cast<long>(input.width) * input.height;
-    ProgressBar bar(!o.noProgress && pixels > kProgressPixels);
-    const auto result =
-        convertImage(input, request, [&bar](long done, long total) { bar.update(done, total); });
-    if (!o.output.empty())
-        writeInkTiff(o.output, result.inks, result.inkNames);
-    if (!o.planesDir.empty())
-        writePlanes(result, o.planesDir);
-    if (!o.preview.empty())
-        writePng(o.preview, previewInks(result.inks, result.method));
-}
-
 void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
     EngineSession session(o.settings, o.database);
     EngineContext* ctx = session.context();
     const int method = conversionMethodOf(ctx);
     const auto s = vrel::inspect::view(ctx);
-    uint8_t search[8] = {}, searchC[8] = {}, name[24] = {}, nameC[24] = {};
+    uint8_t search[8] = {}, searchC[8] = {};
     const uint32_t value = VrelGetSearchData(ctx, search, 0);
     const uint32_t valueC = VrelGetSearchDataC(ctx, searchC, 0);
-    VrelGetProfileName(ctx, name, 0);
-    VrelGetProfileNameC(ctx, nameC, 0);
+    const auto name = shownProfileName(ctx, false);
+    const auto nameC = shownProfileName(ctx, true);
     const auto& p = session.params();
     out << "database        " << o.database << "\n";
     out << "profile         number " << p.profileNumber << " (index record "
@@ -180,31 +124,60 @@ void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
 
 void addConversionCommands(CLI::App& app, ConversionOptions& o) {
     auto* convert = app.add_subcommand(
-        "convert", "Convert an image (PNG, JPEG, TIFF; 8-bit RGB or grey) into ink data "
-                   "through a profile of the database");
+        "convert", "Convert an image (PNG, JPEG, TIFF; RGB, grey or palette, 8 or 16 bits) "
+                   "into ink data through a profile of the database");
     addSettingsOptions(convert, o);
     convert->add_option("IN", o.input, "input image")->required();
     convert->add_option("-o,--output", o.output,
-                        "ink TIFF: CMYK for four inks, multi-ink with ink names for six and seven");
-    convert->add_option("--planes", o.planesDir, "directory for one greyscale PNG per ink");
+                        "ink TIFF (.tif, .tiff; '-' for stdout): CMYK for four inks, multi-ink "
+                        "with ink names for six and seven");
+    convert->add_option("--planes", o.planesDir,
+                        "directory for one greyscale PNG per ink (created if missing)");
     convert->add_option("--preview", o.preview, "PNG simulating the printed result");
     convert->add_flag("--correct", o.correct, "run the colour correction first");
     convert->add_option("--threads", o.threads, "convert bands in parallel, one context each")
         ->capture_default_str();
     convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
-    convert->callback([&o] { runConvert(o); });
+    convert
+        ->add_option("--input-profile", o.inputProfile,
+                     "colours of the image: 'embedded' (its ICC profile, or a PNG's gAMA/cHRM; "
+                     "sRGB without), 'none' (values as they are) or an ICC file")
+        ->capture_default_str();
+    convert->add_option("--max-pixels", o.maxPixels, "refuse larger images")->capture_default_str();
+    convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "
+                    "white paper. The image's colours are brought into sRGB through its embedded "
+                    "ICC profile (see --input-profile); one line on stderr names the profile "
+                    "used. All outputs appear together or not at all; an existing FIFO or "
+                    "character device is written into, never replaced. A progress bar naming "
+                    "each stage is shown on a terminal for images above 4 million pixels.");
+    convert->callback([&o] {
+        warnAboutSettings(o.settings, std::cerr);
+        runConvert(o);
+    });
 
     auto* info = app.add_subcommand("info", "Show which profile the settings select: name, "
                                             "search data, value, method, tables");
     addSettingsOptions(info, o);
-    info->callback([&o] { printProfileInfo(o, std::cout); });
+    info->callback([&o] {
+        warnAboutSettings(o.settings, std::cerr);
+        printProfileInfo(o, std::cout);
+    });
 
     auto* plot = app.add_subcommand("plot", "Draw the selected profile's curves and a slice of "
                                             "its colour table as a PNG");
     addSettingsOptions(plot, o);
     plot->add_option("-o,--output", o.plotOutput, "PNG file to write")->required();
-    plot->add_option("--slice", o.slice, "blue grid index of the table slice (default: middle)");
-    plot->callback([&o] { drawProfilePlot(o); });
+    plot->add_option("--slice", o.slice,
+                     "blue grid index of the table slice, 0 to the grid's points - 1 "
+                     "(default: middle)")
+        ->check(CLI::Range(0, 63));
+    plot->callback([&o] {
+        warnAboutSettings(o.settings, std::cerr);
+        drawProfilePlot(o);
+    });
+
+    addPpdCommand(app);
+    addRasterCommand(app);
 }
 
 } // namespace vrel::cli

@@ -4,6 +4,8 @@
 #include "engine_settings.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
+#include <cstdio>
 #include <iosfwd>
 #include <string>
 
@@ -18,6 +20,11 @@ struct ConversionOptions {
     bool noProgress = false;
     std::string plotOutput;
     int slice = -1;
+    uint64_t maxPixels = 1'000'000'000;
+    std::string inputProfile = "embedded";
+    // Progress is drawn here, when it is a terminal, for images above this size.
+    std::FILE* progressStream = stderr;
+    long progressPixels = 4'000'000;
 };
 
 void addConversionCommands(CLI::App& app, ConversionOptions& options);

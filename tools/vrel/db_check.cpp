@@ -1,6 +1,7 @@
 #include "db_check.h"
 
 #include "cli_error.h"
+#include "input_file.h"
 #include "resources/database_format.h"
 
 #include <cstdio>
@@ -53,10 +54,25 @@ class Checker {
     }
 
     CheckReport run() {
+        runChecks();
+        summariseRepeats();
+        return report_;
+    }
+
+  private:
+    // Findings of one kind beyond this many are counted, not listed: a file
+    // of a few bytes can announce millions of alike entries.
+    static constexpr int kListedPerKind = 4;
+    struct Repeats {
+        bool isProblem = false;
+        uint64_t listed = 0, hidden = 0, firstHiddenOffset = 0;
+    };
+
+    void runChecks() {
         if (bytes_.size() < 20) {
             problem(0, "file of " + std::to_string(bytes_.size()) +
                            " bytes is shorter than the 20-byte header");
-            return report_;
+            return;
         }
         const bool profilesOk = readDirectory(kProfileClass, profiles_);
         chunkDirectoryOk_ = readDirectory(kChunkClass, chunks_);
@@ -64,10 +80,19 @@ class Checker {
             problem(8, "the profile directory lists no profile index record (class 8)");
         for (const auto& [id, span] : profiles_)
             checkProfileIndex(id, span);
-        return report_;
     }
 
-  private:
+    void summariseRepeats() {
+        for (const auto& [kind, r] : repeats_) {
+            if (r.hidden == 0)
+                continue;
+            CheckFinding f{r.firstHiddenOffset, "and " + std::to_string(r.hidden) + " more " +
+                                                    kind + " (the first " +
+                                                    std::to_string(r.listed) + " are listed)"};
+            (r.isProblem ? report_.problems : report_.notes).push_back(std::move(f));
+        }
+    }
+
     std::span<const uint8_t> bytes_;
     CheckReport report_;
     std::map<uint16_t, RecordSpan> profiles_, chunks_;
@@ -78,17 +103,34 @@ class Checker {
     std::set<uint16_t> chunkIdsSeen_;
     bool chunkDirectoryOk_ = true;
     std::set<uint16_t> unreadableChunks_; // listed, but the record cannot be read
+    std::map<std::string, Repeats> repeats_;
 
-    void problem(uint64_t offset, std::string message) {
-        report_.problems.push_back({offset, std::move(message)});
+    // False when a finding of this kind is only counted from now on.
+    bool listed(const char* kind, bool isProblem, uint64_t offset) {
+        if (!kind)
+            return true;
+        auto& r = repeats_[kind];
+        r.isProblem = isProblem;
+        if (r.listed < kListedPerKind) {
+            ++r.listed;
+            return true;
+        }
+        if (r.hidden++ == 0)
+            r.firstHiddenOffset = offset;
+        return false;
+    }
+    void problem(uint64_t offset, std::string message, const char* kind = nullptr) {
+        if (listed(kind, true, offset))
+            report_.problems.push_back({offset, std::move(message)});
     }
     // Chunk problems are reported once per offset, whichever profile uses the chunk.
     void chunkProblem(uint64_t offset, std::string message) {
         if (chunkProblemOffsets_.insert(offset).second)
             problem(offset, std::move(message));
     }
-    void note(uint64_t offset, std::string message) {
-        report_.notes.push_back({offset, std::move(message)});
+    void note(uint64_t offset, std::string message, const char* kind = nullptr) {
+        if (listed(kind, false, offset))
+            report_.notes.push_back({offset, std::move(message)});
     }
     bool within(uint64_t offset, uint64_t length) const {
         return offset <= bytes_.size() && length <= bytes_.size() - offset;
@@ -125,26 +167,31 @@ class Checker {
                 continue;
             const uint16_t id = u16(entry + 4);
             if (out.count(id)) {
-                note(entry, what + " directory entry " + std::to_string(i) + " repeats id " +
-                                hex(id) + "; the first entry is used");
+                note(entry,
+                     what + " directory entry " + std::to_string(i) + " repeats id " + hex(id) +
+                         "; the first entry is used",
+                     "directory entries repeat an earlier id");
                 continue;
             }
             const uint32_t offset = u32(entry + 8);
             if (!within(offset, 4)) {
                 if (recordClass == kChunkClass)
                     unreadableChunks_.insert(id);
-                problem(entry + 8, "record " + hex(id) + " (class " + std::to_string(recordClass) +
-                                       ") starts at " + hex(offset, 8) +
-                                       ", past the end of the file");
+                problem(entry + 8,
+                        "record " + hex(id) + " (class " + std::to_string(recordClass) +
+                            ") starts at " + hex(offset, 8) + ", past the end of the file",
+                        "directory entries point past the end of the file");
                 continue;
             }
             const uint32_t size = u32(offset);
             if (!within(offset + 4, size)) {
                 if (recordClass == kChunkClass)
                     unreadableChunks_.insert(id);
-                problem(offset, "record " + hex(id) + " (class " + std::to_string(recordClass) +
-                                    ") claims " + std::to_string(size) + " bytes but only " +
-                                    std::to_string(bytes_.size() - offset - 4) + " follow");
+                problem(offset,
+                        "record " + hex(id) + " (class " + std::to_string(recordClass) +
+                            ") claims " + std::to_string(size) + " bytes but only " +
+                            std::to_string(bytes_.size() - offset - 4) + " follow",
+                        "records claim more bytes than follow them");
                 continue;
             }
             out[id] = RecordSpan{offset + 4, size};
@@ -185,35 +232,43 @@ class Checker {
                             " bytes), so they overlap");
         // The search reads no entry past the record: such entries are never
         // found; a matching entry whose payload runs past the record is refused.
+        // Only the entries whose key lies inside the record are looked at, and
+        // with entries of no words every entry is the first one again.
+        const uint64_t inRecord = record.size < 16 ? 0
+                                  : stride == 0    ? 1
+                                                   : (record.size - 16) / stride + 1;
+        const uint64_t examined = std::min<uint64_t>(count, inRecord);
+        if (count > examined && (stride != 0 || examined == 0))
+            note(d + 4, name + " announces " + std::to_string(count) +
+                            " entries but the record ends inside entry " +
+                            std::to_string(examined) +
+                            "; it and the ones after it are never found");
+        if (count > 1 && stride == 0 && examined == 1)
+            note(d + 8, name + " announces " + std::to_string(count) +
+                            " entries of 0 words: every one of them is the first entry");
         std::set<uint32_t> keys;
-        for (uint64_t i = 0; i < count; ++i) {
+        for (uint64_t i = 0; i < examined; ++i) {
             const uint64_t at = 12 + i * stride;
-            if (at + 4 > record.size) {
-                note(d + 4, name + " announces " + std::to_string(count) +
-                                " entries but the record ends inside entry " + std::to_string(i) +
-                                "; it and the ones after it are never found");
-                break;
-            }
             const uint64_t entry = d + at;
             const uint32_t key = u32(entry);
             if (!keys.insert(key).second) {
-                note(entry, name + ": entry " + std::to_string(i) + " repeats key " + hex(key, 8) +
-                                "; the first entry is used");
+                note(entry,
+                     name + ": entry " + std::to_string(i) + " repeats key " + hex(key, 8) +
+                         "; the first entry is used",
+                     "profile entries repeat an earlier key");
                 continue;
             }
             ++report_.profileEntries;
             const std::string entryName =
                 name + " entry " + std::to_string(i) + " (key " + hex(key, 8) + ")";
             if (at + 4 + payload > record.size) {
-                problem(entry, entryName + ": its layout-" + std::to_string(layout) + " payload (" +
-                                   std::to_string(payload) +
-                                   " bytes) runs past the end of the "
-                                   "record");
+                problem(entry,
+                        entryName + ": its layout-" + std::to_string(layout) + " payload (" +
+                            std::to_string(payload) + " bytes) runs past the end of the record",
+                        "profile entries run past the end of their record");
                 continue;
             }
             checkEntry(entryName, entry + 4, layout, flagExtension);
-            if (stride == 0)
-                break; // every further entry is this one again
         }
     }
 
@@ -259,8 +314,10 @@ class Checker {
         }
         const int channels = (e0 == 256 && present == 4) ? 3 : present;
         if (channels != 1 && channels != 3 && channels != 4 && channels != 6 && channels != 7) {
-            problem(descriptorAt, name + ": " + std::to_string(channels) +
-                                      " channels name no conversion method (1, 3, 4, 6, 7)");
+            problem(descriptorAt,
+                    name + ": " + std::to_string(channels) +
+                        " channels name no conversion method (1, 3, 4, 6, 7)",
+                    "profile entries name no conversion method");
         } else if (channels != 1) {
             checkTable(name + ", conversion table",
                        TableUse{static_cast<uint16_t>(lut), 0,
@@ -306,8 +363,8 @@ class Checker {
             return; // already reported where its directory entry points
         if (it == chunks_.end()) {
             if (chunkDirectoryOk_ && missingReported_.insert(use.chunkId).second)
-                problem(16,
-                        name + ": chunk " + hex(use.chunkId) + " is not in the chunk directory");
+                problem(16, name + ": chunk " + hex(use.chunkId) + " is not in the chunk directory",
+                        "chunks are named but not in the chunk directory");
             return;
         }
         if (chunkIdsSeen_.insert(use.chunkId).second)
@@ -394,7 +451,8 @@ class Checker {
         if (it == chunks_.end()) {
             if (chunkDirectoryOk_ && missingReported_.insert(id).second)
                 problem(16,
-                        name + ": extension chunk " + hex(id) + " is not in the chunk directory");
+                        name + ": extension chunk " + hex(id) + " is not in the chunk directory",
+                        "chunks are named but not in the chunk directory");
             return;
         }
         if (chunkIdsSeen_.insert(id).second)
@@ -418,12 +476,7 @@ CheckReport checkDatabase(std::span<const uint8_t> bytes) {
 }
 
 CheckReport checkDatabaseFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw CliError("cannot open database '" + path + "'");
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    return checkDatabase(bytes);
+    return checkDatabase(readInputFile(path, "database"));
 }
 
 void printCheckReport(const CheckReport& report, std::ostream& out) {

@@ -2,8 +2,9 @@
 
 #include "cli_error.h"
 #include "description.h"
+#include "input_file.h"
 #include "json_reader.h"
-#include "output_file.h"
+#include "output_set.h"
 
 #include <cstdio>
 #include <fstream>
@@ -18,23 +19,15 @@ using namespace vrel::dbwriter;
 namespace {
 
 void writeBytes(const std::string& path, const void* data, std::size_t size) {
-    OutputFile out(path);
-    {
-        std::ofstream file(out.temporaryPath(), std::ios::binary);
-        file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-        file.close();
-        if (!file)
-            throw CliError("cannot write '" + path + "'");
-    }
-    out.commit();
+    OutputSet set;
+    set.add(path).write(data, size);
+    set.commit();
 }
 
 Database readDatabase(const std::string& path) {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe)
-        throw CliError("cannot open database '" + path + "'");
+    const auto bytes = readInputFile(path, "database");
     std::string error;
-    auto db = readDatabaseFile(path, &error);
+    auto db = parseDatabase(bytes, &error);
     if (!db)
         throw CliError("cannot read database '" + path + "': " + error +
                        " (run 'vrel db check' for the engine's view of the file)");
@@ -111,15 +104,25 @@ void printSummary(const Database& db, std::ostream& out) {
 
 } // namespace
 
-void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath) {
+void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath,
+                       uint64_t maxBytes, std::ostream& warnings) {
     const auto root = loadJsonFile(descriptionPath);
     const auto base = std::filesystem::path(descriptionPath).parent_path();
-    const auto db = databaseFromJson(root, base);
+    const std::string description = "description '" + clipped(descriptionPath, 200) + "': ";
+    std::vector<std::string> remarks;
+    Database db;
+    try {
+        db = databaseFromJson(root, base, maxBytes, &remarks);
+    } catch (const CliError& e) {
+        throw CliError(description + e.what());
+    }
+    for (const auto& remark : remarks)
+        warnings << "vrel: warning: " << description << remark << "\n";
     Bytes bytes;
     try {
         bytes = writeDatabase(db);
     } catch (const std::invalid_argument& e) {
-        throw CliError("cannot write the database: " + std::string(e.what()));
+        throw CliError(description + "cannot write the database: " + std::string(e.what()));
     }
     writeBytes(outputPath, bytes.data(), bytes.size());
 }

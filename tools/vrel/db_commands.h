@@ -3,12 +3,18 @@
 // against the engine's loading rules.
 #pragma once
 
+#include "output_budget.h"
+
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
 namespace vrel::cli {
 
-void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath);
+// Errors name the description file and the JSON path; warnings are written
+// to `warnings` as "vrel: warning: ..." lines.
+void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath,
+                       uint64_t maxBytes, std::ostream& warnings);
 void dumpDatabaseFile(const std::string& databasePath, const std::string& outputPath, bool summary,
                       std::ostream& out);
 

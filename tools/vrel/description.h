@@ -14,8 +14,8 @@
 //   "truncateAt"       the writer's options for unusual files
 // A profile index record: "profileNumber" (required), "layout" (0, 1, 2),
 // the flag bits "noBlackBalance", "extension", "greyMode" (0-3, layouts 1
-// and 2 only), "recordFlags" (further raw bits), and "entries", each with
-// "key" (a number, or the ParamRecord key fields {"keyField94", "keyField14",
+// and 2 only; see grey_mode_default.h for its default), "recordFlags" (further raw bits), and
+// "entries", each with "key" (a number, or the ParamRecord key fields {"keyField94", "keyField14",
 // "keyField16", "keyField104", "keyField106", "keyField108"}), "tableIds"
 // (three chunk ids: correction tables for selector other, 2 and 3),
 // "lutChunk", "channels" (with "fourWithE256") or "descriptors", "name1",
@@ -27,15 +27,22 @@
 // grid_models.h and icc_grid.h for the models and their parameters).
 #pragma once
 
+#include "output_budget.h"
+
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <vrel/dbwriter.h>
 
 namespace vrel::cli {
 
-// Relative profile paths in "icc" grids are taken from baseDirectory.
+// Relative profile paths in "icc" grids are taken from baseDirectory. A
+// description whose database would pass maxBytes is refused at the JSON path
+// of the part that passes it, before that part is computed. Remarks that do
+// not stop the build (see grey_mode_default.h) go to `warnings`.
 dbwriter::Database databaseFromJson(const nlohmann::json& root,
-                                    const std::filesystem::path& baseDirectory);
+                                    const std::filesystem::path& baseDirectory,
+                                    uint64_t maxBytes = kDefaultMaxDatabaseBytes,
+                                    std::vector<std::string>* warnings = nullptr);
 
 // The description that databaseFromJson turns back into the same database:
 // grids as explicit data, key fields spelled out where they recompose the

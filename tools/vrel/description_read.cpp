@@ -1,9 +1,11 @@
 // JSON description -> dbwriter::Database.
 #include "cli_error.h"
 #include "description.h"
+#include "grey_mode_default.h"
 #include "grid_models.h"
 #include "icc_grid.h"
 #include "json_reader.h"
+#include "output_budget.h"
 
 #include <algorithm>
 #include <cstring>
@@ -199,8 +201,12 @@ Record readProfileRecord(const JsonNode& node) {
         index.entryWordsOverride = static_cast<uint32_t>(f->integer(0, kU32));
     if (const auto f = node.optionalField("trailing"))
         index.trailing = f->bytes();
-    for (const auto& e : node.field("entries").elements())
+    for (const auto& e : node.field("entries").elements()) {
         index.entries.push_back(readEntry(e, index.entryLayout));
+        if (index.entries.back().extra.size() > 4 * uint64_t{index.extraWords})
+            e.field("extra").fail("longer than the " + std::to_string(index.extraWords) +
+                                  " extraWords of the profile");
+    }
     Record record;
     record.recordClass = kProfileClass;
     record.id = profileRecordId(number);
@@ -311,7 +317,8 @@ Bytes readGrid(const JsonNode& grid, const std::vector<uint8_t>& nodes, int chan
     return data;
 }
 
-Record readTableRecord(const JsonNode& node, const std::filesystem::path& base) {
+Record readTableRecord(const JsonNode& node, const std::filesystem::path& base,
+                       const OutputBudget& budget) {
     ColourTable table;
     table.marked = node.booleanOr("marked", true);
     const auto nodesField = node.optionalField("nodes");
@@ -323,13 +330,23 @@ Record readTableRecord(const JsonNode& node, const std::filesystem::path& base) 
         node.fail("a table without mark has no header: no headerType, nodes or nodeSets");
     if (nodesField && pointsField)
         pointsField->fail("give either nodes or points, not both");
-    if (nodesField)
+    // The header counts positions and sets in one byte each.
+    if (nodesField) {
         table.nodes = nodesField->bytes();
+        if (table.nodes.size() > 255)
+            nodesField->fail("more than 255 node positions");
+    }
     if (pointsField)
         table.nodes = evenNodes(static_cast<int>(pointsField->integer(2, 64)));
-    if (setsField)
-        for (const auto& set : setsField->elements())
+    if (setsField) {
+        for (const auto& set : setsField->elements()) {
             table.nodeSets.push_back(set.bytes());
+            if (table.nodeSets.back().size() > 255)
+                set.fail("more than 255 node positions");
+        }
+        if (table.nodeSets.size() > 255)
+            setsField->fail("more than 255 node sets");
+    }
     if (table.headerType == 1 && !nodesField && !pointsField)
         node.fail("header type 1 needs nodes or points");
     // A computed grid needs its nodes; raw data (as a dump of any file gives
@@ -377,6 +394,8 @@ Record readTableRecord(const JsonNode& node, const std::filesystem::path& base) 
                            : pointsField         ? *pointsField
                                                  : node;
         checkNodes(where, gridNodes);
+        const uint64_t n = gridNodes.size();
+        budget.check(n * n * n * static_cast<uint64_t>(channels), *gridField);
         table.data = readGrid(*gridField, gridNodes, channels, base);
     } else {
         node.fail("missing field 'grid' (or 'data')");
@@ -454,7 +473,8 @@ DirectoryOptions readDirectoryOptions(const JsonNode& node,
 
 } // namespace
 
-Database databaseFromJson(const nlohmann::json& root, const std::filesystem::path& base) {
+Database databaseFromJson(const nlohmann::json& root, const std::filesystem::path& base,
+                          uint64_t maxBytes, std::vector<std::string>* warnings) {
     const JsonNode top(root, "");
     if (!top.isObject())
         top.fail("must be an object");
@@ -463,24 +483,51 @@ Database databaseFromJson(const nlohmann::json& root, const std::filesystem::pat
         db.tag = textField<8>(*f);
     db.version = static_cast<uint32_t>(top.integerOr("version", db.version, 0, kU32));
     const auto layoutName = top.stringOr("directoryLayout", "separate");
+    if (layoutName == "shared" && top.has("chunkDirectory") &&
+        (top.value()["chunkDirectory"].contains("extraEntries") ||
+         top.value()["chunkDirectory"].contains("entryCountOverride")))
+        top.field("chunkDirectory")
+            .fail("with a shared directory, entry options go in profileDirectory");
     if (layoutName == "shared")
         db.directoryLayout = DirectoryLayout::Shared;
     else if (layoutName != "separate")
         top.field("directoryLayout").fail("must be separate or shared");
 
     // Records by their description name ("profiles/0"), in default order.
+    // Every record is counted against the size limit as soon as it is read.
+    OutputBudget budget(maxBytes);
     std::vector<std::pair<std::string, Record>> named;
+    std::vector<JsonNode> profileNodes;
+    std::map<uint16_t, std::string> computedTables;
     const auto readList = [&](const char* key, auto reader) {
         if (const auto list = top.optionalField(key)) {
             const auto elements = list->elements();
-            for (std::size_t i = 0; i < elements.size(); ++i)
+            for (std::size_t i = 0; i < elements.size(); ++i) {
                 named.emplace_back(std::string(key) + "/" + std::to_string(i), reader(elements[i]));
+                budget.add(recordFileBytes(named.back().second), elements[i]);
+            }
         }
     };
-    readList("profiles", [](const JsonNode& n) { return readProfileRecord(n); });
-    readList("tables", [&](const JsonNode& n) { return readTableRecord(n, base); });
+    readList("profiles", [&](const JsonNode& n) {
+        profileNodes.push_back(n);
+        return readProfileRecord(n);
+    });
+    readList("tables", [&](const JsonNode& n) {
+        auto record = readTableRecord(n, base, budget);
+        const auto& value = n.value();
+        if (value.contains("grid")) {
+            const auto source = value["grid"]["source"].get<std::string>();
+            if (source == "icc" || source == "ink-model")
+                computedTables.emplace(record.id, source);
+        }
+        return record;
+    });
     readList("extensions", [](const JsonNode& n) { return readExtensionRecord(n); });
     readList("rawRecords", [](const JsonNode& n) { return readRawRecord(n); });
+    std::vector<std::string> ownWarnings;
+    for (std::size_t i = 0; i < profileNodes.size(); ++i)
+        applyDefaultGreyMode(named[i].second, profileNodes[i], computedTables,
+                             warnings ? *warnings : ownWarnings);
 
     std::map<std::string, std::size_t> position;
     if (const auto order = top.optionalField("recordOrder")) {
@@ -509,16 +556,22 @@ Database databaseFromJson(const nlohmann::json& root, const std::filesystem::pat
     for (auto& item : named)
         db.records.push_back(std::move(item.second));
 
-    if (const auto f = top.optionalField("profileDirectory"))
+    if (const auto f = top.optionalField("profileDirectory")) {
         db.profileDirectory = readDirectoryOptions(*f, position);
-    if (const auto f = top.optionalField("chunkDirectory"))
+        budget.add(12 * uint64_t{db.profileDirectory.extraEntries.size()}, *f);
+    }
+    if (const auto f = top.optionalField("chunkDirectory")) {
         db.chunkDirectory = readDirectoryOptions(*f, position);
+        budget.add(12 * uint64_t{db.chunkDirectory.extraEntries.size()}, *f);
+    }
     if (const auto f = top.optionalField("patches"))
         for (const auto& p : f->elements()) {
             Patch patch;
-            patch.offset = static_cast<std::size_t>(p.field("offset").integer(0, kU32));
+            const auto offset = p.field("offset");
+            patch.offset = static_cast<std::size_t>(offset.integer(0, kU32));
             patch.bytes = p.field("data").bytes();
             p.finish();
+            budget.reach(uint64_t{patch.offset} + patch.bytes.size(), offset);
             db.patches.push_back(std::move(patch));
         }
     if (const auto f = top.optionalField("truncateAt"))

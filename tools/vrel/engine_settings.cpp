@@ -1,11 +1,15 @@
 #include "engine_settings.h"
 
 #include "cli_error.h"
+#include "input_file.h"
 #include "json_reader.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 
 namespace vrel::cli {
 
@@ -37,10 +41,11 @@ void applySettingsFile(const std::string& path, PrintSettings& s) {
                 f->fail("must list 4 values (cyan, magenta, yellow, black)");
             s.balance.clear();
             for (const auto& v : list)
-                s.balance.push_back(static_cast<int>(v.integer(-32768, 32767)));
+                s.balance.push_back(
+                    static_cast<int>(v.integer(-kAdjustmentLimit, kAdjustmentLimit)));
         }
         if (const auto f = top.optionalField("density"))
-            s.density = static_cast<int16_t>(f->integer(-32768, 32767));
+            s.density = static_cast<int16_t>(f->integer(-kAdjustmentLimit, kAdjustmentLimit));
         if (const auto f = top.optionalField("methodOverride"))
             s.threeChannel = f->integer(0, 0xffff) == 1;
         top.optionalField("comment");
@@ -50,10 +55,38 @@ void applySettingsFile(const std::string& path, PrintSettings& s) {
     }
 }
 
+// "c,m,y,k": four integers from -50 to 50.
+std::vector<int> parseBalance(const std::string& text) {
+    const auto refuse = [&text]() {
+        throw CliError("--balance takes four values from -" + std::to_string(kAdjustmentLimit) +
+                       " to " + std::to_string(kAdjustmentLimit) +
+                       " as cyan,magenta,yellow,black, not '" + clipped(text) + "'");
+    };
+    std::vector<int> values;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const auto comma = text.find(',', start);
+        const auto part =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        char* end = nullptr;
+        errno = 0;
+        const long v = std::strtol(part.c_str(), &end, 10);
+        if (part.empty() || *end != '\0' || errno != 0 || v < -kAdjustmentLimit ||
+            v > kAdjustmentLimit)
+            refuse();
+        values.push_back(static_cast<int>(v));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (values.size() != 4)
+        refuse();
+    return values;
+}
+
 } // namespace
 
-ParamRecord makeParamRecord(const PrintSettings& given, const std::string& databasePath,
-                            std::string& directoryStorage) {
+PrintSettings resolveSettings(const PrintSettings& given) {
     PrintSettings s;
     if (!given.settingsFile.empty())
         applySettingsFile(given.settingsFile, s);
@@ -73,11 +106,44 @@ ParamRecord makeParamRecord(const PrintSettings& given, const std::string& datab
     take(s.tableSelector, given.tableSelector);
     take(s.inputKind, given.inputKind);
     take(s.density, given.density);
-    if (!given.balance.empty())
+    if (s.density && std::abs(*s.density) > kAdjustmentLimit)
+        throw CliError("--density must be from -" + std::to_string(kAdjustmentLimit) + " to " +
+                       std::to_string(kAdjustmentLimit) + ", not " + std::to_string(*s.density));
+    if (!given.balanceText.empty())
+        s.balance = parseBalance(given.balanceText);
+    else if (!given.balance.empty())
         s.balance = given.balance;
     s.threeChannel = s.threeChannel || given.threeChannel;
     if (!s.balance.empty() && s.balance.size() != 4)
         throw CliError("--balance takes four values: cyan,magenta,yellow,black");
+    return s;
+}
+
+std::vector<std::string> ineffectiveSettings(const PrintSettings& s) {
+    std::vector<std::string> out;
+    const bool adjust = s.adjustSwitch.value_or(0) != 0;
+    bool balanceSet = false;
+    for (int v : s.balance)
+        balanceSet = balanceSet || v != 0;
+    if (balanceSet && !adjust)
+        out.push_back("the balance (--balance) has no effect without the adjustment switch "
+                      "(--adjust 1)");
+    else if (balanceSet && s.keyField16.value_or(0) != 0)
+        out.push_back("the balance (--balance) has no effect with a nonzero --key16");
+    if (s.tableSelector.value_or(0) != 0 && !adjust)
+        out.push_back("the table selector (--selector) has no effect without the adjustment "
+                      "switch (--adjust 1)");
+    return out;
+}
+
+void warnAboutSettings(const PrintSettings& given, std::ostream& out) {
+    for (const auto& line : ineffectiveSettings(resolveSettings(given)))
+        out << "vrel: warning: " << line << "\n";
+}
+
+ParamRecord makeParamRecord(const PrintSettings& given, const std::string& databasePath,
+                            std::string& directoryStorage) {
+    const PrintSettings s = resolveSettings(given);
 
     ParamRecord p;
     std::memset(&p, 0, sizeof p);
@@ -98,8 +164,7 @@ ParamRecord makeParamRecord(const PrintSettings& given, const std::string& datab
 
     if (databasePath.empty())
         throw CliError("no database given (--db FILE)");
-    if (!std::filesystem::is_regular_file(databasePath))
-        throw CliError("cannot open database '" + databasePath + "': no such file");
+    checkInputFile(databasePath, "database");
     const std::filesystem::path path(databasePath);
     const auto name = path.filename().string();
     if (name.size() > sizeof p.databaseName)

@@ -6,6 +6,7 @@
 #include "vrel/vrel.h"
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,10 +20,26 @@ struct PrintSettings {
         keyField108;
     std::optional<uint16_t> adjustSwitch, tableSelector, inputKind;
     std::vector<int> balance; // four values (cyan, magenta, yellow, black) when given
+    std::string balanceText;  // --balance as typed ("c,m,y,k"), read into balance
     std::optional<int16_t> density;
     bool threeChannel = false; // methodOverride = 1
     std::string settingsFile;  // JSON file with the same field names; options override it
 };
+
+// The range of the balance and density values: beyond it the balance
+// curves fall back to the identity and the density curve overshoots.
+inline constexpr int kAdjustmentLimit = 50;
+
+// The settings file, then the options over it. Throws CliError for a bad
+// settings file or a value out of range.
+PrintSettings resolveSettings(const PrintSettings& given);
+
+// One line for each setting that the others make ineffective (the balance
+// without the adjustment switch, ...).
+std::vector<std::string> ineffectiveSettings(const PrintSettings& resolved);
+
+// Writes ineffectiveSettings of the given settings as "vrel: warning: ..." lines.
+void warnAboutSettings(const PrintSettings& given, std::ostream& out);
 
 // Fills a ParamRecord for the database at `databasePath`: directoryName
 // points into `directoryStorage`, which must outlive the record's use.

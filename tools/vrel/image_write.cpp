@@ -1,30 +1,42 @@
 #include "image_write.h"
 
 #include "cli_error.h"
-#include "output_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <png.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 namespace vrel::cli {
 
-void writePng(const std::string& path, const Image& image) {
+void writePng(StagedOutput& out, const Image& image) {
     if (image.channels != 1 && image.channels != 3)
         throw CliError("cannot write a " + std::to_string(image.channels) + "-channel PNG");
-    OutputFile out(path);
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
     png.width = static_cast<png_uint_32>(image.width);
     png.height = static_cast<png_uint_32>(image.height);
     png.format = image.channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_GRAY;
-    if (!png_image_write_to_file(&png, out.temporaryPath().c_str(), 0, image.pixels.data(), 0,
-                                 nullptr))
-        throw CliError("cannot write '" + path + "': " + png.message);
-    out.commit();
+    std::FILE* file = out.openStream();
+    const bool written =
+        png_image_write_to_stdio(&png, file, 0, image.pixels.data(), 0, nullptr) != 0;
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written)
+        throw CliError("cannot write '" + out.path() + "': " +
+                       (written ? std::strerror(errno)
+                                : std::string(png.message) +
+                                      (error ? std::string(" (") + std::strerror(error) + ")"
+                                             : std::string())));
+}
+
+void writePng(const std::string& path, const Image& image) {
+    OutputSet set;
+    writePng(set.add(path), image);
+    set.commit();
 }
 
 namespace {
@@ -43,15 +55,22 @@ struct TiffCloser {
 
 } // namespace
 
-void writeInkTiff(const std::string& path, const Image& inks,
-                  const std::vector<std::string>& inkNames) {
+void writeInkTiff(StagedOutput& out, const Image& inks, const std::vector<std::string>& inkNames,
+                  const RowProgress& progress) {
     const int n = inks.channels;
+    const std::string& path = out.path();
     if (n < 1 || n > 8)
         throw CliError("cannot write a TIFF with " + std::to_string(n) + " inks");
-    OutputFile out(path);
     TIFFSetErrorHandler(tiffWriteError);
+    TIFFSetWarningHandler(tiffWriteError);
+    tiffWriteMessage.clear();
     {
-        std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(out.temporaryPath().c_str(), "w"));
+        // TIFFClose closes the descriptor it is given: a copy.
+        const int fd = ::dup(out.descriptor());
+        std::unique_ptr<TIFF, TiffCloser> tiff(fd < 0 ? nullptr
+                                                      : TIFFFdOpen(fd, path.c_str(), "w"));
+        if (!tiff && fd >= 0)
+            ::close(fd);
         if (!tiff)
             throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
         TIFF* t = tiff.get();
@@ -74,6 +93,14 @@ void writeInkTiff(const std::string& path, const Image& inks,
             } else {
                 TIFFSetField(t, TIFFTAG_INKSET, INKSET_MULTIINK);
                 TIFFSetField(t, TIFFTAG_NUMBEROFINKS, n);
+                // A separation has four colour channels for libtiff and its
+                // tools; the inks beyond those are declared as extra samples
+                // of no given meaning, so the file opens without a warning.
+                if (n > 4) {
+                    const std::vector<uint16_t> extra(static_cast<std::size_t>(n - 4),
+                                                      EXTRASAMPLE_UNSPECIFIED);
+                    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, n - 4, extra.data());
+                }
             }
             // Ink names as one run of NUL-terminated strings.
             std::string names;
@@ -84,14 +111,25 @@ void writeInkTiff(const std::string& path, const Image& inks,
             }
             TIFFSetField(t, TIFFTAG_INKNAMES, static_cast<int>(names.size()), names.data());
         }
-        for (int y = 0; y < inks.height; ++y)
+        for (int y = 0; y < inks.height; ++y) {
             if (TIFFWriteScanline(t, const_cast<uint8_t*>(inks.row(y)), static_cast<uint32_t>(y),
                                   0) < 0)
                 throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
+            if (progress && y % 64 == 0)
+                progress(y, inks.height);
+        }
         if (!TIFFFlush(t))
             throw CliError("cannot write '" + path + "': " + tiffWriteMessage);
     }
-    out.commit();
+    if (progress)
+        progress(inks.height, inks.height);
+}
+
+void writeInkTiff(const std::string& path, const Image& inks,
+                  const std::vector<std::string>& inkNames) {
+    OutputSet set;
+    writeInkTiff(set.add(path), inks, inkNames);
+    set.commit();
 }
 
 } // namespace vrel::cli

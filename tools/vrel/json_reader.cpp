@@ -1,6 +1,7 @@
 #include "json_reader.h"
 
 #include "cli_error.h"
+#include "input_file.h"
 
 #include <cerrno>
 #include <cmath>
@@ -13,8 +14,33 @@ namespace vrel::cli {
 JsonNode::JsonNode(const nlohmann::json& value, std::string path)
     : value_(&value), path_(std::move(path)), read_(std::make_shared<std::set<std::string>>()) {}
 
+namespace {
+
+// A message quotes values and names from the file; this keeps it readable.
+constexpr std::size_t kMessageLimit = 240;
+
+} // namespace
+
+std::string clipped(const std::string& text, std::size_t limit) {
+    std::size_t cut = text.size();
+    if (cut > limit) {
+        cut = limit;
+        // Back up to the start of a UTF-8 character.
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+            --cut;
+    }
+    std::string out = text.substr(0, cut);
+    for (auto& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    if (cut < text.size())
+        out += "... (" + std::to_string(text.size()) + " bytes)";
+    return out;
+}
+
 void JsonNode::fail(const std::string& message) const {
-    throw CliError((path_.empty() ? std::string("/") : path_) + ": " + message);
+    throw CliError(
+        clipped((path_.empty() ? std::string("/") : path_) + ": " + message, kMessageLimit));
 }
 
 bool JsonNode::has(const std::string& key) const {
@@ -46,7 +72,7 @@ void JsonNode::finish() const {
         return;
     for (const auto& item : value_->items())
         if (!read_->count(item.key()) && item.key() != "comment")
-            throw CliError(path_ + "/" + item.key() + ": unknown field");
+            throw CliError(path_ + "/" + clipped(item.key()) + ": unknown field");
 }
 
 std::vector<JsonNode> JsonNode::elements() const {
@@ -76,7 +102,7 @@ int64_t JsonNode::integer(int64_t min, int64_t max) const {
         const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
         v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
         if (text.empty() || errno != 0 || *end != '\0')
-            fail("must be an integer" + range + ", not \"" + text + "\"");
+            fail("must be an integer" + range + ", not \"" + clipped(text) + "\"");
     } else {
         fail("must be an integer" + range);
     }
@@ -132,7 +158,7 @@ std::vector<uint8_t> JsonNode::bytes() const {
         else if (ch >= 'A' && ch <= 'F')
             digit = ch - 'A' + 10;
         if (digit < 0)
-            fail(std::string("not a hex digit: '") + ch + "'");
+            fail("not a hex digit: '" + clipped(std::string(1, ch)) + "'");
         if (pending < 0) {
             pending = digit;
         } else {
@@ -166,18 +192,87 @@ std::string JsonNode::stringOr(const std::string& key, const std::string& fallba
     return f ? f->string() : fallback;
 }
 
+namespace {
+
+// Follows the parser through the document, so that an error names the JSON
+// path of the value being read ("/profiles/0/entries/3/value").
+class PathTracker {
+  public:
+    void see(nlohmann::json::parse_event_t event, const nlohmann::json& parsed) {
+        using Event = nlohmann::json::parse_event_t;
+        switch (event) {
+        case Event::object_start:
+            frames_.push_back({false, 0, {}});
+            break;
+        case Event::array_start:
+            frames_.push_back({true, 0, {}});
+            break;
+        case Event::key:
+            if (!frames_.empty() && parsed.is_string())
+                frames_.back().key = clipped(parsed.get_ref<const std::string&>());
+            break;
+        case Event::object_end:
+        case Event::array_end:
+            if (!frames_.empty())
+                frames_.pop_back();
+            elementDone();
+            break;
+        case Event::value:
+            elementDone();
+            break;
+        }
+    }
+    std::string path() const {
+        std::string out;
+        for (const auto& f : frames_)
+            out += "/" + (f.array ? std::to_string(f.index) : f.key);
+        return out.empty() ? "/" : out;
+    }
+
+  private:
+    struct Frame {
+        bool array;
+        std::size_t index;
+        std::string key;
+    };
+    std::vector<Frame> frames_;
+    void elementDone() {
+        if (!frames_.empty() && frames_.back().array)
+            ++frames_.back().index;
+    }
+};
+
+// The library's message without its "[json.exception.xxx.nnn] " prefix.
+std::string libraryMessage(const nlohmann::json::exception& e) {
+    std::string what = e.what();
+    const auto prefix = what.find("] ");
+    if (what.rfind("[json.exception.", 0) == 0 && prefix != std::string::npos)
+        what.erase(0, prefix + 2);
+    return what;
+}
+
+} // namespace
+
 nlohmann::json loadJsonFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw CliError("cannot open '" + path + "': " + std::strerror(errno));
+    const auto bytes = readInputFile(path, "JSON file");
+    PathTracker tracker;
+    const auto follow = [&tracker](int, nlohmann::json::parse_event_t event,
+                                   nlohmann::json& parsed) {
+        tracker.see(event, parsed);
+        return true;
+    };
     try {
-        return nlohmann::json::parse(in);
+        return nlohmann::json::parse(bytes.begin(), bytes.end(), follow);
     } catch (const nlohmann::json::parse_error& e) {
-        // The library's message carries line and column.
-        std::string what = e.what();
-        const auto pos = what.find("parse error");
-        throw CliError("bad JSON in '" + path +
-                       "': " + (pos == std::string::npos ? what : what.substr(pos)));
+        // The library's message carries line and column; a number too large
+        // for a double is such an error too.
+        throw CliError(
+            clipped("bad JSON in '" + path + "' at " + tracker.path() + ": " + libraryMessage(e),
+                    kMessageLimit));
+    } catch (const nlohmann::json::exception& e) {
+        throw CliError(
+            clipped("bad JSON in '" + path + "' at " + tracker.path() + ": " + libraryMessage(e),
+                    kMessageLimit));
     }
 }
 

@@ -58,8 +58,14 @@ class JsonNode {
     std::shared_ptr<std::set<std::string>> read_;
 };
 
-// Parses a JSON file; syntax errors name the file, line and column.
+// Parses a JSON file; syntax errors and numbers out of range name the file,
+// the JSON path of the value being read, the line and column.
 nlohmann::json loadJsonFile(const std::string& path);
+
+// Text from a file, made fit for a one-line message: control characters
+// become '?', and text longer than `limit` bytes is cut at a character
+// boundary and marked with its full length.
+std::string clipped(const std::string& text, std::size_t limit = 48);
 
 // Hex text of bytes, lower case, no separators.
 std::string toHex(const uint8_t* data, std::size_t size);

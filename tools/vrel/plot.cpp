@@ -1,16 +1,23 @@
 // "vrel plot": a picture of one profile as the engine loaded it. Left, the
-// context's curves (four adjustment curves, grey curve, input curve); right,
-// one slice of the conversion table at a blue grid index: one map per ink
-// (red across, green down; darker = more ink) and the slice's print
-// simulation beside the colours of its grid points.
+// context's curves (four adjustment curves, grey curve, input curve) with
+// numbered axes; right, one slice of the conversion table at a blue grid
+// index: one map per ink (red across, green down; darker = more ink), or for
+// the three-channel method one map per output channel (lighter = more of
+// it), and the slice's printed or output colour beside the colours of its
+// grid points. Map edges carry the node values of red and green.
+#include "plot.h"
+
 #include "canvas.h"
 #include "cli_error.h"
 #include "commands.h"
 #include "image_write.h"
 #include "interface/inspection.h"
 #include "preview.h"
+#include "profile_name.h"
 
 #include <algorithm>
+#include <cctype>
+#include <iostream>
 #include <string>
 
 namespace vrel::cli {
@@ -37,8 +44,13 @@ void curvePanel(Canvas& c, int x, int y, int size, const std::string& title,
             const int y1 = y + size - 1 - curve[i + 1] * (size - 1) / 255;
             c.line(x0, y0, x1, y1, colour, 2);
         }
-    c.text(x, y + size + 4, "0", kText);
-    c.text(x + size - 18, y + size + 4, "255", kText);
+    // Input across, output up; both 0 to 255.
+    for (int v : {0, 64, 128, 192, 255}) {
+        const std::string label = std::to_string(v);
+        const int p = v * (size - 1) / 255;
+        c.text(x + p - Canvas::textWidth(label) / 2, y + size + 4, label, kText);
+        c.text(x - 4 - Canvas::textWidth(label), y + size - 1 - p - 3, label, kText);
+    }
     int lx = x + size + 10;
     int ly = y;
     for (const auto& [name, colour] : legend) {
@@ -58,27 +70,33 @@ void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g,
     const int n = g.gridPoints, channels = g.channels;
     const int k = slice < 0 ? n / 2 : slice;
     if (k >= n)
-        throw CliError("--slice must be below the grid's " + std::to_string(n) + " points");
+        throw CliError("--slice must be below the grid's " + std::to_string(n) + " points (0 to " +
+                       std::to_string(n - 1) + "), not " + std::to_string(k));
     c.text(x, y,
            "TABLE SLICE AT BLUE = " + std::to_string(g.nodes[k]) + " (GRID INDEX " +
                std::to_string(k) + " OF " + std::to_string(n) + ")",
            kText, 2);
-    c.text(x, y + 20, "RED ACROSS, GREEN DOWN; DARKER = MORE INK", kText);
-    const int maps = channels + 2;
-    const int columns = 4;
-    const int cell = std::max(2, std::min(12, (width / columns - 16) / n));
+    const bool rgbOut = method == VrelMethodThreeChannel;
+    c.text(x, y + 20,
+           rgbOut ? "RED ACROSS, GREEN DOWN; LIGHTER = MORE OF THE OUTPUT CHANNEL"
+                  : "RED ACROSS, GREEN DOWN; DARKER = MORE INK",
+           kText);
+    const auto labels = slicePanelLabels(method, channels);
+    const int shown = static_cast<int>(labels.size()) - 2; // maps of channels
+    const int columns = 4, gap = 28;
+    const int cell = std::max(2, std::min(12, (width / columns - gap) / n));
     const int mapSize = cell * n;
-    const auto names = inkNamesFor(method == 3 ? 4 : method);
-    const auto colours = inkColoursFor(method == 3 ? 4 : method);
-    for (int m = 0; m < maps; ++m) {
-        const int mx = x + (m % columns) * (mapSize + 16);
-        const int my = y + 44 + (m / columns) * (mapSize + 36);
-        std::string label =
-            m < channels ? (m < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(m)]
-                                                               : "CHANNEL " + std::to_string(m))
-            : m == channels ? "PRINT SIMULATION"
-                            : "GRID COLOURS";
-        c.text(mx, my, label, kText);
+    const auto colours = inkColoursFor(rgbOut ? 4 : method);
+    for (int m = 0; m < static_cast<int>(labels.size()); ++m) {
+        const int mx = x + gap + (m % columns) * (mapSize + gap);
+        const int my = y + 44 + (m / columns) * (mapSize + 44);
+        c.text(mx, my, labels[static_cast<std::size_t>(m)], kText);
+        // Node values of red under the map, of green beside it.
+        const std::string first = std::to_string(g.nodes[0]), last = std::to_string(g.nodes[n - 1]);
+        c.text(mx, my + 14 + mapSize, first, kText);
+        c.text(mx + mapSize - Canvas::textWidth(last), my + 14 + mapSize, last, kText);
+        c.text(mx - 3 - Canvas::textWidth(first), my + 12, first, kText);
+        c.text(mx - 3 - Canvas::textWidth(last), my + 5 + mapSize, last, kText);
         for (int i1 = 0; i1 < n; ++i1)
             for (int i0 = 0; i0 < n; ++i0) {
                 const uint8_t* node =
@@ -87,10 +105,16 @@ void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g,
                               static_cast<std::size_t>(k)) *
                                  static_cast<std::size_t>(channels);
                 Rgb colour{};
-                if (m < channels) {
+                if (rgbOut && m <= shown) {
+                    // The engine's output: black folded into each colour channel.
+                    uint8_t out[3];
+                    for (int ch = 0; ch < 3; ++ch)
+                        out[ch] = static_cast<uint8_t>(255 - std::min(255, node[ch] + node[3]));
+                    colour = m < shown ? Rgb{out[m], out[m], out[m]} : Rgb{out[0], out[1], out[2]};
+                } else if (m < shown) {
                     const uint8_t v = static_cast<uint8_t>(255 - node[m]);
                     colour = {v, v, v};
-                } else if (m == channels) {
+                } else if (m == shown) {
                     const auto p = previewPixel(
                         node, std::min<int>(channels, static_cast<int>(colours.size())), colours);
                     colour = {p[0], p[1], p[2]};
@@ -105,16 +129,30 @@ void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g,
 
 } // namespace
 
+std::vector<std::string> slicePanelLabels(int method, int channels) {
+    if (method == VrelMethodThreeChannel)
+        return {"RED", "GREEN", "BLUE", "OUTPUT COLOUR", "GRID COLOURS"};
+    const auto names = inkNamesFor(method);
+    std::vector<std::string> labels;
+    for (int m = 0; m < channels; ++m) {
+        std::string label = m < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(m)]
+                                                               : "CHANNEL " + std::to_string(m);
+        for (auto& ch : label)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        labels.push_back(label);
+    }
+    labels.push_back("PRINT SIMULATION");
+    labels.push_back("GRID COLOURS");
+    return labels;
+}
+
 void drawProfilePlot(const ConversionOptions& o) {
     EngineSession session(o.settings, o.database);
     const auto ctx = inspect::view(session.context());
     const int method = conversionMethodOf(session.context());
     Canvas c(1280, 760, Rgb{255, 255, 255});
-    uint8_t name[24] = {};
-    VrelGetProfileName(session.context(), name, 0);
-    std::string title = "PROFILE ";
-    for (int i = 0; i < 24 && name[i]; ++i)
-        title.push_back(static_cast<char>(name[i]));
+    const auto name = shownProfileName(session.context(), false);
+    std::string title = "PROFILE " + (name.text.empty() ? std::string("(UNNAMED)") : name.text);
     title += "  (METHOD " + std::to_string(method) + ")";
     c.text(30, 16, title, kText, 3);
 
@@ -134,6 +172,9 @@ void drawProfilePlot(const ConversionOptions& o) {
         legend.push_back({"(NO INPUT CURVE)", kText});
     }
     curvePanel(c, 40, 440, 256, "GREY AND INPUT CURVES", curves, legend);
+    if (o.slice >= 0 && !ctx.conversion.present)
+        std::cerr << "vrel: warning: --slice has no effect: the black-only method has no colour "
+                     "table\n";
     tableSlice(c, 440, 66, 820, ctx.conversion, method, o.slice);
     writePng(o.plotOutput, c.image());
 }

@@ -1,15 +1,26 @@
 #include "progress.h"
 
-#include <cstdio>
 #include <unistd.h>
 
 namespace vrel::cli {
 
-ProgressBar::ProgressBar(bool enabled) : active_(enabled && ::isatty(STDERR_FILENO)) {}
+ProgressBar::ProgressBar(bool enabled, std::FILE* out)
+    : out_(out), active_(enabled && out && ::isatty(::fileno(out))) {}
 
 ProgressBar::~ProgressBar() {
-    if (active_ && lastPercent_ >= 0)
-        std::fputc('\n', stderr);
+    finish();
+}
+
+void ProgressBar::finish() {
+    if (active_ && shown_)
+        std::fputc('\n', out_);
+    shown_ = false;
+}
+
+void ProgressBar::stage(const char* name) {
+    stage_ = name;
+    lastPercent_ = -1;
+    update(0, 1);
 }
 
 void ProgressBar::update(long done, long total) {
@@ -24,8 +35,10 @@ void ProgressBar::update(long done, long total) {
     for (int i = 0; i < kWidth; ++i)
         bar[i] = i < percent * kWidth / 100 ? '#' : '.';
     bar[kWidth] = '\0';
-    std::fprintf(stderr, "\rconverting [%s] %3d%%", bar, percent);
-    std::fflush(stderr);
+    // Padded so that a shorter stage name overwrites a longer one.
+    std::fprintf(out_, "\r%-16s [%s] %3d%%", stage_, bar, percent);
+    std::fflush(out_);
+    shown_ = true;
 }
 
 } // namespace vrel::cli

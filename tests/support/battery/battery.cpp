@@ -13,10 +13,12 @@ namespace vrel::hardening {
 
 namespace {
 
+// Eight bytes per draw: buffers hold whole lines of up to 131071 pixels.
 void fillRandom(ExactBuffer& buffer, uint32_t seed) {
     dbwriter::Random random(seed);
-    for (size_t i = 0; i < buffer.size(); ++i) {
-        buffer.data()[i] = random.byte();
+    for (size_t i = 0; i < buffer.size(); i += sizeof(uint64_t)) {
+        const uint64_t bytes = random.next();
+        std::memcpy(buffer.data() + i, &bytes, std::min(sizeof bytes, buffer.size() - i));
     }
 }
 

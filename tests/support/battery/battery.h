@@ -1,8 +1,8 @@
 // The battery: every export of the engine run over one open context with
-// fixed, seeded inputs, each buffer allocated at exactly the size the run
-// allows. The bytes and result codes produced are returned as a digest, so
-// that two runs on equal contexts (another thread, another iteration) can be
-// compared byte for byte.
+// fixed, seeded inputs, each buffer allocated at exactly the size of the line
+// its count describes. The bytes and result codes produced are returned as a
+// digest, so that two runs on equal contexts (another thread, another
+// iteration) can be compared byte for byte.
 #pragma once
 
 #include "core/engine_context.h"

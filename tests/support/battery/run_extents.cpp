@@ -57,13 +57,25 @@ Writes bitmapWrites(uint32_t in, uint32_t out, bool directPath) {
     return Writes::Nothing; // refused output format
 }
 
-size_t sourceExtent(uint32_t in, const RunShape& run) {
-    const size_t last = static_cast<size_t>(lastPixel(run));
+// The line lengths the exports take: the bitmap conversion reads the whole
+// 32-bit count, the line conversion and the correction a 16-bit one.
+size_t wholeCount(const RunShape& run) {
+    return run.count;
+}
+size_t shortCount(const RunShape& run) {
+    return run.count & 0xffffu;
+}
+
+// Bytes of `pixels` source pixels of format `in` with the run's step.
+size_t sourceExtent(uint32_t in, const RunShape& run, size_t pixels) {
+    if (pixels == 0) {
+        return 0;
+    }
     if (in == 10) {
-        return last / 8 + 1; // one bit per pixel, the step plays no part
+        return (pixels + 7) / 8; // one bit per pixel, the step plays no part
     }
     const size_t step = run.sourceStep != 0 ? run.sourceStep : bytesPerPixel(in);
-    return last * step + bytesPerPixel(in);
+    return (pixels - 1) * step + bytesPerPixel(in);
 }
 
 } // namespace
@@ -72,38 +84,26 @@ uint32_t bytesPerPixel(uint32_t format) {
     return format < 23 ? kBytesPerPixel[format] : 0;
 }
 
-int processedPixels(const RunShape& run) {
-    if (run.skipStart < 0) {
-        return 0; // a run may not start before its first pixel
-    }
-    const int difference = static_cast<int>(run.count & 0xffffu) - run.skipStart - run.skipEnd;
-    return static_cast<int16_t>(static_cast<uint16_t>(difference & 0xffff));
-}
-
-int lastPixel(const RunShape& run) {
-    return run.skipStart + processedPixels(run) - 1;
-}
-
 size_t bitmapSourceBytes(uint32_t in, uint32_t out, const RunShape& run, bool directPath) {
-    if (processedPixels(run) <= 0 || bitmapWrites(in, out, directPath) == Writes::Nothing) {
+    if (bitmapWrites(in, out, directPath) == Writes::Nothing) {
         return 0;
     }
-    return sourceExtent(in, run);
+    return sourceExtent(in, run, wholeCount(run));
 }
 
 size_t bitmapDestinationBytes(uint32_t in, uint32_t out, const RunShape& run, bool directPath) {
-    if (processedPixels(run) <= 0) {
-        return 0;
-    }
-    const size_t last = static_cast<size_t>(lastPixel(run));
-    const size_t skip = static_cast<size_t>(run.skipStart);
+    const size_t pixels = wholeCount(run);
     switch (bitmapWrites(in, out, directPath)) {
     case Writes::OutputPixels:
-        return (last + 1) * bytesPerPixel(out);
+        return pixels * bytesPerPixel(out);
     case Writes::WholeEntries:
-        return (last + 1) * 4;
-    case Writes::DirectTable:
-        return skip * bytesPerPixel(out) + (last + 1 - skip) * 4;
+        return pixels * 4;
+    case Writes::DirectTable: {
+        // Pixels before skipStart at the output size, the rest four bytes each.
+        const size_t skip = run.skipStart < 0 ? 0 : static_cast<size_t>(run.skipStart);
+        const size_t before = skip < pixels ? skip : pixels;
+        return before * bytesPerPixel(out) + (pixels - before) * 4;
+    }
     case Writes::Nothing:
         break;
     }
@@ -136,27 +136,18 @@ static bool lineHandles(int method, uint32_t format) {
 }
 
 size_t lineSourceBytes(int method, uint32_t format, const RunShape& run) {
-    if (processedPixels(run) <= 0 || !lineHandles(method, format)) {
-        return 0;
-    }
-    return sourceExtent(format, run);
+    return lineHandles(method, format) ? sourceExtent(format, run, shortCount(run)) : 0;
 }
 
 size_t linePlaneBytes(int method, uint32_t format, const RunShape& run) {
-    if (processedPixels(run) <= 0 || !lineHandles(method, format)) {
-        return 0;
-    }
-    return static_cast<size_t>(lastPixel(run)) + 1;
+    return lineHandles(method, format) ? shortCount(run) : 0;
 }
 
 size_t correctionBytes(uint32_t format, const RunShape& run) {
     const bool corrected = format <= 5 || format == 9 || format == 11 || format == 12 ||
                            format == 13 || format == 15 || format == 16 || format == 18 ||
                            format == 19 || format == 21 || format == 22;
-    if (!corrected || run.skipStart < 0 || processedPixels(run) <= 0) {
-        return 0;
-    }
-    return (static_cast<size_t>(lastPixel(run)) + 1) * bytesPerPixel(format);
+    return corrected ? shortCount(run) * bytesPerPixel(format) : 0;
 }
 
 size_t onDotPlaneBytes(int16_t count) {

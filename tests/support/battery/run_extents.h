@@ -1,8 +1,10 @@
 // How many bytes each export may read or write for one run: the extents of
-// the source, destination and plane buffers, worked out from the run
-// convention (count, skipStart, skipEnd, source step, all in 16 bits) and the
-// kernel each format pairing reaches. The harnesses allocate every buffer at
-// exactly this size, so that AddressSanitizer reports any access outside it.
+// the source, destination and plane buffers of a line of `count` pixels, in
+// the layout of the kernel each format pairing reaches. They follow from the
+// caller's side of the run alone (count, source step, formats), never from
+// the engine's own count of converted pixels, so a run that reaches past
+// count shows. The harnesses allocate every buffer at exactly this size, so
+// that AddressSanitizer reports any access outside it.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +13,9 @@
 namespace vrel::hardening {
 
 struct RunShape {
-    uint32_t count = 0;    // only the low 16 bits count
-    int16_t skipStart = 0; // the harnesses keep it at 0 or above
+    uint32_t count = 0; // the whole value for the bitmap conversion, its low
+                        // 16 bits for the line conversion and the correction
+    int16_t skipStart = 0;
     uint16_t skipEnd = 0;
     uint32_t sourceStep = 0; // 0: the input format's bytes per pixel
 };
@@ -20,11 +23,6 @@ struct RunShape {
 // Bytes per pixel of a format, 0 for codes that have none (6, 8, 10, 14,
 // 17, 20, above 22).
 uint32_t bytesPerPixel(uint32_t format);
-// Pixels the run processes: count - skipStart - skipEnd as a signed 16-bit
-// value; 0 or less processes nothing, and so does a negative skipStart.
-int processedPixels(const RunShape& run);
-// Index of the last processed pixel (valid when processedPixels > 0).
-int lastPixel(const RunShape& run);
 
 // VrelBitmapColorConversion. directPath: the context takes the direct path
 // of the RGB output group (three-channel output forced by the record).

@@ -11,7 +11,7 @@ namespace {
 // format, output format, count, skipStart, skipEnd, source step, seed and
 // the high byte of the count.
 std::vector<uint8_t> operation(int context, int op, int in, int out, uint16_t count,
-                               int16_t skipStart, uint16_t skipEnd, int step) {
+                               int16_t skipStart, uint16_t skipEnd, int step, int countHigh = 0) {
     const auto start = static_cast<uint16_t>(skipStart);
     return {static_cast<uint8_t>(context),
             static_cast<uint8_t>(op),
@@ -26,7 +26,7 @@ std::vector<uint8_t> operation(int context, int op, int in, int out, uint16_t co
             static_cast<uint8_t>(step),
             0x5a,
             0x01,
-            0x00};
+            static_cast<uint8_t>(countHigh)};
 }
 
 void append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) {
@@ -64,13 +64,17 @@ std::vector<SeedFile> conversionSeeds() {
     }
     // Runs at the edges of the 16-bit arithmetic.
     std::vector<uint8_t> edges;
-    append(edges, operation(2, 0, 3, 13, 0x8005, 2, 1, 0)); // n above 32767
-    append(edges, operation(2, 0, 3, 13, 5, 0, 0xffff, 0)); // n wraps to 6
-    append(edges, operation(2, 3, 3, 0, 10, -3, 0, 0));     // negative skipStart
-    append(edges, operation(3, 1, 5, 0, 10, 4, 6, 0));      // empty line
-    append(edges, operation(2, 0, 3, 13, 10, -2, 0, 0));    // run before pixel 0
-    append(edges, operation(2, 0, 10, 13, 16, -9, 0, 0));   // the same on a bit row
-    append(edges, operation(3, 1, 3, 0, 10, -1, 0, 0));     // and on a line
+    append(edges, operation(2, 0, 3, 13, 0x8005, 2, 1, 0));    // n above 32767
+    append(edges, operation(2, 0, 3, 13, 5, 0, 0xffff, 0));    // skips past the count
+    append(edges, operation(2, 0, 3, 13, 1, 0, 0xffff, 0));    // the same on one pixel
+    append(edges, operation(3, 1, 3, 0, 5, 2, 0xfffe, 0));     // and on a line
+    append(edges, operation(2, 3, 3, 0, 5, 0, 0xffff, 0));     // and on a correction
+    append(edges, operation(2, 0, 3, 13, 0x1170, 0, 0, 0, 1)); // count 70000: 4464 pixels
+    append(edges, operation(2, 3, 3, 0, 10, -3, 0, 0));        // negative skipStart
+    append(edges, operation(3, 1, 5, 0, 10, 4, 6, 0));         // empty line
+    append(edges, operation(2, 0, 3, 13, 10, -2, 0, 0));       // run before pixel 0
+    append(edges, operation(2, 0, 10, 13, 16, -9, 0, 0));      // the same on a bit row
+    append(edges, operation(3, 1, 3, 0, 10, -1, 0, 0));        // and on a line
     seeds.push_back({"conversion", "run-edges", std::move(edges)});
     return seeds;
 }

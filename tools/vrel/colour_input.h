@@ -1,0 +1,51 @@
+// The colours of an input image as the database expects them: sRGB (or, for
+// grey images, grey with the sRGB tone curve). An image's embedded ICC
+// profile (or, in a PNG without one, its gAMA and cHRM chunks) is applied
+// through lcms2 by default; the user may name another ICC file or none.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vrel::cli {
+
+// What an image file says about its colours.
+struct EmbeddedColour {
+    std::vector<uint8_t> iccProfile;
+    bool declaredSrgb = false;   // PNG sRGB chunk
+    std::optional<double> gamma; // PNG gAMA: encoding exponent, e.g. 0.45455
+    std::optional<std::array<double, 8>> chromaticities; // PNG cHRM: white, red, green, blue x,y
+};
+
+// "embedded" (the default), "none", or the path of an ICC profile.
+inline const std::string kEmbeddedProfile = "embedded";
+inline const std::string kNoProfile = "none";
+
+class InputColour {
+  public:
+    // `colours` is 1 (grey) or 3 (RGB), `bits` 8 or 16 (native order).
+    // Throws CliError when a named profile cannot be read or does not fit
+    // the image; an unusable embedded profile gives a warning and sRGB.
+    InputColour(const std::string& choice, const EmbeddedColour& embedded, int colours, int bits,
+                const std::string& imagePath, const std::function<void(const std::string&)>& warn);
+    ~InputColour();
+    InputColour(const InputColour&) = delete;
+    InputColour& operator=(const InputColour&) = delete;
+
+    // True when pixels go through a transform; false when they are taken as sRGB.
+    bool transforms() const { return transform_ != nullptr; }
+    // Converts `pixels` pixels of `colours` samples into 8-bit output.
+    void convert(const void* in, uint8_t* out, int pixels) const;
+    // One line for the user: which input profile was used.
+    const std::string& description() const { return description_; }
+
+  private:
+    void* transform_ = nullptr;
+    std::string description_;
+};
+
+} // namespace vrel::cli

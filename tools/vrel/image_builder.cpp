@@ -1,0 +1,125 @@
+#include "image_builder.h"
+
+#include "cli_error.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace vrel::cli {
+
+namespace {
+
+// Rows allocated at least per step while the image grows.
+constexpr std::size_t kBandRows = 64;
+
+template <typename Sample>
+void composite(const Sample* in, Sample* out, int pixels, int colours, Alpha alpha) {
+    constexpr uint32_t kMax = sizeof(Sample) == 1 ? 255u : 65535u;
+    const int step = colours + (alpha == Alpha::None ? 0 : 1);
+    for (int p = 0; p < pixels; ++p, in += step, out += colours) {
+        if (alpha == Alpha::None) {
+            std::copy_n(in, colours, out);
+            continue;
+        }
+        const uint64_t a = in[colours];
+        for (int c = 0; c < colours; ++c) {
+            const uint64_t v = in[c];
+            // Straight: v a + white (1 - a); premultiplied: v + white (1 - a).
+            const uint64_t mixed = alpha == Alpha::Straight
+                                       ? (v * a + kMax * (kMax - a) + kMax / 2) / kMax
+                                       : std::min<uint64_t>(kMax, v + (kMax - a));
+            out[c] = static_cast<Sample>(mixed);
+        }
+    }
+}
+
+} // namespace
+
+ImageBuilder::ImageBuilder(const std::string& path, const ReadOptions& options)
+    : path_(path), options_(options) {}
+
+ImageBuilder::~ImageBuilder() = default;
+
+void ImageBuilder::warn(const std::string& message) const {
+    if (options_.warn)
+        options_.warn(message);
+    else
+        std::cerr << "vrel: warning: " << message << "\n";
+}
+
+std::string ImageBuilder::damaged(const std::string& reason) const {
+    return "damaged image '" + path_ + "': " + reason;
+}
+
+void ImageBuilder::begin(const SourceFormat& format) {
+    if (format.width <= 0 || format.height <= 0)
+        throw CliError(damaged("image size " + std::to_string(format.width) + " x " +
+                               std::to_string(format.height)));
+    const uint64_t pixels = static_cast<uint64_t>(format.width) * format.height;
+    if (pixels > options_.maxPixels)
+        throw CliError("image '" + path_ + "' is " + std::to_string(format.width) + " x " +
+                       std::to_string(format.height) + " = " + std::to_string(pixels) +
+                       " pixels, more than the limit of " + std::to_string(options_.maxPixels) +
+                       " (raise it with --max-pixels)");
+    format_ = format;
+    colour_ = std::make_unique<InputColour>(options_.inputProfile, format.colour, format.colours,
+                                            format.bits, path_,
+                                            [this](const std::string& m) { warn(m); });
+    profileUsed_ = colour_->description();
+    const auto rowSamples = static_cast<std::size_t>(format.width) * format.colours;
+    if (format.bits == 16)
+        wide_.resize(rowSamples);
+    else
+        narrow_.resize(rowSamples);
+    image_.width = format.width;
+    image_.height = format.height;
+    image_.channels = format.colours;
+}
+
+void ImageBuilder::addRow(const void* samples) {
+    if (rows_ >= image_.height)
+        return;
+    const std::size_t rowBytes = image_.rowBytes();
+    const std::size_t need = (static_cast<std::size_t>(rows_) + 1) * rowBytes;
+    if (need > image_.pixels.size()) {
+        // Grows by bands, doubling, up to the size the image claims.
+        const std::size_t rows = std::min<std::size_t>(
+            static_cast<std::size_t>(image_.height),
+            std::max<std::size_t>(kBandRows, 2 * static_cast<std::size_t>(rows_)));
+        image_.pixels.reserve(rows * rowBytes);
+        image_.pixels.resize(rows * rowBytes);
+    }
+    uint8_t* out = image_.row(rows_);
+    const int width = format_.width;
+    const int colours = format_.colours;
+    if (format_.bits == 16) {
+        composite(static_cast<const uint16_t*>(samples), wide_.data(), width, colours,
+                  format_.alpha);
+        if (colour_->transforms()) {
+            colour_->convert(wide_.data(), out, width);
+        } else {
+            for (std::size_t i = 0; i < wide_.size(); ++i)
+                out[i] = static_cast<uint8_t>((wide_[i] * 255u + 32767u) / 65535u);
+        }
+    } else {
+        composite(static_cast<const uint8_t*>(samples), narrow_.data(), width, colours,
+                  format_.alpha);
+        if (colour_->transforms())
+            colour_->convert(narrow_.data(), out, width);
+        else
+            std::copy(narrow_.begin(), narrow_.end(), out);
+    }
+    ++rows_;
+    if (options_.progress && (rows_ % 64 == 0 || rows_ == image_.height))
+        options_.progress(static_cast<long>(rows_) * width,
+                          static_cast<long>(image_.height) * width);
+}
+
+Image ImageBuilder::finish() {
+    if (rows_ < image_.height)
+        throw CliError(damaged("only " + std::to_string(rows_) + " of " +
+                               std::to_string(image_.height) + " rows could be read"));
+    return std::move(image_);
+}
+
+} // namespace vrel::cli

@@ -1,0 +1,58 @@
+// The common end of the image decoders: checks the size an image claims
+// against the pixel limit before anything is allocated for it, takes the
+// decoded rows one at a time (growing the image as they arrive, so a file
+// that claims a huge size but holds little data costs little), composites
+// alpha on white, applies the input profile and reduces 16-bit samples to
+// 8 bits with rounding.
+#pragma once
+
+#include "colour_input.h"
+#include "image.h"
+#include "image_read.h"
+
+#include <memory>
+#include <string>
+
+namespace vrel::cli {
+
+enum class Alpha { None, Straight, Premultiplied };
+
+struct SourceFormat {
+    int width = 0, height = 0;
+    int colours = 0; // 1 grey or 3 RGB
+    int bits = 8;    // 8 or 16 (native byte order)
+    Alpha alpha = Alpha::None;
+    EmbeddedColour colour;
+};
+
+class ImageBuilder {
+  public:
+    ImageBuilder(const std::string& path, const ReadOptions& options);
+    ~ImageBuilder();
+
+    // Throws CliError when the size is empty or above the pixel limit.
+    void begin(const SourceFormat& format);
+    // One row of width x (colours + 1 if alpha) samples.
+    void addRow(const void* samples);
+    // The whole image; throws CliError when rows are missing.
+    Image finish();
+
+    void warn(const std::string& message) const;
+    std::string damaged(const std::string& reason) const;
+    const std::string& path() const { return path_; }
+    const std::string& profileUsed() const { return profileUsed_; }
+    int rowsDone() const { return rows_; }
+
+  private:
+    std::string path_;
+    const ReadOptions& options_;
+    SourceFormat format_;
+    std::unique_ptr<InputColour> colour_;
+    std::vector<uint16_t> wide_;  // a composited 16-bit row
+    std::vector<uint8_t> narrow_; // a composited 8-bit row
+    Image image_;
+    int rows_ = 0;
+    std::string profileUsed_;
+};
+
+} // namespace vrel::cli

@@ -290,7 +290,7 @@ TEST(ToolErrors, WarningsVersionAndOptionValuesBeforeTheImage) {
                                  "c.png", "-o", "out.tif"},
                                 dir.path());
     EXPECT_EQ(before.status, 0) << before.err;
-    EXPECT_EQ(before.err, "");
+    EXPECT_EQ(before.err, "vrel: input profile: sRGB (the PNG's sRGB chunk)\n");
     EXPECT_TRUE(std::filesystem::exists(dir.file("out.tif")));
     const auto version = runTool({"--version"}, dir.path());
     EXPECT_EQ(version.status, 0);

@@ -4,7 +4,7 @@
 // with a per-pixel reference of the two rules; otherwise only the bits of the
 // line may change and nothing outside the planes may be touched.
 #include "exact_buffer.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "run_extents.h"
 #include "scratch_directory.h"
 

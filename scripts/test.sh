@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds vrel and runs every test: the optimised build, the same suite under
+# Builds vrel and runs every test: the optimised build (once more with the
+# portable kernels forced through VREL_FORCE_PORTABLE=1), the same suite under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the extra suites that
 # live beside it (Windows DLL checks, fuzz smoke runs) when present.
 # Exits non-zero as soon as anything fails.
@@ -19,6 +20,8 @@ run_suite() {
 }
 
 run_suite default
+echo "==== default: tests with the portable kernels forced"
+VREL_FORCE_PORTABLE=1 ctest --preset default -j "$jobs"
 run_suite asan
 
 for extra in .ci/windows.sh .ci/fuzz.sh .ci/tsan.sh; do

@@ -1,12 +1,13 @@
 // VrelBitmapColorConversion: sends a run of pixels to its output group by
 // the output format.
 #include "convert/bitmap_groups.h"
-#include "convert/pixel_formats.h"
+#include "convert/conversion.h"
 #include "convert/run_span.h"
+#include "core/pixel_formats.h"
 
-extern "C" VREL_API VrelResult VREL_CALL VrelBitmapColorConversion(
-    uint32_t inFormat, uint32_t outFormat, const void* source, void* destination, uint32_t count,
-    int16_t skipStart, uint16_t skipEnd, uint32_t sourceStep, EngineContext* context) {
+VrelResult vrel::convertBitmap(uint32_t inFormat, uint32_t outFormat, const void* source,
+                               void* destination, uint32_t count, int16_t skipStart,
+                               uint16_t skipEnd, uint32_t sourceStep, EngineContext* context) {
     using namespace vrel;
     // A driver may pass on the slot of a VrelInit that failed: refuse it.
     if (context == nullptr) {

@@ -10,7 +10,7 @@
 // the input.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 // The output groups of three-channel, black and four-ink pixels.
 #include "convert/bitmap_groups.h"
 #include "convert/interpolating_kernels.h"
-#include "convert/pixel_formats.h"
 #include "convert/prepared_table_kernels.h"
 #include "convert/run_span.h"
+#include "core/pixel_formats.h"
 #include "resources/block_layer.h"
 
 namespace vrel {
@@ -103,21 +103,18 @@ VrelResult directTablePath(const BitmapRun& run) {
     }
 }
 
-// The ink group's Rgb555 kernel takes the table through its block: it locks
-// preparedBlock, keeps the address in preparedAddress and releases the block
-// at the end.
+// The ink group's Rgb555 kernel takes the table from its block: refused when
+// the block is empty, else the block's address is kept in preparedAddress.
 VrelResult rgb555WholeEntries(const BitmapRun& run) {
     if (preparedEntries(run.context, kRgb555TableEntries) == nullptr) {
         return VREL_ERR_PARAM;
     }
-    void* table = lockBlock(&run.context->preparedBlock);
+    void* table = run.context->preparedBlock.address;
     if (table == nullptr) {
         return VREL_ERR_PARAM;
     }
     run.context->preparedAddress = table;
-    const VrelResult result = indexedLookup(run, EntryForm::Whole, wholeEntryDestination(run));
-    unlockBlock(&run.context->preparedBlock);
-    return result;
+    return indexedLookup(run, EntryForm::Whole, wholeEntryDestination(run));
 }
 
 } // namespace

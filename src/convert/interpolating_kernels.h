@@ -8,17 +8,12 @@
 // written nothing, and their caller reports VREL_ERR_PARAM.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "convert/kernel_set.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 
 namespace vrel {
-
-struct SourceRun {
-    const uint8_t* first; // first converted source pixel
-    uint32_t step;        // effective source step
-    int32_t count;        // pixels to convert
-};
 
 // inFormat selects the reader: Gray8 and BlackPixel32 are read as one grey
 // byte, the direct colour formats as three channels at their offsets.

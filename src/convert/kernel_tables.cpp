@@ -12,9 +12,8 @@ const LutBlock* groupZeroTable(EngineContext* context) {
     if (group.lutBlock.address == nullptr) {
         return nullptr;
     }
-    const auto* lut = static_cast<const LutBlock*>(lockBlock(&group.lutBlock));
-    if (lut == nullptr || lut->lutChannels != group.channels) {
-        unlockBlock(&group.lutBlock);
+    const auto* lut = static_cast<const LutBlock*>(group.lutBlock.address);
+    if (lut->lutChannels != group.channels) {
         return nullptr;
     }
     return lut;
@@ -35,7 +34,7 @@ bool fourInkTables(EngineContext* context, InterpolationTables<CacheEntry8>* tab
     if (lut == nullptr) {
         return false;
     }
-    auto* cache = static_cast<ColourCache8*>(lockBlock(&group.cache8Block));
+    auto* cache = static_cast<ColourCache8*>(group.cache8Block.address);
     *tables = InterpolationTables<CacheEntry8>{lut, cache, preCorrectionCurves(context),
                                                KeyLayout(context->kernelFlags)};
     return true;
@@ -51,18 +50,11 @@ bool multiInkTables(EngineContext* context, int inks, InterpolationTables<CacheE
     if (lut == nullptr) {
         return false;
     }
-    auto* cache = static_cast<ColourCache12*>(lockBlock(&group.cache12Block));
+    auto* cache = static_cast<ColourCache12*>(group.cache12Block.address);
     *tables = InterpolationTables<CacheEntry12>{lut, cache, preCorrectionCurves(context),
                                                 KeyLayout(context->kernelFlags)};
     *computeInks = group.channels >= 7 ? 7 : 6;
     return true;
-}
-
-void releaseGroupZero(EngineContext* context) {
-    TableGroup& group = context->groups[0];
-    unlockBlock(&group.lutBlock);
-    unlockBlock(&group.cache8Block);
-    unlockBlock(&group.cache12Block);
 }
 
 } // namespace vrel

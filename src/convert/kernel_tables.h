@@ -2,8 +2,8 @@
 // after checking that the context really holds what the member reads.
 #pragma once
 
-#include "convert/interpolation_kernel.h"
-#include "interface/engine_context.h"
+#include "convert/kernel_set.h"
+#include "core/engine_context.h"
 
 namespace vrel {
 
@@ -24,8 +24,5 @@ bool multiInkTables(EngineContext* context, int inks, InterpolationTables<CacheE
 
 // The curves of the colour pre-correction.
 PreCorrectionCurves preCorrectionCurves(const EngineContext* context);
-
-// Releases the blocks that fourInkTables / multiInkTables locked.
-void releaseGroupZero(EngineContext* context);
 
 } // namespace vrel

@@ -1,9 +1,10 @@
 // VrelLineColorConversion: one raster line into ink planes, by conversion
 // method.
+#include "convert/conversion.h"
 #include "convert/interpolating_kernels.h"
-#include "convert/pixel_formats.h"
 #include "convert/prepared_table_kernels.h"
 #include "convert/run_span.h"
+#include "core/pixel_formats.h"
 
 namespace {
 
@@ -34,11 +35,8 @@ bool interpolatedFormat(uint32_t format) {
 
 } // namespace
 
-extern "C" VREL_API VrelResult VREL_CALL VrelLineColorConversion(const LineRecord* line,
-                                                                 uint16_t count, int16_t skipStart,
-                                                                 uint16_t skipEnd,
-                                                                 uint32_t sourceStep,
-                                                                 EngineContext* context) {
+VrelResult vrel::convertLine(const LineRecord* line, uint16_t count, int16_t skipStart,
+                             uint16_t skipEnd, uint32_t sourceStep, EngineContext* context) {
     if (context == nullptr || line == nullptr) {
         return VREL_ERR_PARAM;
     }

@@ -1,8 +1,8 @@
 // The output group of packed six- and seven-ink pixels.
 #include "convert/bitmap_groups.h"
 #include "convert/interpolating_kernels.h"
-#include "convert/pixel_formats.h"
 #include "convert/run_span.h"
+#include "core/pixel_formats.h"
 
 namespace vrel {
 

@@ -1,6 +1,7 @@
 // VrelPixelColorConversion: one packed colour through the bitmap conversion.
-#include "convert/pixel_formats.h"
-#include "interface/engine_context.h"
+#include "convert/conversion.h"
+#include "core/engine_context.h"
+#include "core/pixel_formats.h"
 
 namespace {
 
@@ -42,10 +43,8 @@ uint32_t packLittleEndian(const uint8_t p[4]) {
 
 } // namespace
 
-extern "C" VREL_API VrelResult VREL_CALL VrelPixelColorConversion(uint32_t /*reserved*/,
-                                                                  uint32_t format, uint32_t value,
-                                                                  uint32_t* result,
-                                                                  EngineContext* context) {
+VrelResult vrel::convertPixel(uint32_t /*reserved*/, uint32_t format, uint32_t value,
+                              uint32_t* result, EngineContext* context) {
     if (context == nullptr || result == nullptr || !accepted(context->conversionMethod, format)) {
         return VREL_ERR_PARAM;
     }
@@ -57,7 +56,7 @@ extern "C" VREL_API VrelResult VREL_CALL VrelPixelColorConversion(uint32_t /*res
     case Xbgr32:
     case Xrgb32:
         unpackSpareFirst(value, pixel);
-        VrelBitmapColorConversion(format, format, pixel, pixel, 1, 0, 0, 0, context);
+        vrel::convertBitmap(format, format, pixel, pixel, 1, 0, 0, 0, context);
         pixel[0] = 0;
         *result = packBigEndian(pixel);
         break;
@@ -65,19 +64,19 @@ extern "C" VREL_API VrelResult VREL_CALL VrelPixelColorConversion(uint32_t /*res
         // Input as Xrgb32; the Kymc32 result read little-endian puts cyan in
         // the top byte and black in the bottom one.
         unpackSpareFirst(value, pixel);
-        VrelBitmapColorConversion(Xrgb32, Kymc32, pixel, converted, 1, 0, 0, 0, context);
+        vrel::convertBitmap(Xrgb32, Kymc32, pixel, converted, 1, 0, 0, 0, context);
         *result = packLittleEndian(converted);
         break;
     case Kymc32:
         // Input as Xbgr32; the Kymc32 result read big-endian puts black in
         // the top byte and cyan in the bottom one.
         unpackSpareFirst(value, pixel);
-        VrelBitmapColorConversion(Xbgr32, Kymc32, pixel, converted, 1, 0, 0, 0, context);
+        vrel::convertBitmap(Xbgr32, Kymc32, pixel, converted, 1, 0, 0, 0, context);
         *result = packBigEndian(converted);
         break;
     default: // BlackPixel32: the grey in bits 24-31
         pixel[0] = static_cast<uint8_t>(value >> 24);
-        VrelBitmapColorConversion(Gray8, Gray8, pixel, converted, 1, 0, 0, 0, context);
+        vrel::convertBitmap(Gray8, Gray8, pixel, converted, 1, 0, 0, 0, context);
         *result = static_cast<uint32_t>(converted[0]) << 24;
         break;
     }

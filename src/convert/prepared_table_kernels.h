@@ -3,7 +3,7 @@
 // input, and grey input through the grey and black curves.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // converts and how far apart its source pixels lie.
 #pragma once
 
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,9 @@
 // Compile-time checks of the records that cross the library boundary.
-#include <cstddef>
+#include "core/colour_cache.h"
+#include "core/engine_context.h"
+#include "core/lut_block.h"
 
-#include "interface/engine_context.h"
-#include "convert/colour_cache.h"
-#include "convert/interpolation.h"
-#include "resources/lut_block.h"
+#include <cstddef>
 
 static_assert(sizeof(ParamRecord) == 190);
 static_assert(offsetof(ParamRecord, recordWord0) == 0);

@@ -4,13 +4,13 @@
 // VrelClose frees a context with every block hanging from it.
 #include "interface/context_lifecycle.h"
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "resources/database.h"
-#include "resources/derived_curves.h"
 #include "resources/file_layer.h"
 #include "resources/profile_records.h"
 #include "resources/table_loading.h"
+#include "setup/derived_curves.h"
 
 #include <cstring>
 
@@ -81,6 +81,13 @@ int16_t openTableFile(SettingsRecord* settings) {
 
 int16_t loadTables(EngineContext* context, SettingsRecord* settings) {
     int16_t result = loadGroup1(context, settings);
+    if (result == 0 && settings->correctionTableId != 0) {
+        buildInputCurve(context->inputCurve, settings);
+    }
+    if (result == 0) {
+        context->conversionMethod = static_cast<int16_t>(settings->methodSource);
+        result = buildGreyCurve(context, settings);
+    }
     if (result == 0) {
         result = loadGroup0(context, settings);
     }
@@ -92,7 +99,7 @@ int16_t loadTables(EngineContext* context, SettingsRecord* settings) {
 
 // Releases a context that failed to build and empties the slot.
 int16_t abandonContext(EngineContext** slot, EngineContext* context, int16_t code) {
-    VrelClose(context);
+    vrel::closeContext(context);
     *slot = nullptr;
     return code;
 }
@@ -167,11 +174,9 @@ bool sameParams(const ParamRecord* fresh, const ParamRecord* kept) {
 
 } // namespace vrel
 
-extern "C" {
-
 // A null parameter record is refused with -128 and the slot is left as it
 // was: there is no database to read.
-VREL_API VrelResult VREL_CALL VrelInit(EngineContext** slot, const ParamRecord* params) {
+VrelResult vrel::initContext(EngineContext** slot, const ParamRecord* params) {
     if (params == nullptr) {
         return VREL_ERR_PARAM;
     }
@@ -198,7 +203,7 @@ VREL_API VrelResult VREL_CALL VrelInit(EngineContext** slot, const ParamRecord* 
     return static_cast<VrelResult>(context->adjustFlag);
 }
 
-VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord* params) {
+VrelResult vrel::resetContext(EngineContext** slot, const ParamRecord* params) {
     EngineContext* current = slot != nullptr ? *slot : nullptr;
     if (current != nullptr && vrel::sameParams(params, &current->params)) {
         return static_cast<VrelResult>(current->adjustFlag | VREL_OK_KEPT);
@@ -206,17 +211,17 @@ VREL_API VrelResult VREL_CALL VrelReset(EngineContext** slot, const ParamRecord*
     // Once closed, the old context must never be reachable through the slot
     // again, even when the re-open fails before a new context exists.
     if (current != nullptr) {
-        VrelClose(current);
+        vrel::closeContext(current);
         *slot = nullptr;
     }
     // VrelInit reports an unknown database layout by its number (3, say),
     // with no context opened. Passed on, 2 or 3 would read as "context kept"
     // although the slot is empty: it is a file failure here.
-    const VrelResult reopened = VrelInit(slot, params);
+    const VrelResult reopened = vrel::initContext(slot, params);
     return reopened > VREL_OK_ADJUST ? VREL_ERR_FILE : reopened;
 }
 
-VREL_API void VREL_CALL VrelClose(EngineContext* context) {
+void vrel::closeContext(EngineContext* context) {
     if (context == nullptr) {
         return;
     }
@@ -232,5 +237,3 @@ VREL_API void VREL_CALL VrelClose(EngineContext* context) {
     }
     vrel::freeSelfBlock(context);
 }
-
-} // extern "C"

@@ -1,11 +1,16 @@
 // The internal steps of context start-up and reset.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 
 namespace vrel {
+
+// What VrelInit, VrelReset and VrelClose do (interface/exports.cpp).
+VrelResult initContext(EngineContext** slot, const ParamRecord* params);
+VrelResult resetContext(EngineContext** slot, const ParamRecord* params);
+void closeContext(EngineContext* context);
 
 // Allocates the context into the slot, derives the rest of the settings,
 // builds the curves and loads the tables: 0, -108, -128 or -138. On a failure

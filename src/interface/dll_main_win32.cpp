@@ -1,21 +1,11 @@
-// Entry point of vrel.dll. Loading the library only records its module
-// instance; nothing is read or allocated until VrelInit.
+// Entry point of vrel.dll (built into the DLL only, not the static
+// library). Loading the library does nothing: nothing is read or allocated
+// until VrelInit.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
-namespace vrel {
-
-// The module instance of the loaded library; null until the loader attaches
-// the library to a process.
-HINSTANCE moduleInstance = nullptr;
-
-} // namespace vrel
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        vrel::moduleInstance = instance;
-    }
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) {
     return TRUE;
 }

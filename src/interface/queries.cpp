@@ -6,7 +6,9 @@
 // A null handle gives 0 and writes nothing, so a driver that queries a slot
 // whose VrelInit failed does not crash. A null buffer is likewise left alone
 // while the profile value is still returned.
-#include "interface/engine_context.h"
+#include "interface/queries.h"
+
+#include "core/engine_context.h"
 #include "resources/byte_order.h"
 
 #include <cstring>
@@ -75,10 +77,7 @@ void copyName(uint8_t* out, const uint8_t* name) {
 
 } // namespace
 
-extern "C" {
-
-VREL_API uint32_t VREL_CALL VrelGetSearchDataC(EngineContext* context, uint8_t* searchData,
-                                               uint32_t) {
+uint32_t vrel::searchDataC(EngineContext* context, uint8_t* searchData, uint32_t) {
     if (context == nullptr) {
         return 0;
     }
@@ -89,13 +88,12 @@ VREL_API uint32_t VREL_CALL VrelGetSearchDataC(EngineContext* context, uint8_t* 
     return recordProfileValue(settings);
 }
 
-VREL_API uint32_t VREL_CALL VrelGetSearchData(EngineContext* context, uint8_t* searchData,
-                                              uint32_t reserved) {
+uint32_t vrel::searchData(EngineContext* context, uint8_t* searchData, uint32_t reserved) {
     if (context == nullptr) {
         return 0;
     }
     if (context->settings.flagExtension == 0) {
-        return VrelGetSearchDataC(context, searchData, reserved);
+        return vrel::searchDataC(context, searchData, reserved);
     }
     const vrel::ExtensionChunk& ext = context->settings.extChunk;
     if (searchData != nullptr) {
@@ -104,7 +102,7 @@ VREL_API uint32_t VREL_CALL VrelGetSearchData(EngineContext* context, uint8_t* s
     return ext.extProfileValue;
 }
 
-VREL_API uint32_t VREL_CALL VrelGetProfileNameC(EngineContext* context, uint8_t* name, uint32_t) {
+uint32_t vrel::profileNameC(EngineContext* context, uint8_t* name, uint32_t) {
     if (context == nullptr) {
         return 0;
     }
@@ -112,16 +110,13 @@ VREL_API uint32_t VREL_CALL VrelGetProfileNameC(EngineContext* context, uint8_t*
     return recordProfileValue(context->settings);
 }
 
-VREL_API uint32_t VREL_CALL VrelGetProfileName(EngineContext* context, uint8_t* name,
-                                               uint32_t reserved) {
+uint32_t vrel::profileName(EngineContext* context, uint8_t* name, uint32_t reserved) {
     if (context == nullptr) {
         return 0;
     }
     if (context->settings.flagExtension == 0) {
-        return VrelGetProfileNameC(context, name, reserved);
+        return vrel::profileNameC(context, name, reserved);
     }
     copyName(name, extensionName(context));
     return context->settings.extChunk.extProfileValue;
 }
-
-} // extern "C"

@@ -1,5 +1,5 @@
 // Memory blocks on top of the platform seam. Blocks are zero-filled and never
-// move, so a handle's address is usable at once and locking only returns it.
+// move, so a handle's address is usable at once.
 //
 // The three counters below are the only process-wide state of the engine.
 // They exist for the test suite (allocation-failure sweeps and leak checks)
@@ -63,12 +63,6 @@ void freeBlock(BlockHandle* handle) {
     giveBack(handle->address);
     emptyHandle(handle);
 }
-
-void* lockBlock(BlockHandle* handle) {
-    return handle->address;
-}
-
-void unlockBlock(BlockHandle*) {}
 
 void* allocSelfBlock(uint32_t size) {
     // The block must at least hold its own handle.

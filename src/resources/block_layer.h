@@ -1,26 +1,20 @@
 // Memory blocks: zero-filled blocks that stay at one address for their whole
 // life, tracked by a small handle record. Every allocation of the engine goes
-// through this layer (the platform seam is chosen at build time in
-// block_layer.cpp / block_layer_win32.cpp).
+// through this layer (the platform seam, platform_posix.cpp or
+// platform_win32.cpp, is chosen at build time in src/CMakeLists.txt).
 #pragma once
+
+#include "core/records.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace vrel {
 
-struct BlockHandle {
-    void* address;      // start of the block, null when the handle is empty
-    uint32_t reserved;  // always 0
-    uint16_t lockCount; // always 0
-};
-
 // 0 on success, -1 when no memory; the handle is emptied first.
 int32_t allocBlock(uint32_t size, BlockHandle* handle);
 // Frees the block if any and empties the handle; safe on an empty handle.
 void freeBlock(BlockHandle* handle);
-void* lockBlock(BlockHandle* handle);
-void unlockBlock(BlockHandle* handle);
 // A block that begins with its own BlockHandle; null when no memory.
 void* allocSelfBlock(uint32_t size);
 void freeSelfBlock(void* block);

@@ -9,7 +9,10 @@
 // its whole payload.
 #include "resources/database.h"
 
+#include "resources/block_layer.h"
 #include "resources/byte_order.h"
+#include "resources/database_format.h"
+#include "resources/file_layer.h"
 #include "resources/profile_records.h"
 
 #include <cstring>
@@ -21,11 +24,6 @@ namespace {
 constexpr int16_t kMemoryError = -108;
 constexpr int16_t kParamError = -128;
 constexpr int16_t kFileError = -138;
-
-constexpr uint32_t kDirectoryEntrySize = 12;
-// layoutWord, profileCount, entryWords.
-constexpr uint32_t kIndexHeaderSize = 12;
-constexpr uint16_t kProfileIdBase = 1000;
 
 int16_t readU32(ResourceFile* file, uint32_t* value) {
     uint8_t bytes[4];
@@ -62,7 +60,7 @@ int16_t findRecordOffset(ResourceFile* file, const RecordRequest* request, uint3
         return kFileError;
     }
     const uint64_t entriesStart = uint64_t{directoryOffset} + 4;
-    const uint64_t entriesLength = uint64_t{entryCount} * kDirectoryEntrySize;
+    const uint64_t entriesLength = uint64_t{entryCount} * format::kDirectoryEntryBytes;
     if (entryCount == 0) {
         return kFileError; // an empty directory holds no record
     }
@@ -82,7 +80,7 @@ int16_t findRecordOffset(ResourceFile* file, const RecordRequest* request, uint3
     // The first entry in file order with the class and id wins.
     int16_t result = kFileError;
     for (uint32_t i = 0; i < entryCount; ++i) {
-        const uint8_t* entry = entries + uint64_t{i} * kDirectoryEntrySize;
+        const uint8_t* entry = entries + uint64_t{i} * format::kDirectoryEntryBytes;
         if (loadLe32(entry) == request->recordClass && loadLe16(entry + 4) == request->id) {
             *recordOffset = loadLe32(entry + 8);
             result = 0;
@@ -104,8 +102,8 @@ int16_t readProfileIndex(const ParamRecord* params, RecordRequest* request) {
     }
     std::memset(request, 0, sizeof *request);
     std::memcpy(request->tag, "QZDB", 5);
-    request->id = static_cast<uint16_t>(params->profileNumber + kProfileIdBase);
-    request->recordClass = kClassProfileIndex;
+    request->id = static_cast<uint16_t>(params->profileNumber + format::kProfileIdBase);
+    request->recordClass = format::kProfileIndexClass;
     request->swapUnit = 1;
     int16_t result = readRecord(&file, request);
     closeFile(&file);
@@ -113,7 +111,7 @@ int16_t readProfileIndex(const ParamRecord* params, RecordRequest* request) {
         return result;
     }
     // layoutWord, profileCount and entryWords must all be there.
-    if (request->size < kIndexHeaderSize) {
+    if (request->size < format::kIndexHeaderBytes) {
         releaseRecord(request);
         return kFileError;
     }
@@ -131,14 +129,7 @@ uint32_t recordFlagsOf(uint32_t layoutWord) {
 }
 
 uint32_t payloadSizeOf(int16_t layout) {
-    switch (layout) {
-    case 0:
-        return kLayout0PayloadSize;
-    case 1:
-        return kLayout1PayloadSize;
-    default:
-        return kLayout2PayloadSize;
-    }
+    return format::kPayloadBytes[layout == 0 || layout == 1 ? layout : 2];
 }
 
 } // namespace
@@ -163,7 +154,7 @@ int16_t readRecord(ResourceFile* file, RecordRequest* request) {
     if (allocBlock(size, &request->block) != 0) {
         return kMemoryError;
     }
-    auto* data = static_cast<uint8_t*>(lockBlock(&request->block));
+    auto* data = static_cast<uint8_t*>(request->block.address);
     if (seekTo(file, static_cast<uint32_t>(dataStart)) != 0 || readExact(file, data, size) != 0) {
         freeBlock(&request->block);
         return kFileError;
@@ -212,7 +203,7 @@ int16_t readProfile(const ParamRecord* params, ProfileRecord* decoded) {
     // 64-bit and the walk stops at the first entry whose key is not inside
     // the record, so neither the stride nor the count can overflow it.
     const uint64_t stride = uint64_t{entryWords} * 4;
-    uint64_t offset = kIndexHeaderSize;
+    uint64_t offset = format::kIndexHeaderBytes;
     int16_t outcome = kParamError;
     for (uint32_t i = 0; entryWords != 0 && i < profileCount; ++i, offset += stride) {
         if (offset + 4 > size) {

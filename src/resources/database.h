@@ -3,27 +3,12 @@
 // profile search by packed key.
 #pragma once
 
-#include <cstdint>
-
-#include "resources/block_layer.h"
-#include "resources/file_layer.h"
+#include "core/records.h"
 #include "vrel/vrel.h"
 
+#include <cstdint>
+
 namespace vrel {
-
-inline constexpr uint32_t kClassProfileIndex = 8;
-inline constexpr uint32_t kClassTableChunk = 16;
-
-struct RecordRequest {
-    char tag[32];         // "QZDB" for profile index records, "QZVR" for table chunks
-    uint16_t id;          // record id to find
-    uint32_t recordClass; // 8 or 16
-    uint32_t lastError;   // result of the last failed chunk read, sign-extended
-    uint32_t swapUnit;    // always 1: the readers swap field by field
-    uint32_t size;        // data bytes read
-    uint8_t* data;        // address of the data, or null
-    BlockHandle block;    // block that holds the data
-};
 
 // 0 with data, size and block filled; -108; -138.
 int16_t readRecord(ResourceFile* file, RecordRequest* request);

@@ -2,6 +2,8 @@
 // directory), position absolutely, read exact lengths, close.
 #pragma once
 
+#include "core/records.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -9,12 +11,6 @@ namespace vrel {
 
 // Directory, separator and name together hold at most this many characters.
 inline constexpr std::size_t kMaxPathLength = 287;
-
-struct ResourceFile {
-    char fileName[32];     // NUL-terminated, at most 31 characters
-    uintptr_t osHandle;    // handle of the open file
-    const char* directory; // NUL-terminated directory name, or null
-};
 
 // mode 0 = read, 1 = read and write; 0 or -138.
 int16_t openFile(ResourceFile* file, int16_t mode);

@@ -7,18 +7,16 @@
 // byte by byte.
 #include "resources/profile_records.h"
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/byte_order.h"
 #include "resources/database.h"
+#include "resources/database_format.h"
 
 #include <cstring>
 
 namespace vrel {
 
 namespace {
-
-constexpr int kDescriptorCount = 8;
-constexpr uint32_t kThreeChannelMarker = 256; // descriptor 0 field e of a 3-channel table
 
 struct Descriptor {
     uint32_t c; // nonzero: the channel is present
@@ -37,14 +35,14 @@ Descriptor unpackB(uint32_t word1, uint32_t word2) {
 
 // The channels present, except that four channels whose first descriptor
 // carries the marker 256 drive a three-channel table.
-uint16_t channelCountOf(const Descriptor (&descriptors)[kDescriptorCount]) {
+uint16_t channelCountOf(const Descriptor (&descriptors)[format::kDescriptorCount]) {
     uint16_t count = 0;
     for (const Descriptor& d : descriptors) {
         if (d.c != 0) {
             ++count;
         }
     }
-    if (descriptors[0].e == kThreeChannelMarker && count == 4) {
+    if (descriptors[0].e == format::kThreeChannelMarker && count == 4) {
         count = 3;
     }
     return count;
@@ -74,8 +72,8 @@ void copyTrailer(const uint8_t* names, ProfileRecord* decoded) {
 
 // Packing B descriptors (two words each) as used by layouts 1 and 2.
 uint16_t channelCountPackedB(const uint8_t* descriptors) {
-    Descriptor unpacked[kDescriptorCount];
-    for (int i = 0; i < kDescriptorCount; ++i) {
+    Descriptor unpacked[format::kDescriptorCount];
+    for (int i = 0; i < format::kDescriptorCount; ++i) {
         unpacked[i] = unpackB(loadLe32(descriptors + 8 * i), loadLe32(descriptors + 8 * i + 4));
     }
     return channelCountOf(unpacked);
@@ -91,8 +89,8 @@ void decodeLayout0(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
     decoded->tableIds[1] = loadLe32(payload + 52);
     decoded->tableIds[2] = decoded->tableIds[0];
     decoded->lutChunkWord = loadLe32(payload + 56);
-    Descriptor unpacked[kDescriptorCount];
-    for (int i = 0; i < kDescriptorCount; ++i) {
+    Descriptor unpacked[format::kDescriptorCount];
+    for (int i = 0; i < format::kDescriptorCount; ++i) {
         unpacked[i] = unpackA(loadLe32(payload + 64 + 4 * i));
     }
     decoded->channelCount = channelCountOf(unpacked);

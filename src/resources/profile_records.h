@@ -2,17 +2,13 @@
 // one ProfileRecord, and the copy of the decoded values into the settings.
 #pragma once
 
-#include <cstdint>
-
 #include "vrel/vrel.h"
+
+#include <cstdint>
 
 namespace vrel {
 
 struct SettingsRecord;
-
-inline constexpr uint32_t kLayout0PayloadSize = 160;
-inline constexpr uint32_t kLayout1PayloadSize = 292;
-inline constexpr uint32_t kLayout2PayloadSize = 276;
 
 struct ProfileRecord {
     int16_t layout;
@@ -36,6 +32,7 @@ void decodeLayout1(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
                    uint32_t recordFlags);
 void decodeLayout2(const uint8_t* payload, ProfileRecord* decoded, const ParamRecord* params,
                    uint32_t recordFlags);
-void fillSettingsFromProfile(SettingsRecord* settings, const ProfileRecord* decoded, int16_t layout);
+void fillSettingsFromProfile(SettingsRecord* settings, const ProfileRecord* decoded,
+                             int16_t layout);
 
 } // namespace vrel

@@ -9,10 +9,12 @@
 // node positions and its grid.
 #include "resources/table_loading.h"
 
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
+#include "core/lut_block.h"
+#include "resources/block_layer.h"
 #include "resources/byte_order.h"
-#include "resources/derived_curves.h"
-#include "resources/lut_block.h"
+#include "resources/database.h"
+#include "resources/database_format.h"
 
 #include <cstring>
 
@@ -25,11 +27,7 @@ constexpr int16_t kErrMemory = VREL_ERR_MEMORY;
 constexpr int16_t kErrParam = VREL_ERR_PARAM;
 constexpr int16_t kErrFile = VREL_ERR_FILE;
 
-constexpr uint8_t kChunkMark[4] = {0xff, 0x00, 0xff, 0x00};
-constexpr int kDefaultGridPoints = 17;
 constexpr uint16_t kInputKindPlain = 14;
-constexpr uint32_t kExtensionSizeWord = 84;
-constexpr uint32_t kExtensionBytes = 88;
 
 // What the header of a colour-table chunk says about its table.
 struct ParsedTable {
@@ -65,7 +63,7 @@ int16_t parseTableChunk(const uint8_t* chunk, uint32_t size, int group, uint32_t
     out->headerType = 0xff;
     uint64_t headerBytes = 0;
 
-    if (size >= 4 && std::memcmp(chunk, kChunkMark, 4) == 0) {
+    if (size >= 4 && std::memcmp(chunk, format::kChunkMark, 4) == 0) {
         if (size < 5) {
             return kErrFile;
         }
@@ -118,7 +116,7 @@ int16_t parseTableChunk(const uint8_t* chunk, uint32_t size, int group, uint32_t
     if (channels > static_cast<uint32_t>(kMaxLutChannels)) {
         return kErrMemory;
     }
-    const uint64_t n = out->pointCount != 0 ? out->pointCount : kDefaultGridPoints;
+    const uint64_t n = out->pointCount != 0 ? out->pointCount : format::kDefaultGridPoints;
     const uint64_t gridBytes = n * n * n * channels;
     if (headerBytes > size || gridBytes > size - headerBytes) {
         return kErrFile;
@@ -152,15 +150,13 @@ int16_t createCache(TableGroup* g, int group, uint8_t channels) {
         if (allocBlock(sizeof(ColourCache12), &g->cache12Block) != 0) {
             return kErrMemory;
         }
-        fillCache12(static_cast<ColourCache12*>(lockBlock(&g->cache12Block)));
-        unlockBlock(&g->cache12Block);
+        fillCache12(static_cast<ColourCache12*>(g->cache12Block.address));
         return kOk;
     }
     if (allocBlock(sizeof(ColourCache8), &g->cache8Block) != 0) {
         return kErrMemory;
     }
-    fillCache8(static_cast<ColourCache8*>(lockBlock(&g->cache8Block)), group == 1 ? 0xff : 0x00);
-    unlockBlock(&g->cache8Block);
+    fillCache8(static_cast<ColourCache8*>(g->cache8Block.address), group == 1 ? 0xff : 0x00);
     return kOk;
 }
 
@@ -185,7 +181,7 @@ uint8_t* readChunk(uint16_t chunkId, uint32_t /*unused*/, SettingsRecord* settin
     std::memset(request->tag, 0, sizeof request->tag);
     std::memcpy(request->tag, "QZVR", 4);
     request->id = chunkId;
-    request->recordClass = kClassTableChunk;
+    request->recordClass = format::kTableChunkClass;
     request->swapUnit = 1;
     request->data = nullptr;
     request->size = 0;
@@ -217,7 +213,7 @@ int16_t allocLutBlock(uint8_t channels, uint8_t gridPoints, BlockHandle* handle)
     if (allocBlock(static_cast<uint32_t>(bytes), handle) != 0) {
         return kErrMemory;
     }
-    LutBlock* lut = static_cast<LutBlock*>(lockBlock(handle));
+    LutBlock* lut = static_cast<LutBlock*>(handle->address);
     lut->lutMagic = kLutMagic;
     lut->lutReady = 0;
     lut->lutChannels = channels;
@@ -226,24 +222,16 @@ int16_t allocLutBlock(uint8_t channels, uint8_t gridPoints, BlockHandle* handle)
     lut->stride0 = static_cast<uint32_t>(n * n * c);
     lut->stride1 = static_cast<uint32_t>(n * c);
     lut->stride2 = static_cast<uint32_t>(c);
-    unlockBlock(handle);
     return kOk;
 }
 
 int16_t fillLutBlock(const uint8_t* interleaved, const uint8_t* nodes, BlockHandle* handle) {
-    LutBlock* lut = static_cast<LutBlock*>(lockBlock(handle));
+    LutBlock* lut = static_cast<LutBlock*>(handle->address);
     if (lut == nullptr || lut->lutMagic != kLutMagic) {
-        unlockBlock(handle);
         return kErrParam;
     }
-    // Nodes start at 0, rise strictly and end at 255 (so at least two).
     const int n = lut->lutGridPoints;
-    bool valid = n >= 2 && nodes[0] == 0 && nodes[n - 1] == 255;
-    for (int i = 1; valid && i < n; ++i) {
-        valid = nodes[i] > nodes[i - 1];
-    }
-    if (!valid) {
-        unlockBlock(handle);
+    if (!format::validNodes(nodes, static_cast<uint32_t>(n))) {
         return kErrParam;
     }
 
@@ -281,7 +269,6 @@ int16_t fillLutBlock(const uint8_t* interleaved, const uint8_t* nodes, BlockHand
 
     std::memcpy(lut->grid(), interleaved, lut->lutGridBytes);
     lut->lutReady = kLutReady;
-    unlockBlock(handle);
     return kOk;
 }
 
@@ -301,7 +288,7 @@ int16_t buildTableGroup(EngineContext* context, int group, uint8_t channels, uin
     if (n != 0) {
         std::memcpy(g->nodes, nodes, n);
     } else {
-        n = kDefaultGridPoints;
+        n = format::kDefaultGridPoints;
         for (int i = 0; i < 16; ++i) {
             g->nodes[i] = static_cast<uint8_t>(16 * i);
         }
@@ -350,7 +337,6 @@ int16_t loadGroup1(EngineContext* context, SettingsRecord* settings) {
         if (table.headerType == 2 || settings->tableSelector == 3) {
             settings->inputKind = kInputKindPlain;
         }
-        buildInputCurve(context->inputCurve, settings);
         rc = buildTableGroup(context, 1, 3, table.pointCount, table.nodes, table.data);
     }
     freeChunk(settings);
@@ -358,11 +344,7 @@ int16_t loadGroup1(EngineContext* context, SettingsRecord* settings) {
 }
 
 int16_t loadGroup0(EngineContext* context, SettingsRecord* settings) {
-    context->conversionMethod = static_cast<int16_t>(settings->methodSource);
-    int16_t rc = buildGreyCurve(context, settings);
-    if (rc != kOk) {
-        return rc;
-    }
+    int16_t rc = kOk;
     const uint32_t method = settings->methodSource;
     if (method == VrelMethodBlack) {
         return kOk;
@@ -386,17 +368,17 @@ int16_t loadExtension(SettingsRecord* settings) {
     if (settings->flagExtension == 0) {
         return kOk;
     }
-    const uint16_t id = settings->tableSelector == 2   ? kExtensionChunkIds[1]
-                        : settings->tableSelector == 3 ? kExtensionChunkIds[2]
-                                                       : kExtensionChunkIds[0];
+    const uint16_t id = settings->tableSelector == 2   ? format::kExtensionIds[1]
+                        : settings->tableSelector == 3 ? format::kExtensionIds[2]
+                                                       : format::kExtensionIds[0];
     int16_t rc = kOk;
     const uint8_t* chunk = readTableChunk(id, settings, &rc);
     if (chunk == nullptr) {
         return rc;
     }
     // The length is checked first: the size word itself lies inside the 88 bytes.
-    if (settings->chunkRequest.size < kExtensionBytes ||
-        loadLe16(chunk + 2) != kExtensionSizeWord) {
+    if (settings->chunkRequest.size < format::kExtensionBytes ||
+        loadLe16(chunk + 2) != format::kExtensionSizeWord) {
         freeChunk(settings);
         return kErrParam;
     }

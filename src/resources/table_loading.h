@@ -2,13 +2,11 @@
 // caches, and of the extension chunk.
 #pragma once
 
+#include "core/engine_context.h"
+
 #include <cstdint>
 
-#include "interface/engine_context.h"
-
 namespace vrel {
-
-inline constexpr uint16_t kExtensionChunkIds[3] = {0x640, 0x641, 0x642};
 
 int16_t loadGroup1(EngineContext* context, SettingsRecord* settings);
 int16_t loadGroup0(EngineContext* context, SettingsRecord* settings);

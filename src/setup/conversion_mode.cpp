@@ -54,8 +54,8 @@ VrelResult runBuilder(EngineContext* context, uint32_t mode, const PaletteRecord
 // allocated. Tables are built only for a context of profile class 9; on any
 // other context the call records the mode and returns the method, keeping
 // whatever table is there.
-extern "C" VREL_API VrelResult VREL_CALL VrelInitColorConversion(
-    EngineContext* context, uint32_t mode, const PaletteRecord* const* palette) {
+VrelResult vrel::prepareConversion(EngineContext* context, uint32_t mode,
+                                   const PaletteRecord* const* palette) {
     // A null context is refused rather than dereferenced.
     if (context == nullptr) {
         return VREL_ERR_PARAM;

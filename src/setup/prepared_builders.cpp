@@ -1,8 +1,9 @@
 // The four builders of the prepared table (16-bit grid, palette, grey ramp,
 // mono pair), sharing one frame: allocate the block, publish its address,
 // fill the entries in increasing index order, release the lock.
-#include "convert/colour_cache.h"
-#include "convert/pixel_formats.h"
+#include "convert/conversion.h"
+#include "core/colour_cache.h"
+#include "core/pixel_formats.h"
 #include "resources/block_layer.h"
 #include "setup/prepared_entry.h"
 #include "setup/prepared_table.h"
@@ -21,14 +22,9 @@ VrelResult buildInPreparedBlock(EngineContext* context, uint32_t size, Fill fill
     if (allocBlock(size, &context->preparedBlock) != 0) {
         return VREL_ERR_MEMORY;
     }
-    auto* table = static_cast<uint8_t*>(lockBlock(&context->preparedBlock));
-    if (table == nullptr) {
-        freeBlock(&context->preparedBlock);
-        return VREL_ERR_MEMORY;
-    }
+    auto* table = static_cast<uint8_t*>(context->preparedBlock.address);
     context->preparedAddress = table;
     fill(table);
-    unlockBlock(&context->preparedBlock);
     return VREL_OK;
 }
 
@@ -87,16 +83,15 @@ void makePlaneEntries(const EntryMaker& maker, uint8_t red, uint8_t* entry) {
             pixel[inBytes - 1] = levels[b];
             const uint32_t key = redGreenKey | blueKeys[b];
             if (i > start && (key == previousKey || key == kEmptyCacheKey)) {
-                VrelBitmapColorConversion(inFormat, outFormat, source + start * inBytes,
-                                          out + start * 4, static_cast<uint32_t>(i - start), 0, 0,
-                                          0, maker.context);
+                vrel::convertBitmap(inFormat, outFormat, source + start * inBytes, out + start * 4,
+                                    static_cast<uint32_t>(i - start), 0, 0, 0, maker.context);
                 start = i;
             }
             previousKey = key;
         }
     }
-    VrelBitmapColorConversion(inFormat, outFormat, source + start * inBytes, out + start * 4,
-                              static_cast<uint32_t>(kPlane - start), 0, 0, 0, maker.context);
+    vrel::convertBitmap(inFormat, outFormat, source + start * inBytes, out + start * 4,
+                        static_cast<uint32_t>(kPlane - start), 0, 0, 0, maker.context);
     if constexpr (ThreeChannel) {
         for (int k = 0; k < kPlane; ++k, entry += kPreparedEntryBytes) {
             // Xrgb32 result: channels in bytes 1, 2, 3.
@@ -192,7 +187,6 @@ VrelResult buildMonoTable(EngineContext* context) {
 
 void releasePreparedTable(EngineContext* context) {
     if (context->preparedAddress != nullptr || context->preparedBlock.address != nullptr) {
-        unlockBlock(&context->preparedBlock);
         freeBlock(&context->preparedBlock);
     }
     context->preparedAddress = nullptr;

@@ -4,7 +4,9 @@
 // The exports are called directly: they live in this library.
 #include "setup/prepared_entry.h"
 
-#include "convert/pixel_formats.h"
+#include "convert/conversion.h"
+#include "core/pixel_formats.h"
+#include "correct/correction.h"
 #include "setup/prepared_table.h"
 
 namespace vrel {
@@ -39,7 +41,7 @@ void makeThreeChannelEntry(const EntryMaker& maker, uint8_t red, uint8_t green, 
     // Xrgb32 in and out: byte 0 spare, then red, green, blue.
     const uint8_t source[4] = {0, red, green, blue};
     uint8_t result[4] = {0, 0, 0, 0};
-    VrelBitmapColorConversion(Xrgb32, Xrgb32, source, result, 1, 0, 0, 0, maker.context);
+    vrel::convertBitmap(Xrgb32, Xrgb32, source, result, 1, 0, 0, 0, maker.context);
     entry[0] = result[1];
     entry[1] = result[2];
     entry[2] = result[3];
@@ -50,12 +52,12 @@ void makeFourColorEntry(const EntryMaker& maker, uint8_t red, uint8_t green, uin
                         uint8_t* entry) {
     uint8_t source[3] = {red, green, blue};
     if (maker.correctFirst) {
-        VrelBitmapColorCorrection(Rgb24, source, source, 1, 0, 0, maker.context);
+        vrel::correctBitmap(Rgb24, source, source, 1, 0, 0, maker.context);
     }
     // Kymc32 holds black, yellow, magenta, cyan; the entry holds C, M, Y, K so
     // that an ink kernel can copy it whole as a Cmyk32 pixel.
     uint8_t result[4] = {0, 0, 0, 0};
-    VrelBitmapColorConversion(Rgb24, Kymc32, source, result, 1, 0, 0, 0, maker.context);
+    vrel::convertBitmap(Rgb24, Kymc32, source, result, 1, 0, 0, 0, maker.context);
     entry[0] = result[3];
     entry[1] = result[2];
     entry[2] = result[1];

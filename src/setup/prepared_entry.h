@@ -1,7 +1,7 @@
 // Turning one colour into one prepared-table entry, by conversion method.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 

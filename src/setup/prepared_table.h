@@ -9,7 +9,7 @@
 //   MethodFourColor     C, M, Y, K        (bytes 3, 2, 1, 0 of a Kymc32 result)
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 
@@ -46,5 +46,9 @@ VrelResult buildMonoTable(EngineContext* context);
 
 // Frees the prepared table, if any, and leaves the context without one.
 void releasePreparedTable(EngineContext* context);
+
+// What VrelInitColorConversion does (interface/exports.cpp).
+VrelResult prepareConversion(EngineContext* context, uint32_t mode,
+                             const PaletteRecord* const* palette);
 
 } // namespace vrel

@@ -1,6 +1,6 @@
 #include "setup/test_hooks.h"
 
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
 
 namespace vrel::testing {
 

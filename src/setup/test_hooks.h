@@ -1,7 +1,7 @@
 // Internal hooks for the test suite; never part of the public header.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #include "conversion_fixture.h"
 
-#include "convert/colour_cache.h"
-#include "resources/lut_block.h"
+#include "core/colour_cache.h"
+#include "core/lut_block.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 // channel count calls for, curves, and an optional prepared table.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <cstdint>
 #include <memory>

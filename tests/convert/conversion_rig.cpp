@@ -1,6 +1,6 @@
 #include "conversion_rig.h"
 
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
 
 #include <gtest/gtest.h>
 

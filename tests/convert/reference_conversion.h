@@ -5,7 +5,7 @@
 // with the engine, so a disagreement points at one of them.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <array>
 #include <cstdint>

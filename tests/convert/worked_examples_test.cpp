@@ -2,7 +2,7 @@
 // one-bit addressing, the entry forms, the grey curves and the cache's
 // treatment of white.
 #include "conversion_rig.h"
-#include "resources/lut_block.h"
+#include "core/lut_block.h"
 
 #include <gtest/gtest.h>
 

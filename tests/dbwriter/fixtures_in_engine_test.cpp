@@ -1,10 +1,11 @@
 // The ready-made databases of the test support open in the engine as they
 // say: method, channels, nodes, table data in place, and the engine's
-// interpolation agrees with the scalar reference on the loaded tables.
-#include "convert/interpolation.h"
-#include "interface/engine_context.h"
+// interpolation agrees with the scalar reference on the loaded tables at
+// every kernel level.
+#include "convert/kernel_set.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
-#include "resources/lut_block.h"
+#include "core/lut_block.h"
 #include "support/database_factory.h"
 #include "support/reference_model.h"
 #include "support/test_support.h"
@@ -17,7 +18,7 @@ using namespace vrel::test;
 namespace db = vrel::dbwriter;
 
 const vrel::LutBlock* lutOf(EngineContext* ctx, int group) {
-    return static_cast<const vrel::LutBlock*>(vrel::lockBlock(&ctx->groups[group].lutBlock));
+    return static_cast<const vrel::LutBlock*>(ctx->groups[group].lutBlock.address);
 }
 
 // The engine's interleaved grid holds the fixture's channel-major data.
@@ -34,19 +35,47 @@ void expectGridLoaded(const vrel::LutBlock* lut, const std::vector<uint8_t>& cha
                 << "cell " << i << " channel " << q;
 }
 
-template <int Channels>
-void expectInterpolationMatchesReference(const vrel::LutBlock* lut, const ReferenceTable& reference,
-                                         uint32_t seed) {
-    db::Random random(seed);
-    for (int i = 0; i < 3000; ++i) {
-        const uint8_t v0 = random.byte(), v1 = random.byte(), v2 = random.byte();
-        uint8_t engine[Channels];
-        vrel::interpolateNode<Channels>(vrel::locateTetrahedron(lut, v0, v1, v2), engine);
-        const std::vector<uint8_t> expected = reference.interpolate(v0, v1, v2);
-        for (int q = 0; q < Channels; ++q)
-            ASSERT_EQ(engine[q], expected[static_cast<size_t>(q)])
-                << "(" << int(v0) << ", " << int(v1) << ", " << int(v2) << ") channel " << q;
+// Random colours through the engine at every kernel level, with curves that
+// make the table coordinates the colour itself: the conversion (group 0)
+// with greyCurve[v] = 255 - v and every adjustment curve the identity (so
+// that each sum is 255 - v), the correction (group 1) with the identity
+// input curve.
+void expectInterpolationMatchesReference(EngineContext* ctx, const ReferenceTable& conversion,
+                                         const ReferenceTable& correction, uint32_t seed) {
+    for (int v = 0; v < 256; ++v) {
+        ctx->greyCurve[v] = static_cast<uint8_t>(255 - v);
+        ctx->inputCurve[v] = static_cast<uint8_t>(v);
+        for (auto& curve : ctx->adjustCurves) {
+            curve[v] = static_cast<uint8_t>(v);
+        }
     }
+    db::Random random(seed);
+    std::vector<uint8_t> colours(3 * 3000);
+    for (uint8_t& c : colours) {
+        c = random.byte();
+    }
+    for (int level = 0; level <= static_cast<int>(vrel::supportedKernelIsa()); ++level) {
+        vrel::testing::limitKernelIsa(static_cast<vrel::KernelIsa>(level));
+        std::vector<uint8_t> inks(7 * 3000), corrected(colours.size());
+        ASSERT_EQ(VrelBitmapColorConversion(3, 19, colours.data(), inks.data(), 3000, 0, 0, 0, ctx),
+                  VREL_OK);
+        ASSERT_EQ(VrelBitmapColorCorrection(3, colours.data(), corrected.data(), 3000, 0, 0, ctx),
+                  VREL_OK);
+        for (size_t i = 0; i < 3000; ++i) {
+            const uint8_t v0 = colours[3 * i], v1 = colours[3 * i + 1], v2 = colours[3 * i + 2];
+            const std::vector<uint8_t> wantInks = conversion.interpolate(v0, v1, v2);
+            const std::vector<uint8_t> wantCorrected = correction.interpolate(v0, v1, v2);
+            for (size_t q = 0; q < 7; ++q)
+                ASSERT_EQ(inks[7 * i + q], wantInks[q])
+                    << "level " << level << " (" << int(v0) << ", " << int(v1) << ", " << int(v2)
+                    << ") ink " << q;
+            for (size_t q = 0; q < 3; ++q)
+                ASSERT_EQ(corrected[3 * i + q], wantCorrected[q])
+                    << "level " << level << " (" << int(v0) << ", " << int(v1) << ", " << int(v2)
+                    << ") channel " << q;
+        }
+    }
+    vrel::testing::limitKernelIsa(vrel::KernelIsa::Avx2);
 }
 
 class FixtureInEngine : public ::testing::TestWithParam<std::tuple<int, int>> {};
@@ -185,11 +214,9 @@ TEST(FixturesInEngine, EngineInterpolationAgreesWithTheReference) {
         f.writeTo(dir);
         OpenContext ctx(f.params);
         ASSERT_EQ(ctx.result(), VREL_OK);
-        expectInterpolationMatchesReference<7>(lutOf(ctx.get(), 0),
-                                               ReferenceTable{f.lutNodes, 7, f.lutGrid}, 1);
-        expectInterpolationMatchesReference<3>(
-            lutOf(ctx.get(), 1), ReferenceTable{f.correctionNodeSets[0], 3, f.correctionGrids[0]},
-            2);
+        expectInterpolationMatchesReference(
+            ctx.get(), ReferenceTable{f.lutNodes, 7, f.lutGrid},
+            ReferenceTable{f.correctionNodeSets[0], 3, f.correctionGrids[0]}, 1);
     }
 }
 

@@ -2,7 +2,7 @@
 // checks that every test leaves no block allocated and no file open.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "resources/file_layer.h"
 #include "sample_database.h"

@@ -1,5 +1,5 @@
 #include "foundation_helpers.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/profile_records.h"
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "vrel/vrel.h"
 
 #include <array>

@@ -3,7 +3,7 @@
 // call returns -108 with no table (the previous one already freed), and a
 // refused pair leaves no table either. Nothing leaks across any of it.
 #include "battery.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "sample_databases.h"
 #include "setup/test_hooks.h"

@@ -1,7 +1,7 @@
 // Subjects and counters of the failure sweeps.
 #include "sweep_support.h"
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "resources/database.h"
 #include "resources/file_layer.h"

@@ -1,7 +1,7 @@
 // On-dot black against a per-pixel reference written bit by bit from the two
 // rules, over random planes, line lengths and ranges.
 #include "correct/on_dot_rules.h"
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 #include <array>
 #include <cstdint>

@@ -1,13 +1,16 @@
-// The conversion entry points (bitmap and line) on one context against the
-// reference loop with the reference writers run on a twin context: every
-// interpolated output format and the planes, random skips and source steps,
-// long call sequences at every new-colour level, with the destination bytes that must stay
-// untouched pre-filled with noise.
-#include "convert/interpolation_kernel.h"
-#include "convert/kernel_tables.h"
-#include "convert/pixel_formats.h"
+// Every instruction-set level of the kernels against the portable level,
+// the reference they must match byte for byte: the conversion entry points
+// (bitmap and line), the colour correction and the on-dot rules run on twin
+// contexts, the portable level on one and the level under test on the
+// other, over every interpolated output format and the planes, random skips
+// and source steps and long call sequences. After every call the outputs
+// (with the destination bytes that must stay untouched pre-filled with
+// noise) and the two contexts' colour caches are equal.
+#include "convert/kernel_set.h"
+#include "core/pixel_formats.h"
 #include "perf/twin_contexts.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
@@ -32,30 +35,10 @@ Skips randomSkips(dbwriter::Random& random, int pixels) {
     return Skips{static_cast<int16_t>(start), static_cast<uint16_t>(end)};
 }
 
-// Runs the reference loop over pixels [skip.start, pixels - skip.end) of the
-// run on the reference context, writing through `write`.
-template <int ComputeInks, typename Entry, typename Writer>
-void referenceRun(EngineContext* context, const RandomRun& run, Skips skip, Writer& write) {
-    InterpolationTables<Entry> tables;
-    bool ok;
-    if constexpr (sizeof(Entry) == sizeof(CacheEntry8)) {
-        ok = fourInkTables(context, &tables);
-    } else {
-        int inks = 0;
-        ok = multiInkTables(context, 6, &tables, &inks);
-        ASSERT_EQ(inks, ComputeInks);
-    }
-    ASSERT_TRUE(ok);
-    const uint8_t* first = run.first() + static_cast<size_t>(skip.start) * run.step;
-    const int32_t n = run.pixels - skip.start - skip.end;
-    if (run.grey) {
-        interpolateRun<ComputeInks>(tables, first, run.step, n, GreyReader{}, write);
-    } else {
-        interpolateRun<ComputeInks>(
-            tables, first, run.step, n,
-            ThreeChannelReader{run.offsets[0], run.offsets[1], run.offsets[2]}, write);
-    }
-    releaseGroupZero(context);
+// call() with the kernels capped at `level`.
+template <typename Call> auto atLevel(KernelIsa level, Call call) {
+    KernelIsaLimit limit(level);
+    return call();
 }
 
 std::vector<uint8_t> noise(dbwriter::Random& random, size_t bytes) {
@@ -66,73 +49,111 @@ std::vector<uint8_t> noise(dbwriter::Random& random, size_t bytes) {
     return out;
 }
 
-// One bitmap call on each twin, compared with the reference writer for the
-// output format.
-template <int ComputeInks, typename Entry>
-void compareBitmapCall(TwinContexts& twins, dbwriter::Random& random, uint32_t outFormat,
-                       const RandomRun& run) {
+// One bitmap call at the portable level on the reference twin and at
+// `level` on the other.
+void compareBitmapCall(TwinContexts& twins, KernelIsa level, dbwriter::Random& random,
+                       uint32_t outFormat, const RandomRun& run) {
     const Skips skip = randomSkips(random, run.pixels);
     const PixelFormatDescriptor& out = kPixelFormats[outFormat];
     std::vector<uint8_t> want =
         noise(random, static_cast<size_t>(run.pixels) * out.bytesPerPixel + 1);
     std::vector<uint8_t> got = want;
-    uint8_t* first = want.data() + static_cast<size_t>(skip.start) * out.bytesPerPixel;
-    if (outFormat <= Xrgb32) {
-        FoldedRgbWriter write{
-            first, out.bytesPerPixel, {out.offset[0], out.offset[1], out.offset[2]}};
-        referenceRun<4, Entry>(twins.reference(), run, skip, write);
-    } else if (outFormat == Cmyk32 || outFormat == Kymc32) {
-        PackedInkWriter<4> write{first, out.bytesPerPixel, {}};
-        std::memcpy(write.offset, out.offset, 4);
-        referenceRun<4, Entry>(twins.reference(), run, skip, write);
-    } else if (outFormat == Ink6 || outFormat == Ink6Reversed) {
-        PackedInkWriter<6> write{first, out.bytesPerPixel, {}};
-        std::memcpy(write.offset, out.offset, 6);
-        referenceRun<ComputeInks, Entry>(twins.reference(), run, skip, write);
-    } else {
-        PackedInkWriter<7> write{first, out.bytesPerPixel, {}};
-        std::memcpy(write.offset, out.offset, 7);
-        referenceRun<ComputeInks, Entry>(twins.reference(), run, skip, write);
-    }
     const uint32_t sourceStep =
         run.step == kPixelFormats[run.inFormat].bytesPerPixel && random.below(2) ? 0 : run.step;
-    ASSERT_EQ(VrelBitmapColorConversion(run.inFormat, outFormat, run.first(), got.data(),
-                                        static_cast<uint32_t>(run.pixels), skip.start, skip.end,
-                                        sourceStep, twins.production()),
+    auto convert = [&](EngineContext* context, std::vector<uint8_t>& destination) {
+        return VrelBitmapColorConversion(run.inFormat, outFormat, run.first(), destination.data(),
+                                         static_cast<uint32_t>(run.pixels), skip.start, skip.end,
+                                         sourceStep, context);
+    };
+    ASSERT_EQ(atLevel(KernelIsa::Portable, [&] { return convert(twins.reference(), want); }),
               VREL_OK);
+    ASSERT_EQ(atLevel(level, [&] { return convert(twins.production(), got); }), VREL_OK);
     ASSERT_EQ(got, want) << "in " << run.inFormat << " out " << outFormat << " pixels "
                          << run.pixels;
     ASSERT_TRUE(twins.cachesEqual());
 }
 
-template <int Planes, int ComputeInks, typename Entry>
-void compareLineCall(TwinContexts& twins, dbwriter::Random& random, const RandomRun& run) {
+void compareLineCall(TwinContexts& twins, KernelIsa level, dbwriter::Random& random, int planes,
+                     const RandomRun& run) {
     const Skips skip = randomSkips(random, run.pixels);
     std::vector<std::vector<uint8_t>> want, got;
-    for (int p = 0; p < Planes; ++p) {
+    for (int p = 0; p < planes; ++p) {
         want.push_back(noise(random, static_cast<size_t>(run.pixels) + 1));
     }
     got = want;
-    PlaneWriter<Planes> write{};
-    LineRecord line{};
-    line.format = run.inFormat;
-    line.source = run.first();
-    for (int p = 0; p < Planes; ++p) {
-        write.plane[p] = want[static_cast<size_t>(p)].data() + skip.start;
-        line.planes[p] = got[static_cast<size_t>(p)].data();
-    }
-    referenceRun<ComputeInks, Entry>(twins.reference(), run, skip, write);
-    ASSERT_EQ(VrelLineColorConversion(&line, static_cast<uint16_t>(run.pixels), skip.start,
-                                      skip.end, run.step, twins.production()),
+    auto convert = [&](EngineContext* context, std::vector<std::vector<uint8_t>>& destination) {
+        LineRecord line{};
+        line.format = run.inFormat;
+        line.source = run.first();
+        for (int p = 0; p < planes; ++p) {
+            line.planes[p] = destination[static_cast<size_t>(p)].data();
+        }
+        return VrelLineColorConversion(&line, static_cast<uint16_t>(run.pixels), skip.start,
+                                       skip.end, run.step, context);
+    };
+    ASSERT_EQ(atLevel(KernelIsa::Portable, [&] { return convert(twins.reference(), want); }),
               VREL_OK);
+    ASSERT_EQ(atLevel(level, [&] { return convert(twins.production(), got); }), VREL_OK);
     ASSERT_EQ(got, want) << "line of format " << run.inFormat << ", " << run.pixels << " pixels";
     ASSERT_TRUE(twins.cachesEqual());
 }
 
-TEST(ConversionEntries, FourInkContextMatchesReferenceForEveryOutput) {
+// A correction call in a random direct colour format or Rgb555, in place or
+// into another buffer.
+void compareCorrectionCall(TwinContexts& twins, KernelIsa level, dbwriter::Random& random,
+                           const RandomRun& run) {
+    static constexpr uint32_t kFormats[] = {Bgr24, Bgrx32, Xbgr32, Rgb24, Xrgb32, Rgb555};
+    const uint32_t format = kFormats[random.below(6)];
+    const uint32_t bytes = kPixelFormats[format].bytesPerPixel;
+    const auto count = static_cast<uint16_t>(run.source.size() / bytes);
+    const Skips skip = randomSkips(random, count);
+    const bool inPlace = random.below(2) == 0;
+    std::vector<uint8_t> wantSource = run.source, gotSource = run.source;
+    std::vector<uint8_t> want = noise(random, run.source.size()), got = want;
+    auto correct = [&](EngineContext* context, std::vector<uint8_t>& source,
+                       std::vector<uint8_t>& destination) {
+        return VrelBitmapColorCorrection(format, source.data(),
+                                         inPlace ? source.data() : destination.data(), count,
+                                         skip.start, skip.end, context);
+    };
+    ASSERT_EQ(
+        atLevel(KernelIsa::Portable, [&] { return correct(twins.reference(), wantSource, want); }),
+        VREL_OK);
+    ASSERT_EQ(atLevel(level, [&] { return correct(twins.production(), gotSource, got); }), VREL_OK);
+    ASSERT_EQ(gotSource, wantSource) << "format " << format;
+    ASSERT_EQ(got, want) << "format " << format;
+    ASSERT_TRUE(twins.cachesEqual());
+}
+
+// The on-dot rules over random planes and ranges.
+void compareOnDotCall(TwinContexts& twins, KernelIsa level, dbwriter::Random& random) {
+    const auto count = static_cast<int16_t>(random.below(700));
+    const auto skipStart = static_cast<int16_t>(random.below(40));
+    const auto skipEnd = static_cast<int16_t>(random.below(40));
+    std::vector<std::vector<uint8_t>> want;
+    for (int p = 0; p < 4; ++p) {
+        want.push_back(noise(random, static_cast<size_t>(count + 7) / 8 + 1));
+    }
+    std::vector<std::vector<uint8_t>> got = want;
+    auto rule = [&](EngineContext* context, std::vector<std::vector<uint8_t>>& p) {
+        return VrelOnDotBlack(p[0].data(), p[1].data(), p[2].data(), p[3].data(), count, skipStart,
+                              skipEnd, 0, context);
+    };
+    ASSERT_EQ(atLevel(KernelIsa::Portable, [&] { return rule(twins.reference(), want); }), VREL_OK);
+    ASSERT_EQ(atLevel(level, [&] { return rule(twins.production(), got); }), VREL_OK);
+    ASSERT_EQ(got, want) << count << " pixels from " << skipStart << " less " << skipEnd;
+}
+
+// The levels above the portable one that this process runs.
+std::vector<KernelIsa> fasterLevels() {
+    std::vector<KernelIsa> levels = kernelIsaLevels();
+    levels.erase(levels.begin());
+    return levels;
+}
+
+TEST(KernelLevels, FourInkContextMatchesPortableForEveryOutputCorrectionAndOnDot) {
     static constexpr uint32_t kOutputs[] = {Bgr24, Bgrx32, Xbgr32, Rgb24, Xrgb32, Cmyk32, Kymc32};
-    for (const KernelIsa level : kernelIsaLevels()) {
-        KernelIsaLimit limit(level);
+    for (const KernelIsa level : fasterLevels()) {
         for (const bool preparedClass : {false, true}) {
             SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(level));
             TwinContexts twins(4, 41, false, preparedClass);
@@ -141,51 +162,42 @@ TEST(ConversionEntries, FourInkContextMatchesReferenceForEveryOutput) {
             dbwriter::Random random(43);
             for (int call = 0; call < 400 && !::testing::Test::HasFatalFailure(); ++call) {
                 const RandomRun run = RandomRun::make(random);
-                if (random.below(5) == 0) {
-                    compareLineCall<4, 4, CacheEntry8>(twins, random, run);
-                } else {
-                    compareBitmapCall<4, CacheEntry8>(twins, random, kOutputs[random.below(7)],
-                                                      run);
+                switch (random.below(8)) {
+                case 0:
+                    compareLineCall(twins, level, random, 4, run);
+                    break;
+                case 1:
+                    compareCorrectionCall(twins, level, random, run);
+                    break;
+                case 2:
+                    compareOnDotCall(twins, level, random);
+                    break;
+                default:
+                    compareBitmapCall(twins, level, random, kOutputs[random.below(7)], run);
                 }
             }
         }
     }
 }
 
-TEST(ConversionEntries, SixAndSevenInkContextsMatchReferenceForEveryOutput) {
+TEST(KernelLevels, SixAndSevenInkContextsMatchPortableForEveryOutput) {
     static constexpr uint32_t kOutputs[] = {Ink6, Ink6Reversed, Ink7, Ink7Reversed};
-    for (const KernelIsa level : kernelIsaLevels()) {
-        KernelIsaLimit limit(level);
+    for (const KernelIsa level : fasterLevels()) {
         SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(level));
-        {
-            // A six-ink context serves only the six-ink outputs.
-            TwinContexts twins(6, 61, true);
+        // A six-ink context serves only the six-ink outputs; on a seven-ink
+        // context the six-ink outputs compute all seven inks.
+        for (const int inks : {6, 7}) {
+            TwinContexts twins(inks, 10 * inks + 1, inks == 6, inks == 7);
             ASSERT_TRUE(twins.ok());
-            twins.randomiseCurves(62);
-            dbwriter::Random random(63);
+            twins.randomiseCurves(10 * inks + 2);
+            dbwriter::Random random(10 * inks + 3);
             for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
                 const RandomRun run = RandomRun::make(random);
                 if (random.below(4) == 0) {
-                    compareLineCall<6, 6, CacheEntry12>(twins, random, run);
+                    compareLineCall(twins, level, random, inks, run);
                 } else {
-                    compareBitmapCall<6, CacheEntry12>(twins, random, kOutputs[random.below(2)],
-                                                       run);
-                }
-            }
-        }
-        {
-            // On a seven-ink context the six-ink outputs compute all seven inks.
-            TwinContexts twins(7, 71, false, true);
-            ASSERT_TRUE(twins.ok());
-            twins.randomiseCurves(72);
-            dbwriter::Random random(73);
-            for (int call = 0; call < 300 && !::testing::Test::HasFatalFailure(); ++call) {
-                const RandomRun run = RandomRun::make(random);
-                if (random.below(4) == 0) {
-                    compareLineCall<7, 7, CacheEntry12>(twins, random, run);
-                } else {
-                    compareBitmapCall<7, CacheEntry12>(twins, random, kOutputs[random.below(4)],
-                                                       run);
+                    compareBitmapCall(twins, level, random,
+                                      kOutputs[random.below(inks == 6 ? 2 : 4)], run);
                 }
             }
         }
@@ -195,12 +207,11 @@ TEST(ConversionEntries, SixAndSevenInkContextsMatchReferenceForEveryOutput) {
 // Flat stretches go through the repeat path, which writes a stretch at
 // once: every writer, both key-layout classes and a layout that packs red
 // and green at one shift (so swapped colours share a key and repeat).
-TEST(ConversionEntries, LongStretchesOfOneKeyMatchReferenceForEveryWriter) {
+TEST(KernelLevels, LongStretchesOfOneKeyMatchPortableForEveryWriter) {
     static constexpr uint32_t kFourOutputs[] = {Bgr24,  Bgrx32, Xbgr32, Rgb24,
                                                 Xrgb32, Cmyk32, Kymc32};
     static constexpr uint32_t kMultiOutputs[] = {Ink6, Ink6Reversed, Ink7, Ink7Reversed};
-    for (const KernelIsa level : kernelIsaLevels()) {
-        KernelIsaLimit limit(level);
+    for (const KernelIsa level : fasterLevels()) {
         SCOPED_TRACE(::testing::Message() << "level " << static_cast<int>(level));
         for (const uint32_t flags : {0u, 1u, 0x08081000u}) {
             SCOPED_TRACE(::testing::Message() << "layout " << flags);
@@ -216,24 +227,42 @@ TEST(ConversionEntries, LongStretchesOfOneKeyMatchReferenceForEveryWriter) {
             dbwriter::Random random(85 + flags);
             for (int call = 0; call < 60 && !::testing::Test::HasFatalFailure(); ++call) {
                 const RandomRun run = RandomRun::makeStretched(random);
-                switch (random.below(4)) {
+                switch (random.below(5)) {
                 case 0:
-                    compareLineCall<4, 4, CacheEntry8>(four, random, run);
+                    compareLineCall(four, level, random, 4, run);
                     break;
                 case 1:
-                    compareLineCall<7, 7, CacheEntry12>(seven, random, run);
+                    compareLineCall(seven, level, random, 7, run);
                     break;
                 case 2:
-                    compareBitmapCall<4, CacheEntry8>(four, random, kFourOutputs[random.below(7)],
-                                                      run);
+                    compareBitmapCall(four, level, random, kFourOutputs[random.below(7)], run);
+                    break;
+                case 3:
+                    compareCorrectionCall(four, level, random, run);
                     break;
                 default:
-                    compareBitmapCall<7, CacheEntry12>(seven, random,
-                                                       kMultiOutputs[random.below(4)], run);
+                    compareBitmapCall(seven, level, random, kMultiOutputs[random.below(4)], run);
                 }
             }
         }
     }
+}
+
+// The level is chosen once per process: the best the processor supports,
+// or the portable one when VREL_FORCE_PORTABLE is 1; the test cap lowers it
+// and lifts it again.
+TEST(KernelLevels, ForcedPortableAndTheTestCapChooseTheLevel) {
+    const char* force = std::getenv("VREL_FORCE_PORTABLE");
+    if (force != nullptr && std::strcmp(force, "1") == 0) {
+        EXPECT_EQ(supportedKernelIsa(), KernelIsa::Portable);
+    }
+    {
+        KernelIsaLimit limit(KernelIsa::Portable);
+        EXPECT_EQ(kernelIsa(), KernelIsa::Portable);
+        EXPECT_EQ(kernels().level, KernelIsa::Portable);
+    }
+    EXPECT_EQ(kernelIsa(), supportedKernelIsa());
+    EXPECT_EQ(kernels().level, supportedKernelIsa());
 }
 
 } // namespace

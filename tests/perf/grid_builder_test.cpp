@@ -3,7 +3,7 @@
 // the other builders): the same entries, and the same colour cache
 // afterwards (entries and lastSlot), whatever the key layout and whatever the
 // cache held before.
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
 #include "perf/twin_contexts.h"
 #include "setup/prepared_entry.h"
 #include "setup/prepared_table.h"

@@ -1,7 +1,7 @@
 #include "perf/twin_contexts.h"
 
-#include "convert/colour_cache.h"
-#include "convert/pixel_formats.h"
+#include "core/colour_cache.h"
+#include "core/pixel_formats.h"
 #include "setup/test_hooks.h"
 
 #include <cstring>
@@ -55,18 +55,24 @@ void TwinContexts::setKernelFlags(uint32_t flags) {
 }
 
 bool TwinContexts::cachesEqual() const {
-    const TableGroup& a = reference()->groups[0];
-    const TableGroup& b = production()->groups[0];
-    if ((a.cache8Block.address == nullptr) != (b.cache8Block.address == nullptr) ||
-        (a.cache12Block.address == nullptr) != (b.cache12Block.address == nullptr)) {
-        return false;
+    for (int g = 0; g < 2; ++g) {
+        const TableGroup& a = reference()->groups[g];
+        const TableGroup& b = production()->groups[g];
+        if ((a.cache8Block.address == nullptr) != (b.cache8Block.address == nullptr) ||
+            (a.cache12Block.address == nullptr) != (b.cache12Block.address == nullptr)) {
+            return false;
+        }
+        if (a.cache8Block.address != nullptr &&
+            std::memcmp(a.cache8Block.address, b.cache8Block.address, sizeof(ColourCache8)) != 0) {
+            return false;
+        }
+        if (a.cache12Block.address != nullptr &&
+            std::memcmp(a.cache12Block.address, b.cache12Block.address, sizeof(ColourCache12)) !=
+                0) {
+            return false;
+        }
     }
-    if (a.cache8Block.address != nullptr &&
-        std::memcmp(a.cache8Block.address, b.cache8Block.address, sizeof(ColourCache8)) != 0) {
-        return false;
-    }
-    return a.cache12Block.address == nullptr ||
-           std::memcmp(a.cache12Block.address, b.cache12Block.address, sizeof(ColourCache12)) == 0;
+    return true;
 }
 
 RandomRun RandomRun::make(dbwriter::Random& random, int maxPixels) {

@@ -1,13 +1,13 @@
 // Two contexts opened from the same database written by the project's
-// writer: the reference path runs on one, the production path on the other,
-// and their colour caches must stay byte for byte equal. Plus random runs of
+// writer: the portable kernels run on one, the level under test on the
+// other, and their colour caches must stay byte for byte equal. Plus random runs of
 // source pixels with the repeats, cache hits, whites and greys that exercise
 // every branch of the conversion loop.
 #pragma once
 
-#include "convert/kernel_isa.h"
-#include "interface/engine_context.h"
-#include "resources/lut_block.h"
+#include "convert/kernel_set.h"
+#include "core/engine_context.h"
+#include "core/lut_block.h"
 #include "support/database_factory.h"
 #include "support/test_support.h"
 
@@ -35,7 +35,7 @@ class TwinContexts {
     // Gives both contexts another key layout (shifts that drop bits make
     // different colours share a key).
     void setKernelFlags(uint32_t flags);
-    // Both group-0 caches (whichever layout the group has) hold the same bytes.
+    // Both contexts' caches (of both groups, whichever layout) hold the same bytes.
     bool cachesEqual() const;
 
   private:

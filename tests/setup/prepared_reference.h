@@ -2,7 +2,7 @@
 // arithmetic, and a hand-built context for the tests that need no tables.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 
 #include <cstdint>

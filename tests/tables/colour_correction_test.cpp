@@ -1,9 +1,9 @@
 // The colour correction exports against the reference corrector, on tables
 // built in memory: random grids with custom node positions, every input
 // curve, both key layouts, long sequences of calls on one context.
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
 #include "correction_harness.h"
-#include "resources/derived_curves.h"
+#include "setup/derived_curves.h"
 #include "resources/table_loading.h"
 #include "table_fixtures.h"
 

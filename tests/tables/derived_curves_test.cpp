@@ -1,6 +1,6 @@
 // The derived curves: density and balance arithmetic, the composed
 // adjustment curves, the fixed input and grey curves, and the grey modes.
-#include "resources/derived_curves.h"
+#include "setup/derived_curves.h"
 #include "table_fixtures.h"
 
 #include <cstring>

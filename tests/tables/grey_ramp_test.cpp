@@ -2,7 +2,7 @@
 // its steps, checked on worked examples, against a reference written from the
 // steps, and for its properties on random ramps.
 #include "correction_reference.h"
-#include "resources/derived_curves.h"
+#include "setup/derived_curves.h"
 #include "resources/grey_ramp.h"
 #include "resources/table_loading.h"
 #include "table_fixtures.h"

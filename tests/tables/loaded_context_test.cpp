@@ -1,12 +1,12 @@
 // Contexts started from database files written by the project's writer: which
 // node set, input curve, table and cache each group gets, the extension
 // chunk, and the correction of a started context against the reference.
-#include "convert/colour_cache.h"
+#include "core/colour_cache.h"
 #include "correction_harness.h"
-#include "interface/engine_context.h"
-#include "resources/derived_curves.h"
+#include "core/engine_context.h"
+#include "setup/derived_curves.h"
 #include "resources/grey_ramp.h"
-#include "resources/lut_block.h"
+#include "core/lut_block.h"
 #include "support/database_factory.h"
 #include "support/test_support.h"
 

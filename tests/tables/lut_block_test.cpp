@@ -1,8 +1,8 @@
 // LutBlock construction: header and strides, the axis table of fractions and
 // cell offsets, the corner table, the interleaved grid, the node checks, and
 // the colour result cache created beside each table.
-#include "convert/colour_cache.h"
-#include "resources/lut_block.h"
+#include "core/colour_cache.h"
+#include "core/lut_block.h"
 #include "resources/table_loading.h"
 #include "table_fixtures.h"
 

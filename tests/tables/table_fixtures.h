@@ -2,7 +2,7 @@
 // blocks hanging from it, and small grid builders.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "commands.h"
 
 #include "cli_error.h"
-#include "interface/engine_context.h"
+#include "interface/inspection.h"
 #include "ppd_command.h"
 #include "profile_name.h"
 #include "raster_planes.h"
@@ -78,7 +78,7 @@ void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
     EngineSession session(o.settings, o.database);
     EngineContext* ctx = session.context();
     const int method = conversionMethodOf(ctx);
-    const auto& s = ctx->settings;
+    const auto s = vrel::inspect::view(ctx);
     uint8_t search[8] = {}, searchC[8] = {};
     const uint32_t value = VrelGetSearchData(ctx, search, 0);
     const uint32_t valueC = VrelGetSearchDataC(ctx, searchC, 0);
@@ -102,16 +102,16 @@ void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
         out << "record value    0x" << std::hex << std::setw(8) << std::setfill('0') << valueC
             << std::dec << std::setfill(' ') << "\n";
     }
-    const auto& g0 = ctx->groups[0];
-    const auto& g1 = ctx->groups[1];
+    const auto& g0 = s.conversion;
+    const auto& g1 = s.correction;
     out << "conversion      ";
-    if (g0.lutBlock.address)
+    if (g0.present)
         out << "chunk 0x" << std::hex << s.lutChunkId << std::dec << ", " << int(g0.channels)
             << " channels, " << int(g0.gridPoints) << " grid points\n";
     else
         out << "no table (black from the grey curve)\n";
     out << "correction      ";
-    if (g1.lutBlock.address)
+    if (g1.present)
         out << "chunk 0x" << std::hex << s.correctionTableId << std::dec << ", "
             << int(g1.gridPoints) << " grid points, input kind " << s.inputKind << "\n";
     else

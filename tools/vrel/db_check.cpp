@@ -2,6 +2,7 @@
 
 #include "cli_error.h"
 #include "input_file.h"
+#include "resources/database_format.h"
 
 #include <cstdio>
 #include <fstream>
@@ -14,12 +15,12 @@ namespace vrel::cli {
 
 namespace {
 
-constexpr uint32_t kProfileClass = 8;
-constexpr uint32_t kChunkClass = 16;
-constexpr uint32_t kMaxPoints = 64;
-constexpr uint32_t kDefaultPoints = 17;
-constexpr uint32_t kExtensionBytes = 88;
-constexpr uint16_t kExtensionSize = 84;
+constexpr uint32_t kProfileClass = format::kProfileIndexClass;
+constexpr uint32_t kChunkClass = format::kTableChunkClass;
+constexpr uint32_t kMaxPoints = format::kMaxGridPoints;
+constexpr uint32_t kDefaultPoints = format::kDefaultGridPoints;
+constexpr uint32_t kExtensionBytes = format::kExtensionBytes;
+constexpr uint16_t kExtensionSize = format::kExtensionSizeWord;
 const uint8_t kMark[4] = {0xff, 0x00, 0xff, 0x00};
 
 std::string hex(uint64_t v, int digits = 4) {

@@ -11,10 +11,9 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "image_write.h"
-#include "interface/engine_context.h"
+#include "interface/inspection.h"
 #include "preview.h"
 #include "profile_name.h"
-#include "resources/lut_block.h"
 
 #include <algorithm>
 #include <cctype>
@@ -61,16 +60,14 @@ void curvePanel(Canvas& c, int x, int y, int size, const std::string& title,
     }
 }
 
-void tableSlice(Canvas& c, int x, int y, int width, const EngineContext* ctx, int method,
+void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g, int method,
                 int slice) {
-    const auto& g = ctx->groups[0];
-    const auto* lut = static_cast<const LutBlock*>(g.lutBlock.address);
-    if (!lut) {
+    if (!g.present) {
         c.text(x, y, "NO COLOUR TABLE: THE BLACK-ONLY METHOD", kText, 2);
         c.text(x, y + 24, "MAPS GREY THROUGH THE GREY CURVE AND THE BLACK ADJUSTMENT CURVE", kText);
         return;
     }
-    const int n = lut->lutGridPoints, channels = lut->lutChannels;
+    const int n = g.gridPoints, channels = g.channels;
     const int k = slice < 0 ? n / 2 : slice;
     if (k >= n)
         throw CliError("--slice must be below the grid's " + std::to_string(n) + " points (0 to " +
@@ -90,7 +87,6 @@ void tableSlice(Canvas& c, int x, int y, int width, const EngineContext* ctx, in
     const int cell = std::max(2, std::min(12, (width / columns - gap) / n));
     const int mapSize = cell * n;
     const auto colours = inkColoursFor(rgbOut ? 4 : method);
-    const uint8_t* grid = lut->grid();
     for (int m = 0; m < static_cast<int>(labels.size()); ++m) {
         const int mx = x + gap + (m % columns) * (mapSize + gap);
         const int my = y + 44 + (m / columns) * (mapSize + 44);
@@ -103,9 +99,11 @@ void tableSlice(Canvas& c, int x, int y, int width, const EngineContext* ctx, in
         c.text(mx - 3 - Canvas::textWidth(last), my + 5 + mapSize, last, kText);
         for (int i1 = 0; i1 < n; ++i1)
             for (int i0 = 0; i0 < n; ++i0) {
-                const uint8_t* node = grid + static_cast<std::size_t>(i0) * lut->stride0 +
-                                      static_cast<std::size_t>(i1) * lut->stride1 +
-                                      static_cast<std::size_t>(k) * lut->stride2;
+                const uint8_t* node =
+                    g.grid + ((static_cast<std::size_t>(i0) * n + static_cast<std::size_t>(i1)) *
+                                  static_cast<std::size_t>(n) +
+                              static_cast<std::size_t>(k)) *
+                                 static_cast<std::size_t>(channels);
                 Rgb colour{};
                 if (rgbOut && m <= shown) {
                     // The engine's output: black folded into each colour channel.
@@ -150,7 +148,7 @@ std::vector<std::string> slicePanelLabels(int method, int channels) {
 
 void drawProfilePlot(const ConversionOptions& o) {
     EngineSession session(o.settings, o.database);
-    const EngineContext* ctx = session.context();
+    const auto ctx = inspect::view(session.context());
     const int method = conversionMethodOf(session.context());
     Canvas c(1280, 760, Rgb{255, 255, 255});
     const auto name = shownProfileName(session.context(), false);
@@ -159,25 +157,25 @@ void drawProfilePlot(const ConversionOptions& o) {
     c.text(30, 16, title, kText, 3);
 
     curvePanel(c, 40, 90, 256, "ADJUSTMENT CURVES",
-               {{ctx->adjustCurves[0], kInk[0]},
-                {ctx->adjustCurves[1], kInk[1]},
-                {ctx->adjustCurves[2], kInk[2]},
-                {ctx->adjustCurves[3], kInk[3]}},
+               {{ctx.adjustCurves[0], kInk[0]},
+                {ctx.adjustCurves[1], kInk[1]},
+                {ctx.adjustCurves[2], kInk[2]},
+                {ctx.adjustCurves[3], kInk[3]}},
                {{"CYAN", kInk[0]}, {"MAGENTA", kInk[1]}, {"YELLOW", kInk[2]}, {"BLACK", kInk[3]}});
-    const bool hasInput = ctx->groups[1].lutBlock.address != nullptr;
-    std::vector<std::pair<const uint8_t*, Rgb>> curves = {{ctx->greyCurve, Rgb{110, 110, 110}}};
+    const bool hasInput = ctx.correction.present;
+    std::vector<std::pair<const uint8_t*, Rgb>> curves = {{ctx.greyCurve, Rgb{110, 110, 110}}};
     std::vector<std::pair<std::string, Rgb>> legend = {{"GREY", Rgb{110, 110, 110}}};
     if (hasInput) {
-        curves.push_back({ctx->inputCurve, Rgb{40, 80, 220}});
+        curves.push_back({ctx.inputCurve, Rgb{40, 80, 220}});
         legend.push_back({"INPUT", Rgb{40, 80, 220}});
     } else {
         legend.push_back({"(NO INPUT CURVE)", kText});
     }
     curvePanel(c, 40, 440, 256, "GREY AND INPUT CURVES", curves, legend);
-    if (o.slice >= 0 && !ctx->groups[0].lutBlock.address)
+    if (o.slice >= 0 && !ctx.conversion.present)
         std::cerr << "vrel: warning: --slice has no effect: the black-only method has no colour "
                      "table\n";
-    tableSlice(c, 440, 66, 820, ctx, method, o.slice);
+    tableSlice(c, 440, 66, 820, ctx.conversion, method, o.slice);
     writePng(o.plotOutput, c.image());
 }
 

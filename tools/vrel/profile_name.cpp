@@ -1,6 +1,6 @@
 #include "profile_name.h"
 
-#include "interface/engine_context.h"
+#include "interface/inspection.h"
 
 #include <utility>
 #include <vector>
@@ -27,11 +27,11 @@ ShownName shownProfileName(EngineContext* ctx, bool recordForm) {
     ShownName shown{slotText(answer), {}};
     if (!shown.text.empty())
         return shown;
-    const auto& s = ctx->settings;
+    const auto s = vrel::inspect::view(ctx);
     std::vector<std::pair<const uint8_t*, const char*>> others;
     if (!recordForm && s.flagExtension)
-        others = {{s.extChunk.extName9, "name9 of the extension chunk"},
-                  {s.extChunk.extName10, "name10 of the extension chunk"}};
+        others = {{s.extName9, "name9 of the extension chunk"},
+                  {s.extName10, "name10 of the extension chunk"}};
     else
         others = {{s.name1, "name1 of the profile entry"}};
     for (const auto& [slot, origin] : others) {

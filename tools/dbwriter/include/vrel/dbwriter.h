@@ -15,6 +15,8 @@
 // Every number is written little-endian, whatever the host.
 #pragma once
 
+#include "resources/database_format.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -39,28 +41,31 @@ Name24 makeName(std::string_view text);
 
 // ------------------------------------------------------------ constants
 
-inline constexpr uint32_t kProfileClass = 8; // class of profile index records
-inline constexpr uint32_t kChunkClass = 16;  // class of table chunks
-inline constexpr uint16_t kProfileIdBase = 1000;
-inline constexpr uint16_t kExtensionIdFirst = 0x640;  // selector other
-inline constexpr uint16_t kExtensionIdSecond = 0x641; // selector 2
-inline constexpr uint16_t kExtensionIdThird = 0x642;  // selector 3
-inline constexpr uint16_t kExtensionSize = 84;        // value of extSize
-inline constexpr size_t kExtensionChunkBytes = 88;
-inline constexpr std::array<uint8_t, 4> kChunkMark = {0xff, 0x00, 0xff, 0x00};
-inline constexpr int kDefaultGridPoints = 17;
+// The format's own constants (resources/database_format.h, which the engine
+// reads by), under the writer's names.
+inline constexpr uint32_t kProfileClass = format::kProfileIndexClass;
+inline constexpr uint32_t kChunkClass = format::kTableChunkClass;
+inline constexpr uint16_t kProfileIdBase = format::kProfileIdBase;
+inline constexpr uint16_t kExtensionIdFirst = format::kExtensionIds[0];  // selector other
+inline constexpr uint16_t kExtensionIdSecond = format::kExtensionIds[1]; // selector 2
+inline constexpr uint16_t kExtensionIdThird = format::kExtensionIds[2];  // selector 3
+inline constexpr uint16_t kExtensionSize = format::kExtensionSizeWord;   // value of extSize
+inline constexpr size_t kExtensionChunkBytes = format::kExtensionBytes;
+inline constexpr std::array<uint8_t, 4> kChunkMark = {format::kChunkMark[0], format::kChunkMark[1],
+                                                      format::kChunkMark[2], format::kChunkMark[3]};
+inline constexpr int kDefaultGridPoints = format::kDefaultGridPoints;
 
 // recordFlags bits (only taken when the layout is not 0).
-inline constexpr uint32_t kFlagNoBlackBalance = 1u << 16;
-inline constexpr uint32_t kFlagExtension = 1u << 17;
+inline constexpr uint32_t kFlagNoBlackBalance = format::kFlagNoBlackBalance;
+inline constexpr uint32_t kFlagExtension = format::kFlagExtension;
 inline constexpr uint32_t greyModeFlags(uint32_t greyMode) {
     return (greyMode & 3u) << 18;
 }
 
 // Payload bytes that follow the 4-byte key of one profile entry.
-inline constexpr uint32_t kPayloadBytesLayout0 = 160;
-inline constexpr uint32_t kPayloadBytesLayout1 = 292;
-inline constexpr uint32_t kPayloadBytesLayout2 = 276;
+inline constexpr uint32_t kPayloadBytesLayout0 = format::kPayloadBytes[0];
+inline constexpr uint32_t kPayloadBytesLayout1 = format::kPayloadBytes[1];
+inline constexpr uint32_t kPayloadBytesLayout2 = format::kPayloadBytes[2];
 uint32_t payloadBytes(int layout); // 160, 292, 276; 0 for any other layout
 
 // Record id of the profile index record of a profile number (16-bit sum).

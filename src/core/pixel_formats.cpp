@@ -1,4 +1,4 @@
-#include "convert/pixel_formats.h"
+#include "core/pixel_formats.h"
 
 namespace vrel {
 

@@ -3,7 +3,7 @@
 // block may outlive a failed start-up.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 
 namespace vrel::hardening {
 

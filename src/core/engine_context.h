@@ -2,12 +2,10 @@
 // block owned by the library from VrelInit to VrelClose.
 #pragma once
 
-#include <cstdint>
-
-#include "resources/block_layer.h"
-#include "resources/database.h"
-#include "resources/file_layer.h"
+#include "core/records.h"
 #include "vrel/vrel.h"
+
+#include <cstdint>
 
 namespace vrel {
 
@@ -100,7 +98,6 @@ struct EngineContext {
     vrel::TableGroup groups[2];
     uint32_t kernelFlags;
 };
-
 
 namespace vrel {
 using ::EngineContext;

@@ -2,9 +2,9 @@
 // input curve of the correction table and the grey curve.
 #pragma once
 
-#include <cstdint>
+#include "core/engine_context.h"
 
-#include "interface/engine_context.h"
+#include <cstdint>
 
 namespace vrel {
 

@@ -1,5 +1,6 @@
 // Colour result cache: 4096 direct-mapped slots addressed by the low nibble
-// of each colour channel. Each interpolating kernel remembers the result of
+// of each colour channel (the slot of a key is computed by the kernels,
+// kernels_inl.h). Each interpolating kernel remembers the result of
 // every colour it interpolated here; a repeated colour costs one slot
 // computation and one compare instead of an interpolation.
 #pragma once
@@ -22,8 +23,7 @@ struct CacheEntry12 {
     uint8_t value[8];
 };
 
-template <typename Entry>
-struct ColourCache {
+template <typename Entry> struct ColourCache {
     int16_t slotCount;
     int16_t lastSlot;
     Entry entries[kCacheSlots];
@@ -40,26 +40,11 @@ struct KeyLayout {
     explicit KeyLayout(uint32_t kernelFlags)
         : shift0((kernelFlags >> 24) & 31), shift1((kernelFlags >> 16) & 31),
           shift2((kernelFlags >> 8) & 31) {}
-    uint32_t pack(uint32_t c0, uint32_t c1, uint32_t c2) const {
+    // Always inlined: the kernels of every instruction-set level call it.
+    [[gnu::always_inline]] uint32_t pack(uint32_t c0, uint32_t c1, uint32_t c2) const {
         return ((c0 << shift0) & (0xffu << shift0)) | ((c1 << shift1) & (0xffu << shift1)) |
                ((c2 << shift2) & (0xffu << shift2));
     }
 };
-
-// Slot of a key, computed on 16 bits: for the default layout
-// (green & 0xF) << 8 | (blue & 0xF) << 4 | (red & 0xF).
-inline uint32_t cacheSlotIndex(uint32_t k) {
-    return (((k >> 20) | (k << 4)) & 0x00f0u) | ((k >> 8) & 0x0f0fu);
-}
-
-// Looks the key up: records the slot in lastSlot, returns the entry when it
-// holds the key, else null.
-template <typename Entry>
-inline Entry* cacheLookup(ColourCache<Entry>* cache, uint32_t key) {
-    const uint32_t slot = cacheSlotIndex(key);
-    cache->lastSlot = static_cast<int16_t>(slot);
-    Entry* entry = &cache->entries[slot];
-    return entry->key == key ? entry : nullptr;
-}
 
 } // namespace vrel

@@ -5,7 +5,7 @@
 // iteration) can be compared byte for byte.
 #pragma once
 
-#include "interface/engine_context.h"
+#include "core/engine_context.h"
 #include "run_extents.h"
 
 #include <cstdint>

@@ -1,8 +1,9 @@
 // The six 256-entry curves derived at context start-up: the four adjustment
 // curves (density and balance), the input curve of the correction table and
 // the grey curve.
-#include "resources/derived_curves.h"
+#include "setup/derived_curves.h"
 
+#include "correct/correction.h"
 #include "resources/grey_ramp.h"
 
 #include <cstring>
@@ -245,8 +246,7 @@ int16_t buildGreyCurve(EngineContext* context, const SettingsRecord* settings) {
     for (int i = 0; i < 256; ++i) {
         uint8_t pixel[3] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i),
                             static_cast<uint8_t>(i)};
-        const VrelResult rc =
-            VrelBitmapColorCorrection(VrelFormatRgb24, pixel, pixel, 1, 0, 0, context);
+        const VrelResult rc = vrel::correctBitmap(VrelFormatRgb24, pixel, pixel, 1, 0, 0, context);
         if (rc != 0) {
             return rc;
         }

@@ -38,8 +38,12 @@ struct PixelFormatDescriptor {
 extern const PixelFormatDescriptor kPixelFormats[kFormatCount];
 
 // True for the five direct colour formats Bgr24, Bgrx32, Xbgr32, Rgb24, Xrgb32.
-inline bool isDirectColourFormat(uint32_t f) { return f <= 3 || f == 5; }
+inline bool isDirectColourFormat(uint32_t f) {
+    return f <= 3 || f == 5;
+}
 // True for the formats read as one grey byte by the interpolation kernels.
-inline bool isGreyInputFormat(uint32_t f) { return f == Gray8 || f == BlackPixel32; }
+inline bool isGreyInputFormat(uint32_t f) {
+    return f == Gray8 || f == BlackPixel32;
+}
 
 } // namespace vrel

@@ -195,6 +195,7 @@ TEST(ToolErrors, EachUserErrorGivesOneLineAndNoOutput) {
         {{"info", "--db", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
         {{"db", "check", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
         {{"db", "dump", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
+        {{"raster", "pipe", "--planes", "planes"}, "cannot read raster 'pipe': it is a FIFO"},
         {{"db", "check", "/dev/zero"}, "'/dev/zero': it is a character device"},
         {{"convert", "--db", db, "chart.png", "-o", "no-such-dir/out.tif"},
          "output directory 'no-such-dir' does not exist"},

@@ -3,6 +3,8 @@
 #include "cli_error.h"
 #include "image.h"
 #include "image_write.h"
+#include "input_file.h"
+#include "output_set.h"
 
 #include <bit>
 #include <cstring>
@@ -53,12 +55,7 @@ std::vector<std::string> colourNames(uint32_t space, uint32_t colours) {
 
 std::vector<std::string> writeRasterPlanes(const std::string& rasterPath, const std::string& dir) {
     Reader r;
-    {
-        std::ifstream in(rasterPath, std::ios::binary);
-        if (!in)
-            throw CliError("cannot open raster '" + rasterPath + "'");
-        r.bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    r.bytes = readInputFile(rasterPath, "raster");
     if (r.bytes.size() < 4)
         throw CliError("'" + rasterPath + "' is not CUPS raster");
     const std::string sync(r.bytes.begin(), r.bytes.begin() + 4);
@@ -66,7 +63,9 @@ std::vector<std::string> writeRasterPlanes(const std::string& rasterPath, const 
     if (!little && sync != "RaS3" && sync != "RaSt")
         throw CliError("'" + rasterPath + "' is not uncompressed CUPS raster (version 1 or 3)");
     r.swap = little != (std::endian::native == std::endian::little);
-    std::filesystem::create_directories(dir);
+    // Every plane of every page appears together, or none does.
+    OutputSet outputs;
+    outputs.createDirectories(dir);
     std::vector<std::string> written;
     for (int page = 1; r.at < r.bytes.size(); ++page) {
         if (r.bytes.size() - r.at < kHeaderBytes)
@@ -113,11 +112,12 @@ std::vector<std::string> writeRasterPlanes(const std::string& rasterPath, const 
                 }
             const std::string name = "page" + std::to_string(page) + "-colour" + std::to_string(c) +
                                      "-" + names[c] + ".png";
-            writePng((std::filesystem::path(dir) / name).string(), plane);
+            writePng(outputs.add((std::filesystem::path(dir) / name).string()), plane);
             written.push_back(name);
         }
         r.at = h + kHeaderBytes + dataBytes;
     }
+    outputs.commit();
     return written;
 }
 

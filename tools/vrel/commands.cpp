@@ -1,7 +1,7 @@
 #include "commands.h"
 
 #include "cli_error.h"
-#include "interface/inspection.h"
+#include "interface/context_view.h"
 #include "ppd_command.h"
 #include "profile_name.h"
 #include "raster_planes.h"

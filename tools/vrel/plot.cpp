@@ -11,7 +11,7 @@
 #include "cli_error.h"
 #include "commands.h"
 #include "image_write.h"
-#include "interface/inspection.h"
+#include "interface/context_view.h"
 #include "preview.h"
 #include "profile_name.h"
 

@@ -1,6 +1,6 @@
 #include "profile_name.h"
 
-#include "interface/inspection.h"
+#include "interface/context_view.h"
 
 #include <utility>
 #include <vector>

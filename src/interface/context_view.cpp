@@ -1,4 +1,4 @@
-#include "interface/inspection.h"
+#include "interface/context_view.h"
 
 #include "core/engine_context.h"
 #include "core/lut_block.h"

@@ -23,23 +23,14 @@ namespace {
 // bands keep both threads busy and little memory is held.
 constexpr std::size_t kBandBytes = 512 * 1024;
 
-// Each plane as the ink would print alone in black: 0 ink is white.
-Image planeOf(const Image& inks, int ink) {
-    Image plane(inks.width, inks.height, 1);
-    const auto n = static_cast<std::size_t>(inks.channels);
-    for (std::size_t p = 0; p < plane.pixels.size(); ++p)
-        plane.pixels[p] =
-            static_cast<uint8_t>(255 - inks.pixels[p * n + static_cast<std::size_t>(ink)]);
-    return plane;
-}
-
 } // namespace
 
 struct ConvertPipeline::Band {
     int index = 0;
-    Image input, inks, preview;
+    Image input, inks;
     std::vector<uint8_t> strip; // the compressed TIFF strip
-    std::vector<Image> planes;
+    PngBand preview;
+    std::vector<PngBand> planes;
     std::size_t sinksLeft = 0; // outputs that have yet to write this band
 };
 
@@ -131,13 +122,13 @@ int ConvertPipeline::begin(int width, int height, int channels) {
     if (s.outputs.preview) {
         s.preview = std::make_unique<PngStream>(*s.outputs.preview, width, height, 3);
         auto sink = std::make_unique<Sink>();
-        sink->write = [this](const Band& band) { state_->preview->writeRows(band.preview); };
+        sink->write = [this](const Band& band) { state_->preview->writeBand(band.preview); };
         s.sinks.push_back(std::move(sink));
     }
     for (std::size_t i = 0; i < s.outputs.planes.size(); ++i) {
         s.planes.push_back(std::make_unique<PngStream>(*s.outputs.planes[i], width, height, 1));
         auto sink = std::make_unique<Sink>();
-        sink->write = [this, i](const Band& band) { state_->planes[i]->writeRows(band.planes[i]); };
+        sink->write = [this, i](const Band& band) { state_->planes[i]->writeBand(band.planes[i]); };
         s.sinks.push_back(std::move(sink));
     }
     for (int t = 1; t < threads; ++t)
@@ -245,10 +236,26 @@ void ConvertPipeline::process(Band& band, BandConverter& converter) const {
         band.strip = compressStrip(s.outputs.compression, band.inks.pixels.data(),
                                    {static_cast<uint32_t>(s.width), static_cast<uint32_t>(rows),
                                     static_cast<uint16_t>(s.inks)});
-    if (s.preview)
-        band.preview = previewInks(band.inks, s.method);
+    // The PNGs' bands are compressed here, in parallel like the strips.
+    const bool first = band.index == 0, last = band.index == s.bandCount - 1;
+    if (s.preview) {
+        const Image preview = previewInks(band.inks, s.method);
+        band.preview =
+            encodePngBand(preview.rowBytes(), rows, first, last, [&](int y, uint8_t* out) {
+                std::copy_n(preview.row(y), preview.rowBytes(), out);
+            });
+    }
+    // Each plane as the ink would print alone in black: 0 ink is white.
+    const auto n = static_cast<std::size_t>(s.inks);
     for (std::size_t i = 0; i < s.planes.size(); ++i)
-        band.planes.push_back(planeOf(band.inks, static_cast<int>(i)));
+        band.planes.push_back(encodePngBand(
+            static_cast<std::size_t>(s.width), rows, first, last, [&](int y, uint8_t* out) {
+                const uint8_t* in = band.inks.row(y) + i;
+                for (int x = 0; x < s.width; ++x)
+                    out[x] = static_cast<uint8_t>(255 - in[static_cast<std::size_t>(x) * n]);
+            }));
+    if (s.outputs.compression != TiffCompression::None || !s.tiff)
+        band.inks = Image();
 }
 
 // Writes, for every output whose lock is free, the bands that are next in

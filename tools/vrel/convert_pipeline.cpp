@@ -23,6 +23,28 @@ namespace {
 // bands keep both threads busy and little memory is held.
 constexpr std::size_t kBandBytes = 512 * 1024;
 
+// A row of one ink's plane as the ink would print alone in black: 0 ink is
+// white. The ink count as a constant lets the compiler unroll the loop.
+template <std::size_t N> void invertedInk(const uint8_t* in, int width, uint8_t* out) {
+    for (int x = 0; x < width; ++x)
+        out[x] = static_cast<uint8_t>(255 - in[static_cast<std::size_t>(x) * N]);
+}
+
+void planeRow(const uint8_t* in, std::size_t inks, int width, uint8_t* out) {
+    switch (inks) {
+    case 1:
+        return invertedInk<1>(in, width, out);
+    case 3:
+        return invertedInk<3>(in, width, out);
+    case 6:
+        return invertedInk<6>(in, width, out);
+    case 7:
+        return invertedInk<7>(in, width, out);
+    default:
+        return invertedInk<4>(in, width, out);
+    }
+}
+
 } // namespace
 
 struct ConvertPipeline::Band {
@@ -51,6 +73,7 @@ struct ConvertPipeline::State {
 
     std::unique_ptr<TIFF, TiffCloser> tiff;
     std::unique_ptr<PngStream> preview;
+    std::unique_ptr<InkPreview> previewModel;
     std::vector<std::unique_ptr<PngStream>> planes;
     std::vector<std::unique_ptr<Sink>> sinks;
 
@@ -121,6 +144,7 @@ int ConvertPipeline::begin(int width, int height, int channels) {
     }
     if (s.outputs.preview) {
         s.preview = std::make_unique<PngStream>(*s.outputs.preview, width, height, 3);
+        s.previewModel = std::make_unique<InkPreview>(s.method);
         auto sink = std::make_unique<Sink>();
         sink->write = [this](const Band& band) { state_->preview->writeBand(band.preview); };
         s.sinks.push_back(std::move(sink));
@@ -238,22 +262,15 @@ void ConvertPipeline::process(Band& band, BandConverter& converter) const {
                                     static_cast<uint16_t>(s.inks)});
     // The PNGs' bands are compressed here, in parallel like the strips.
     const bool first = band.index == 0, last = band.index == s.bandCount - 1;
-    if (s.preview) {
-        const Image preview = previewInks(band.inks, s.method);
-        band.preview =
-            encodePngBand(preview.rowBytes(), rows, first, last, [&](int y, uint8_t* out) {
-                std::copy_n(preview.row(y), preview.rowBytes(), out);
-            });
-    }
-    // Each plane as the ink would print alone in black: 0 ink is white.
-    const auto n = static_cast<std::size_t>(s.inks);
+    const auto inks = static_cast<std::size_t>(s.inks);
+    if (s.preview)
+        band.preview = encodePngBand(
+            static_cast<std::size_t>(s.width) * 3, rows, first, last,
+            [&](int y, uint8_t* out) { s.previewModel->row(band.inks.row(y), s.width, out); });
     for (std::size_t i = 0; i < s.planes.size(); ++i)
         band.planes.push_back(encodePngBand(
-            static_cast<std::size_t>(s.width), rows, first, last, [&](int y, uint8_t* out) {
-                const uint8_t* in = band.inks.row(y) + i;
-                for (int x = 0; x < s.width; ++x)
-                    out[x] = static_cast<uint8_t>(255 - in[static_cast<std::size_t>(x) * n]);
-            }));
+            static_cast<std::size_t>(s.width), rows, first, last,
+            [&](int y, uint8_t* out) { planeRow(band.inks.row(y) + i, inks, s.width, out); }));
     if (s.outputs.compression != TiffCompression::None || !s.tiff)
         band.inks = Image();
 }

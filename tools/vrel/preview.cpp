@@ -2,6 +2,7 @@
 
 #include "vrel/vrel.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vrel::cli {
@@ -60,33 +61,55 @@ std::array<uint8_t, 3> previewPixel(const uint8_t* inks, int count,
     return out;
 }
 
-Image previewInks(const Image& inks, int method) {
-    if (method == VrelMethodThreeChannel)
-        return inks;
+InkPreview::InkPreview(int method) : rgb_(method == VrelMethodThreeChannel) {
     const auto colours = inkColoursFor(method);
-    const auto n = static_cast<std::size_t>(inks.channels);
+    inks_ = colours.size();
     // The factor of each ink value, as previewPixel computes it.
-    std::vector<std::array<double, 3>> factors(n * 256);
-    for (std::size_t i = 0; i < n; ++i)
+    factors_.resize(inks_ * 256);
+    for (std::size_t i = 0; i < inks_; ++i)
         for (int v = 0; v < 256; ++v)
-            for (int ch = 0; ch < 3; ++ch)
-                factors[i * 256 + static_cast<std::size_t>(v)][static_cast<std::size_t>(ch)] =
-                    1.0 - v / 255.0 * (1.0 - colours[i][static_cast<std::size_t>(ch)]);
-    Image out(inks.width, inks.height, 3);
-    const std::size_t pixels = static_cast<std::size_t>(inks.width) * inks.height;
-    for (std::size_t p = 0; p < pixels; ++p) {
+            for (std::size_t ch = 0; ch < 3; ++ch)
+                factors_[i * 256 + static_cast<std::size_t>(v)][ch] =
+                    1.0 - v / 255.0 * (1.0 - colours[i][ch]);
+}
+
+namespace {
+
+// The ink count as a constant, for the compiler to unroll the ink loop.
+template <std::size_t N>
+void previewRow(const uint8_t* inks, int width, const std::array<double, 3>* factors,
+                uint8_t* rgb) {
+    for (int x = 0; x < width; ++x, inks += N, rgb += 3) {
         double light[3] = {1.0, 1.0, 1.0};
-        const uint8_t* in = inks.pixels.data() + p * n;
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto& f = factors[i * 256 + in[i]];
+        for (std::size_t i = 0; i < N; ++i) {
+            const auto& f = factors[i * 256 + inks[i]];
             light[0] *= f[0];
             light[1] *= f[1];
             light[2] *= f[2];
         }
+        // Light is in [0, 1]: adding one half and truncating rounds it.
         for (std::size_t ch = 0; ch < 3; ++ch)
-            out.pixels[p * 3 + ch] = static_cast<uint8_t>(std::lround(light[ch] * 255.0));
+            rgb[ch] = static_cast<uint8_t>(light[ch] * 255.0 + 0.5);
     }
-    return out;
+}
+
+} // namespace
+
+void InkPreview::row(const uint8_t* inks, int width, uint8_t* rgb) const {
+    if (rgb_) {
+        std::copy_n(inks, static_cast<std::size_t>(width) * 3, rgb);
+        return;
+    }
+    switch (inks_) {
+    case 1:
+        return previewRow<1>(inks, width, factors_.data(), rgb);
+    case 6:
+        return previewRow<6>(inks, width, factors_.data(), rgb);
+    case 7:
+        return previewRow<7>(inks, width, factors_.data(), rgb);
+    default:
+        return previewRow<4>(inks, width, factors_.data(), rgb);
+    }
 }
 
 } // namespace vrel::cli

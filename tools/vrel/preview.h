@@ -10,9 +10,9 @@
 // 1 - 0.4 (1 - T) of black's (the light-ink ratios of the analytic model).
 #pragma once
 
-#include "image.h"
-
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,8 +21,19 @@ namespace vrel::cli {
 // Transmittance colours of the inks of a method, in the engine's ink order.
 std::vector<std::array<double, 3>> inkColoursFor(int method);
 
-// RGB preview of ink data (3-channel RGB output of method 3 is shown as is).
-Image previewInks(const Image& inks, int method);
+// RGB preview of the ink rows of a method (3-channel RGB output of method 3
+// is shown as is), a row at a time.
+class InkPreview {
+  public:
+    explicit InkPreview(int method);
+    // `width` pixels of interleaved inks into as many RGB pixels.
+    void row(const uint8_t* inks, int width, uint8_t* rgb) const;
+
+  private:
+    bool rgb_ = false;
+    std::size_t inks_ = 0;
+    std::vector<std::array<double, 3>> factors_; // ink i at value v: [i * 256 + v]
+};
 
 // One pixel of the model, for tests and plots.
 std::array<uint8_t, 3> previewPixel(const uint8_t* inks, int count,

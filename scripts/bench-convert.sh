@@ -6,7 +6,8 @@
 # with the input's compression (tificc keeps it; vrel is given it with
 # --compression). Prints, per case, the median wall time of several runs,
 # the ratio to tificc (above 1: vrel faster), the scaling from one to two
-# threads and the peak resident memory (GNU time) against the output's size.
+# threads, what --preview and --planes add to the conversion (wall and CPU
+# time) and the peak resident memory (GNU time) against the output's size.
 #
 #   scripts/bench-convert.sh [--size PIXELS] [--runs N]
 #
@@ -88,7 +89,7 @@ for c in none lzw deflate; do
     read -r vw vc vp < <(measure "$vrel" convert --db icc.vdb --no-progress \
       --threads "$threads" --compression "$c" "$in" -o out-vrel.tif)
     row "vrel --threads $threads, $c" "$vw" "$vc" "$vp" "$tw" "$tc"
-    eval "vw_${c}_${threads}=$vw"
+    eval "vw_${c}_${threads}=$vw vc_${c}_${threads}=$vc"
   done
   awk -v a="$(eval echo "\$vw_${c}_1")" -v b="$(eval echo "\$vw_${c}_2")" -v c="$c" \
     'BEGIN { printf "  %s: two threads take %.2fx less wall time than one\n", c, a / b }'
@@ -99,7 +100,9 @@ for threads in 1 2; do
     --preview preview.png --planes planes)
   row "vrel --threads $threads, deflate+preview+planes" "$pw" "$pc" "$pp" "$tw_deflate" "$tc_deflate"
   base=$(eval echo "\$vw_deflate_${threads}")
-  awk -v p="$pw" -v b="$base" -v t="$threads" \
-    'BEGIN { printf "  --threads %s: preview and planes add %.2fx the wall time of the conversion\n", t, (p - b) / b }'
+  base_cpu=$(eval echo "\$vc_deflate_${threads}")
+  awk -v p="$pw" -v b="$base" -v pc="$pc" -v bc="$base_cpu" -v t="$threads" 'BEGIN {
+    printf "  --threads %s: preview and planes add %.2fx the wall time of the conversion", t, (p - b) / b
+    printf " (%.2fx its CPU time)\n", (pc - bc) / bc }'
 done
 echo "load after: $(uptime | sed 's/.*load average/load average/')"

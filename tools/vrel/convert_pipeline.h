@@ -1,6 +1,6 @@
 // The convert command's work as a pipeline over bands of rows: the decoder
 // hands over bands in order; the bands are converted through the engine,
-// their TIFF strips compressed and their preview and plane rows made on as
+// their TIFF strips and their preview and plane PNG bands compressed on as
 // many threads as asked for (the decoding thread among them); each output is
 // then written in band order by whichever thread is free, the outputs in
 // parallel. Only a few bands are in flight at once, so memory stays small

@@ -258,7 +258,7 @@ TEST(ToolErrors, DecoderWarningsComeOutAsVrelLines) {
 }
 
 TEST(ToolErrors, RunningOutOfMemoryIsOneLineAndNoOutput) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
 #endif
     test::TempDir dir;

@@ -96,18 +96,50 @@ struct CellTables {
     }
 };
 
+// The three fractions of a located colour sorted, largest first: plain
+// integers at the portable level; at the x86 levels each held in all four
+// lanes of a vector, sorted there with no branch and no scalar compare.
+#if VREL_KERNEL_X86
+using Fraction = __m128i;
+#else
+using Fraction = uint32_t;
+#endif
+
 // A located colour: base node, corner offsets, fractions from largest down.
 struct Cell {
     const uint8_t* base;
     const uint32_t* corners;
-    uint32_t high, middle, low;
+    Fraction high, middle, low;
 };
 
-[[gnu::always_inline]] inline Cell locate(const CellTables& t, uint32_t c0, uint32_t c1,
-                                          uint32_t c2) {
-    const AxisEntry& a0 = t.axis[c0];
-    const AxisEntry& a1 = t.axis[c1];
-    const AxisEntry& a2 = t.axis[c2];
+// Locates the colour whose coordinates' axis entries sit at byte offsets
+// at0, at1, at2 of the axis table.
+[[gnu::always_inline]] inline Cell locate(const CellTables& t, uint32_t at0, uint32_t at1,
+                                          uint32_t at2) {
+    AxisEntry a0, a1, a2;
+    const auto* axis = reinterpret_cast<const uint8_t*>(t.axis);
+    std::memcpy(&a0, axis + at0, sizeof a0);
+    std::memcpy(&a1, axis + at1, sizeof a1);
+    std::memcpy(&a2, axis + at2, sizeof a2);
+    const uint8_t* base = t.grid + a0.offset0 + a1.offset1 + a2.offset2;
+#if VREL_KERNEL_X86
+    // Lanes (f0 f1 f2 f0) against their rotations (f1 f2 f0 f1) and
+    // (f2 f0 f1 f2): every lane of the maximum, minimum and middle holds the
+    // same value, and the first three lanes of f > next are the order bits.
+    __m128i f = _mm_cvtsi32_si128(static_cast<int32_t>(a0.fraction));
+    f = _mm_insert_epi32(f, static_cast<int32_t>(a1.fraction), 1);
+    f = _mm_insert_epi32(f, static_cast<int32_t>(a2.fraction), 2);
+    f = _mm_shuffle_epi32(f, _MM_SHUFFLE(0, 2, 1, 0));
+    const __m128i next = _mm_shuffle_epi32(f, _MM_SHUFFLE(1, 0, 2, 1));
+    const __m128i third = _mm_shuffle_epi32(f, _MM_SHUFFLE(2, 1, 0, 2));
+    const __m128i high = _mm_max_epi32(f, _mm_max_epi32(next, third));
+    const __m128i low = _mm_min_epi32(f, _mm_min_epi32(next, third));
+    const __m128i middle =
+        _mm_sub_epi32(_mm_add_epi32(f, _mm_add_epi32(next, third)), _mm_add_epi32(high, low));
+    const unsigned order =
+        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(f, next)))) & 7;
+    return Cell{base, t.corners[order], high, middle, low};
+#else
     const auto f0 = static_cast<int32_t>(a0.fraction);
     const auto f1 = static_cast<int32_t>(a1.fraction);
     const auto f2 = static_cast<int32_t>(a2.fraction);
@@ -116,9 +148,9 @@ struct Cell {
     const int32_t high = largest(f0, largest(f1, f2));
     const int32_t low = smallest(f0, smallest(f1, f2));
     const int32_t middle = f0 + f1 + f2 - high - low;
-    return Cell{t.grid + a0.offset0 + a1.offset1 + a2.offset2, t.corners[order],
-                static_cast<uint32_t>(high), static_cast<uint32_t>(middle),
+    return Cell{base, t.corners[order], static_cast<uint32_t>(high), static_cast<uint32_t>(middle),
                 static_cast<uint32_t>(low)};
+#endif
 }
 
 // ------------------------------------------------------------------ weighing
@@ -133,6 +165,11 @@ template <> struct Lanes<1> {
     using Wide = uint32_t;
     [[gnu::always_inline]] static void widen(const uint8_t* p, Wide& v) { v = *p; }
     [[gnu::always_inline]] static uint64_t narrow(const Wide& sum) { return (sum >> 16) & 0xff; }
+#if !VREL_KERNEL_X86
+    [[gnu::always_inline]] static Wide spread(const Fraction& f) {
+        return f;
+    }
+#endif
 };
 
 #if VREL_KERNEL_X86
@@ -148,6 +185,9 @@ template <> struct Lanes<4> {
             _mm_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
         const __m128i bytes = _mm_shuffle_epi8(reinterpret_cast<__m128i>(sum), pick);
         return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    }
+    [[gnu::always_inline]] static Wide spread(const Fraction& f) {
+        return reinterpret_cast<Wide>(f);
     }
 };
 #endif
@@ -170,6 +210,9 @@ template <> struct Lanes<8> {
         uint64_t v;
         _mm_storel_epi64(reinterpret_cast<__m128i*>(&v), _mm256_castsi256_si128(bytes));
         return v;
+    }
+    [[gnu::always_inline]] static Wide spread(const Fraction& f) {
+        return reinterpret_cast<Wide>(_mm256_broadcastsi128_si256(f));
     }
 };
 #endif
@@ -200,27 +243,40 @@ template <int Inks> [[gnu::always_inline]] inline uint64_t weigh(const Cell& s) 
         L::widen(base + s.corners[0], a);
         L::widen(base + s.corners[1], b);
         L::widen(base + s.corners[2], c);
-        const typename L::Wide sum =
-            (p << 16) + 32768u + (a - p) * s.high + (b - a) * s.middle + (c - b) * s.low;
+        const typename L::Wide sum = (p << 16) + 32768u + (a - p) * L::spread(s.high) +
+                                     (b - a) * L::spread(s.middle) + (c - b) * L::spread(s.low);
         inks |= L::narrow(sum) << (8 * first);
     }
     return inks & inkMask<Inks>();
 }
 
 // -------------------------------------------------------------- coordinates
-// A colour's three table coordinates.
+// A colour's three table coordinates c, given as the byte offsets
+// c * sizeof(AxisEntry) of their axis entries.
+
+// The pre-corrected sum s (0..510) to its coordinate's axis entry offset:
+// coordinate 255 - s, or 0 when s is 256 or more.
+struct FoldedAxisOffsets {
+    uint16_t at[511];
+};
+inline constexpr FoldedAxisOffsets kFoldedAxisOffset = [] {
+    FoldedAxisOffsets t{};
+    for (int s = 0; s < 511; ++s) {
+        t.at[s] = static_cast<uint16_t>((s < 256 ? 255 - s : 0) * sizeof(AxisEntry));
+    }
+    return t;
+}();
 
 struct PreCorrected {
     const uint8_t* grey;
     const uint8_t (*adjust)[256];
     [[gnu::always_inline]] void operator()(uint32_t red, uint32_t green, uint32_t blue,
-                                           uint32_t c[3]) const {
+                                           uint32_t at[3]) const {
         const int32_t x[3] = {grey[red], grey[green], grey[blue]};
         const int32_t m = smallest(x[0], smallest(x[1], x[2]));
         const uint32_t black = adjust[3][m];
         for (int k = 0; k < 3; ++k) {
-            const uint32_t s = adjust[k][x[k] - m] + black;
-            c[k] = s < 256 ? 255 - s : 0;
+            at[k] = kFoldedAxisOffset.at[adjust[k][x[k] - m] + black];
         }
     }
 };
@@ -229,10 +285,10 @@ struct PreCorrected {
 struct InputCurved {
     const uint8_t* curve;
     [[gnu::always_inline]] void operator()(uint32_t red, uint32_t green, uint32_t blue,
-                                           uint32_t c[3]) const {
-        c[0] = curve[red];
-        c[1] = curve[green];
-        c[2] = curve[blue];
+                                           uint32_t at[3]) const {
+        at[0] = curve[red] * uint32_t{sizeof(AxisEntry)};
+        at[1] = curve[green] * uint32_t{sizeof(AxisEntry)};
+        at[2] = curve[blue] * uint32_t{sizeof(AxisEntry)};
     }
 };
 
@@ -241,9 +297,9 @@ struct InputCurved {
 template <int Inks, typename Coordinates>
 [[gnu::noinline]] uint64_t newColour(const CellTables& cells, Coordinates coordinates, uint32_t red,
                                      uint32_t green, uint32_t blue) {
-    uint32_t c[3];
-    coordinates(red, green, blue, c);
-    return weigh<Inks>(locate(cells, c[0], c[1], c[2]));
+    uint32_t at[3];
+    coordinates(red, green, blue, at);
+    return weigh<Inks>(locate(cells, at[0], at[1], at[2]));
 }
 
 // ------------------------------------------------------------------ readers
@@ -696,9 +752,10 @@ void preCorrectionOnly(const PreCorrectionCurves& curves, KeyLayout layout, cons
         const uint32_t key = layout.pack(rgb[0], rgb[1], rgb[2]);
         if (key != previousKey) {
             previousKey = key;
-            uint32_t c[3];
-            coordinates(rgb[0], rgb[1], rgb[2], c);
-            result = c[0] | c[1] << 8 | c[2] << 16;
+            uint32_t at[3];
+            coordinates(rgb[0], rgb[1], rgb[2], at);
+            constexpr uint32_t kEntry = sizeof(AxisEntry);
+            result = at[0] / kEntry | (at[1] / kEntry) << 8 | (at[2] / kEntry) << 16;
         }
         write(result);
     }

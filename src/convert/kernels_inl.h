@@ -307,6 +307,10 @@ template <int Inks, typename Coordinates>
 // Red, green and blue at the input format's channel 0, 1, 2 offsets.
 struct ThreeChannelReader {
     uint8_t offset0, offset1, offset2;
+    // The pixel bytes it reads: true for each offset read.
+    bool reads(uint32_t offset) const {
+        return offset == offset0 || offset == offset1 || offset == offset2;
+    }
     [[gnu::always_inline]] void operator()(const uint8_t* pixel, uint8_t rgb[3]) const {
         rgb[0] = pixel[offset0];
         rgb[1] = pixel[offset1];
@@ -317,6 +321,7 @@ struct ThreeChannelReader {
 // The first byte of the pixel, used as all three channels: a grey g and the
 // colour (g, g, g) pack to the same key and share one cache entry.
 struct GreyReader {
+    bool reads(uint32_t offset) const { return offset == 0; }
     [[gnu::always_inline]] void operator()(const uint8_t* pixel, uint8_t rgb[3]) const {
         rgb[0] = rgb[1] = rgb[2] = pixel[0];
     }
@@ -340,12 +345,16 @@ struct Rgb555Reader {
 // The two key layouts a context can have, with their shifts known at
 // compile time (KeyLayout::pack gives the same keys), and any other layout.
 
+// The two fixed layouts keep every bit of every channel: two colours have
+// one key only when they are the same colour.
 struct DefaultLayoutKey { // kernelFlags 0x08101800
+    static constexpr bool kKeepsChannels = true;
     uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const {
         return b << 24 | g << 16 | r << 8;
     }
 };
 struct PreparedLayoutKey { // kernelFlags 0x10080000
+    static constexpr bool kKeepsChannels = true;
     uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const { return r << 16 | g << 8 | b; }
 };
 struct AnyLayoutKey {
@@ -357,6 +366,99 @@ struct AnyLayoutKey {
 // (green & 0xF) << 8 | (blue & 0xF) << 4 | (red & 0xF).
 [[gnu::always_inline]] inline uint32_t cacheSlot(uint32_t k) {
     return (((k >> 20) | (k << 4)) & 0x00f0u) | ((k >> 8) & 0x0f0fu);
+}
+
+// ---------------------------------------------------------------- stretches
+// A stretch of one colour is found a window of pixels at a time by comparing
+// the source bytes the reader reads in the window with those one pixel
+// earlier: they are all equal exactly when every pixel of the window repeats
+// the pixel before it. Used where a key repeats exactly when the colour
+// does (the fixed layouts) and the reader reads whole bytes of its pixel.
+
+#if VREL_KERNEL_WIDE
+inline constexpr int32_t kWindowBytes = 32;
+#elif VREL_KERNEL_X86
+inline constexpr int32_t kWindowBytes = 16;
+#else
+inline constexpr int32_t kWindowBytes = 8;
+#endif
+
+struct StretchWindow {
+    StretchWindow() = default;
+    alignas(32) uint8_t mask[kWindowBytes] = {};
+    uint32_t step = 0;
+    int32_t pixels = 0;    // whole pixels in a window; 0 where not usable
+    uint32_t lastRead = 0; // offset of the last byte a pixel reads
+
+    template <typename Reader>
+    StretchWindow(const Reader& read, uint32_t pixelStep) : step(pixelStep) {
+        for (uint32_t o = 0; o < 4; ++o) {
+            lastRead = read.reads(o) ? o : lastRead;
+        }
+        // Pixels that overlap their neighbours, or a step beyond the window,
+        // are left to the key loop.
+        if (step == 0 || lastRead >= step || step > static_cast<uint32_t>(kWindowBytes)) {
+            return;
+        }
+        for (uint32_t q = 0; q * step + lastRead < static_cast<uint32_t>(kWindowBytes); ++q) {
+            for (uint32_t o = 0; o <= lastRead; ++o) {
+                mask[q * step + o] = read.reads(o) ? 0xff : 0;
+            }
+            ++pixels;
+        }
+    }
+
+    // Whether a window starting at pixel `first` of a run of n pixels from
+    // `pixel` reads only bytes of the run's pixels.
+    bool fits(int32_t first, int32_t n) const {
+        return static_cast<int64_t>(n - 1 - first) * step + lastRead >=
+               static_cast<int64_t>(kWindowBytes) - 1;
+    }
+
+    // Whether the window of pixels from p repeats the pixel before p.
+    bool repeats(const uint8_t* p) const {
+#if VREL_KERNEL_WIDE
+        const __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - step));
+        return _mm256_testz_si256(_mm256_xor_si256(now, before),
+                                  _mm256_load_si256(reinterpret_cast<const __m256i*>(mask)));
+#elif VREL_KERNEL_X86
+        const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - step));
+        return _mm_testz_si128(_mm_xor_si128(now, before),
+                               _mm_load_si128(reinterpret_cast<const __m128i*>(mask)));
+#else
+        uint64_t now, before, m;
+        std::memcpy(&now, p, 8);
+        std::memcpy(&before, p - step, 8);
+        std::memcpy(&m, mask, 8);
+        return ((now ^ before) & m) == 0;
+#endif
+    }
+};
+
+// count copies of a four-byte pixel from p on, a window's worth per store.
+inline void fillWords(uint8_t* p, uint32_t word, int32_t count) {
+    int32_t i = 0;
+#if VREL_KERNEL_WIDE
+    const __m256i words = _mm256_set1_epi32(static_cast<int32_t>(word));
+    for (; i + 8 <= count; i += 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + 4 * static_cast<size_t>(i)), words);
+    }
+#elif VREL_KERNEL_X86
+    const __m128i words = _mm_set1_epi32(static_cast<int32_t>(word));
+    for (; i + 4 <= count; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * static_cast<size_t>(i)), words);
+    }
+#else
+    const uint64_t words = word * 0x0000000100000001u;
+    for (; i + 2 <= count; i += 2) {
+        std::memcpy(p + 4 * static_cast<size_t>(i), &words, 8);
+    }
+#endif
+    for (; i < count; ++i) {
+        std::memcpy(p + 4 * static_cast<size_t>(i), &word, 4);
+    }
 }
 
 // ------------------------------------------------------------------ writers
@@ -395,6 +497,16 @@ template <int Inks> struct InOrderValueWriter {
         }
         destination += step;
     }
+    void fill(uint64_t inks, int32_t count) {
+        if (Inks == 4 && step == 4) {
+            fillWords(destination, littleEndianBytes(static_cast<uint32_t>(inks)), count);
+            destination += 4 * static_cast<size_t>(count);
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                (*this)(inks);
+            }
+        }
+    }
 };
 
 // Four inks in reverse order (Kymc32): one byte-swapped store.
@@ -405,6 +517,17 @@ struct ReversedFourValueWriter {
         const uint32_t bytes = littleEndianBytes(__builtin_bswap32(static_cast<uint32_t>(inks)));
         std::memcpy(destination, &bytes, 4);
         destination += step;
+    }
+    void fill(uint64_t inks, int32_t count) {
+        if (step == 4) {
+            fillWords(destination,
+                      littleEndianBytes(__builtin_bswap32(static_cast<uint32_t>(inks))), count);
+            destination += 4 * static_cast<size_t>(count);
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                (*this)(inks);
+            }
+        }
     }
 };
 
@@ -595,6 +718,15 @@ void interpolateRun(const CellTables& cells, ColourCache<Entry>* cache, Packer p
         Writer::kInPlace;
     };
 
+    constexpr bool kWindowed = !kInPlace && requires {
+        Packer::kKeepsChannels;
+        read.reads(0);
+    };
+    StretchWindow window{};
+    if constexpr (kWindowed) {
+        window = StretchWindow(read, step);
+    }
+
     uint32_t previousKey = kEmptyCacheKey;
     uint64_t result = initial; // bytes past Inks stay 0
     int32_t lastSlot = -1;
@@ -607,7 +739,14 @@ void interpolateRun(const CellTables& cells, ColourCache<Entry>* cache, Packer p
                 write(result);
             } else {
                 int32_t end = i + 1;
-                for (const uint8_t* next = source + step; end < n; ++end, next += step) {
+                const uint8_t* next = source + step;
+                if constexpr (kWindowed) {
+                    while (window.pixels > 0 && window.fits(end, n) && window.repeats(next)) {
+                        end += window.pixels;
+                        next += static_cast<size_t>(window.pixels) * step;
+                    }
+                }
+                for (; end < n; ++end, next += step) {
                     read(next, rgb);
                     if (pack(rgb[0], rgb[1], rgb[2]) != key) {
                         break;

@@ -292,11 +292,13 @@ struct InputCurved {
     }
 };
 
-// One new colour's inks. Out of line so that the loop around it, which
-// mostly repeats or finds colours, keeps its registers.
+// One new colour's inks. Inlined into the loop: a call would clobber the
+// registers that hold the loop's positions and tables, which then go
+// through the stack on every pixel of a photograph, where most colours are
+// new.
 template <int Inks, typename Coordinates>
-[[gnu::noinline]] uint64_t newColour(const CellTables& cells, Coordinates coordinates, uint32_t red,
-                                     uint32_t green, uint32_t blue) {
+[[gnu::always_inline]] inline uint64_t newColour(const CellTables& cells, Coordinates coordinates,
+                                                 uint32_t red, uint32_t green, uint32_t blue) {
     uint32_t at[3];
     coordinates(red, green, blue, at);
     return weigh<Inks>(locate(cells, at[0], at[1], at[2]));

@@ -96,18 +96,50 @@ struct CellTables {
     }
 };
 
+// The three fractions of a located colour sorted, largest first: plain
+// integers at the portable level; at the x86 levels each held in all four
+// lanes of a vector, sorted there with no branch and no scalar compare.
+#if VREL_KERNEL_X86
+using Fraction = __m128i;
+#else
+using Fraction = uint32_t;
+#endif
+
 // A located colour: base node, corner offsets, fractions from largest down.
 struct Cell {
     const uint8_t* base;
     const uint32_t* corners;
-    uint32_t high, middle, low;
+    Fraction high, middle, low;
 };
 
-[[gnu::always_inline]] inline Cell locate(const CellTables& t, uint32_t c0, uint32_t c1,
-                                          uint32_t c2) {
-    const AxisEntry& a0 = t.axis[c0];
-    const AxisEntry& a1 = t.axis[c1];
-    const AxisEntry& a2 = t.axis[c2];
+// Locates the colour whose coordinates' axis entries sit at byte offsets
+// at0, at1, at2 of the axis table.
+[[gnu::always_inline]] inline Cell locate(const CellTables& t, uint32_t at0, uint32_t at1,
+                                          uint32_t at2) {
+    AxisEntry a0, a1, a2;
+    const auto* axis = reinterpret_cast<const uint8_t*>(t.axis);
+    std::memcpy(&a0, axis + at0, sizeof a0);
+    std::memcpy(&a1, axis + at1, sizeof a1);
+    std::memcpy(&a2, axis + at2, sizeof a2);
+    const uint8_t* base = t.grid + a0.offset0 + a1.offset1 + a2.offset2;
+#if VREL_KERNEL_X86
+    // Lanes (f0 f1 f2 f0) against their rotations (f1 f2 f0 f1) and
+    // (f2 f0 f1 f2): every lane of the maximum, minimum and middle holds the
+    // same value, and the first three lanes of f > next are the order bits.
+    __m128i f = _mm_cvtsi32_si128(static_cast<int32_t>(a0.fraction));
+    f = _mm_insert_epi32(f, static_cast<int32_t>(a1.fraction), 1);
+    f = _mm_insert_epi32(f, static_cast<int32_t>(a2.fraction), 2);
+    f = _mm_shuffle_epi32(f, _MM_SHUFFLE(0, 2, 1, 0));
+    const __m128i next = _mm_shuffle_epi32(f, _MM_SHUFFLE(1, 0, 2, 1));
+    const __m128i third = _mm_shuffle_epi32(f, _MM_SHUFFLE(2, 1, 0, 2));
+    const __m128i high = _mm_max_epi32(f, _mm_max_epi32(next, third));
+    const __m128i low = _mm_min_epi32(f, _mm_min_epi32(next, third));
+    const __m128i middle =
+        _mm_sub_epi32(_mm_add_epi32(f, _mm_add_epi32(next, third)), _mm_add_epi32(high, low));
+    const unsigned order =
+        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(f, next)))) & 7;
+    return Cell{base, t.corners[order], high, middle, low};
+#else
     const auto f0 = static_cast<int32_t>(a0.fraction);
     const auto f1 = static_cast<int32_t>(a1.fraction);
     const auto f2 = static_cast<int32_t>(a2.fraction);
@@ -116,9 +148,9 @@ struct Cell {
     const int32_t high = largest(f0, largest(f1, f2));
     const int32_t low = smallest(f0, smallest(f1, f2));
     const int32_t middle = f0 + f1 + f2 - high - low;
-    return Cell{t.grid + a0.offset0 + a1.offset1 + a2.offset2, t.corners[order],
-                static_cast<uint32_t>(high), static_cast<uint32_t>(middle),
+    return Cell{base, t.corners[order], static_cast<uint32_t>(high), static_cast<uint32_t>(middle),
                 static_cast<uint32_t>(low)};
+#endif
 }
 
 // ------------------------------------------------------------------ weighing
@@ -133,6 +165,11 @@ template <> struct Lanes<1> {
     using Wide = uint32_t;
     [[gnu::always_inline]] static void widen(const uint8_t* p, Wide& v) { v = *p; }
     [[gnu::always_inline]] static uint64_t narrow(const Wide& sum) { return (sum >> 16) & 0xff; }
+#if !VREL_KERNEL_X86
+    [[gnu::always_inline]] static Wide spread(const Fraction& f) {
+        return f;
+    }
+#endif
 };
 
 #if VREL_KERNEL_X86
@@ -148,6 +185,9 @@ template <> struct Lanes<4> {
             _mm_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
         const __m128i bytes = _mm_shuffle_epi8(reinterpret_cast<__m128i>(sum), pick);
         return static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    }
+    [[gnu::always_inline]] static Wide spread(const Fraction& f) {
+        return reinterpret_cast<Wide>(f);
     }
 };
 #endif
@@ -170,6 +210,9 @@ template <> struct Lanes<8> {
         uint64_t v;
         _mm_storel_epi64(reinterpret_cast<__m128i*>(&v), _mm256_castsi256_si128(bytes));
         return v;
+    }
+    [[gnu::always_inline]] static Wide spread(const Fraction& f) {
+        return reinterpret_cast<Wide>(_mm256_broadcastsi128_si256(f));
     }
 };
 #endif
@@ -200,27 +243,40 @@ template <int Inks> [[gnu::always_inline]] inline uint64_t weigh(const Cell& s) 
         L::widen(base + s.corners[0], a);
         L::widen(base + s.corners[1], b);
         L::widen(base + s.corners[2], c);
-        const typename L::Wide sum =
-            (p << 16) + 32768u + (a - p) * s.high + (b - a) * s.middle + (c - b) * s.low;
+        const typename L::Wide sum = (p << 16) + 32768u + (a - p) * L::spread(s.high) +
+                                     (b - a) * L::spread(s.middle) + (c - b) * L::spread(s.low);
         inks |= L::narrow(sum) << (8 * first);
     }
     return inks & inkMask<Inks>();
 }
 
 // -------------------------------------------------------------- coordinates
-// A colour's three table coordinates.
+// A colour's three table coordinates c, given as the byte offsets
+// c * sizeof(AxisEntry) of their axis entries.
+
+// The pre-corrected sum s (0..510) to its coordinate's axis entry offset:
+// coordinate 255 - s, or 0 when s is 256 or more.
+struct FoldedAxisOffsets {
+    uint16_t at[511];
+};
+inline constexpr FoldedAxisOffsets kFoldedAxisOffset = [] {
+    FoldedAxisOffsets t{};
+    for (int s = 0; s < 511; ++s) {
+        t.at[s] = static_cast<uint16_t>((s < 256 ? 255 - s : 0) * sizeof(AxisEntry));
+    }
+    return t;
+}();
 
 struct PreCorrected {
     const uint8_t* grey;
     const uint8_t (*adjust)[256];
     [[gnu::always_inline]] void operator()(uint32_t red, uint32_t green, uint32_t blue,
-                                           uint32_t c[3]) const {
+                                           uint32_t at[3]) const {
         const int32_t x[3] = {grey[red], grey[green], grey[blue]};
         const int32_t m = smallest(x[0], smallest(x[1], x[2]));
         const uint32_t black = adjust[3][m];
         for (int k = 0; k < 3; ++k) {
-            const uint32_t s = adjust[k][x[k] - m] + black;
-            c[k] = s < 256 ? 255 - s : 0;
+            at[k] = kFoldedAxisOffset.at[adjust[k][x[k] - m] + black];
         }
     }
 };
@@ -229,21 +285,23 @@ struct PreCorrected {
 struct InputCurved {
     const uint8_t* curve;
     [[gnu::always_inline]] void operator()(uint32_t red, uint32_t green, uint32_t blue,
-                                           uint32_t c[3]) const {
-        c[0] = curve[red];
-        c[1] = curve[green];
-        c[2] = curve[blue];
+                                           uint32_t at[3]) const {
+        at[0] = curve[red] * uint32_t{sizeof(AxisEntry)};
+        at[1] = curve[green] * uint32_t{sizeof(AxisEntry)};
+        at[2] = curve[blue] * uint32_t{sizeof(AxisEntry)};
     }
 };
 
-// One new colour's inks. Out of line so that the loop around it, which
-// mostly repeats or finds colours, keeps its registers.
+// One new colour's inks. Inlined into the loop: a call would clobber the
+// registers that hold the loop's positions and tables, which then go
+// through the stack on every pixel of a photograph, where most colours are
+// new.
 template <int Inks, typename Coordinates>
-[[gnu::noinline]] uint64_t newColour(const CellTables& cells, Coordinates coordinates, uint32_t red,
-                                     uint32_t green, uint32_t blue) {
-    uint32_t c[3];
-    coordinates(red, green, blue, c);
-    return weigh<Inks>(locate(cells, c[0], c[1], c[2]));
+[[gnu::always_inline]] inline uint64_t newColour(const CellTables& cells, Coordinates coordinates,
+                                                 uint32_t red, uint32_t green, uint32_t blue) {
+    uint32_t at[3];
+    coordinates(red, green, blue, at);
+    return weigh<Inks>(locate(cells, at[0], at[1], at[2]));
 }
 
 // ------------------------------------------------------------------ readers
@@ -251,6 +309,10 @@ template <int Inks, typename Coordinates>
 // Red, green and blue at the input format's channel 0, 1, 2 offsets.
 struct ThreeChannelReader {
     uint8_t offset0, offset1, offset2;
+    // The pixel bytes it reads: true for each offset read.
+    bool reads(uint32_t offset) const {
+        return offset == offset0 || offset == offset1 || offset == offset2;
+    }
     [[gnu::always_inline]] void operator()(const uint8_t* pixel, uint8_t rgb[3]) const {
         rgb[0] = pixel[offset0];
         rgb[1] = pixel[offset1];
@@ -261,6 +323,7 @@ struct ThreeChannelReader {
 // The first byte of the pixel, used as all three channels: a grey g and the
 // colour (g, g, g) pack to the same key and share one cache entry.
 struct GreyReader {
+    bool reads(uint32_t offset) const { return offset == 0; }
     [[gnu::always_inline]] void operator()(const uint8_t* pixel, uint8_t rgb[3]) const {
         rgb[0] = rgb[1] = rgb[2] = pixel[0];
     }
@@ -284,12 +347,16 @@ struct Rgb555Reader {
 // The two key layouts a context can have, with their shifts known at
 // compile time (KeyLayout::pack gives the same keys), and any other layout.
 
+// The two fixed layouts keep every bit of every channel: two colours have
+// one key only when they are the same colour.
 struct DefaultLayoutKey { // kernelFlags 0x08101800
+    static constexpr bool kKeepsChannels = true;
     uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const {
         return b << 24 | g << 16 | r << 8;
     }
 };
 struct PreparedLayoutKey { // kernelFlags 0x10080000
+    static constexpr bool kKeepsChannels = true;
     uint32_t operator()(uint32_t r, uint32_t g, uint32_t b) const { return r << 16 | g << 8 | b; }
 };
 struct AnyLayoutKey {
@@ -301,6 +368,99 @@ struct AnyLayoutKey {
 // (green & 0xF) << 8 | (blue & 0xF) << 4 | (red & 0xF).
 [[gnu::always_inline]] inline uint32_t cacheSlot(uint32_t k) {
     return (((k >> 20) | (k << 4)) & 0x00f0u) | ((k >> 8) & 0x0f0fu);
+}
+
+// ---------------------------------------------------------------- stretches
+// A stretch of one colour is found a window of pixels at a time by comparing
+// the source bytes the reader reads in the window with those one pixel
+// earlier: they are all equal exactly when every pixel of the window repeats
+// the pixel before it. Used where a key repeats exactly when the colour
+// does (the fixed layouts) and the reader reads whole bytes of its pixel.
+
+#if VREL_KERNEL_WIDE
+inline constexpr int32_t kWindowBytes = 32;
+#elif VREL_KERNEL_X86
+inline constexpr int32_t kWindowBytes = 16;
+#else
+inline constexpr int32_t kWindowBytes = 8;
+#endif
+
+struct StretchWindow {
+    StretchWindow() = default;
+    alignas(32) uint8_t mask[kWindowBytes] = {};
+    uint32_t step = 0;
+    int32_t pixels = 0;    // whole pixels in a window; 0 where not usable
+    uint32_t lastRead = 0; // offset of the last byte a pixel reads
+
+    template <typename Reader>
+    StretchWindow(const Reader& read, uint32_t pixelStep) : step(pixelStep) {
+        for (uint32_t o = 0; o < 4; ++o) {
+            lastRead = read.reads(o) ? o : lastRead;
+        }
+        // Pixels that overlap their neighbours, or a step beyond the window,
+        // are left to the key loop.
+        if (step == 0 || lastRead >= step || step > static_cast<uint32_t>(kWindowBytes)) {
+            return;
+        }
+        for (uint32_t q = 0; q * step + lastRead < static_cast<uint32_t>(kWindowBytes); ++q) {
+            for (uint32_t o = 0; o <= lastRead; ++o) {
+                mask[q * step + o] = read.reads(o) ? 0xff : 0;
+            }
+            ++pixels;
+        }
+    }
+
+    // Whether a window starting at pixel `first` of a run of n pixels from
+    // `pixel` reads only bytes of the run's pixels.
+    bool fits(int32_t first, int32_t n) const {
+        return static_cast<int64_t>(n - 1 - first) * step + lastRead >=
+               static_cast<int64_t>(kWindowBytes) - 1;
+    }
+
+    // Whether the window of pixels from p repeats the pixel before p.
+    bool repeats(const uint8_t* p) const {
+#if VREL_KERNEL_WIDE
+        const __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - step));
+        return _mm256_testz_si256(_mm256_xor_si256(now, before),
+                                  _mm256_load_si256(reinterpret_cast<const __m256i*>(mask)));
+#elif VREL_KERNEL_X86
+        const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - step));
+        return _mm_testz_si128(_mm_xor_si128(now, before),
+                               _mm_load_si128(reinterpret_cast<const __m128i*>(mask)));
+#else
+        uint64_t now, before, m;
+        std::memcpy(&now, p, 8);
+        std::memcpy(&before, p - step, 8);
+        std::memcpy(&m, mask, 8);
+        return ((now ^ before) & m) == 0;
+#endif
+    }
+};
+
+// count copies of a four-byte pixel from p on, a window's worth per store.
+inline void fillWords(uint8_t* p, uint32_t word, int32_t count) {
+    int32_t i = 0;
+#if VREL_KERNEL_WIDE
+    const __m256i words = _mm256_set1_epi32(static_cast<int32_t>(word));
+    for (; i + 8 <= count; i += 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + 4 * static_cast<size_t>(i)), words);
+    }
+#elif VREL_KERNEL_X86
+    const __m128i words = _mm_set1_epi32(static_cast<int32_t>(word));
+    for (; i + 4 <= count; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 4 * static_cast<size_t>(i)), words);
+    }
+#else
+    const uint64_t words = word * 0x0000000100000001u;
+    for (; i + 2 <= count; i += 2) {
+        std::memcpy(p + 4 * static_cast<size_t>(i), &words, 8);
+    }
+#endif
+    for (; i < count; ++i) {
+        std::memcpy(p + 4 * static_cast<size_t>(i), &word, 4);
+    }
 }
 
 // ------------------------------------------------------------------ writers
@@ -339,6 +499,16 @@ template <int Inks> struct InOrderValueWriter {
         }
         destination += step;
     }
+    void fill(uint64_t inks, int32_t count) {
+        if (Inks == 4 && step == 4) {
+            fillWords(destination, littleEndianBytes(static_cast<uint32_t>(inks)), count);
+            destination += 4 * static_cast<size_t>(count);
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                (*this)(inks);
+            }
+        }
+    }
 };
 
 // Four inks in reverse order (Kymc32): one byte-swapped store.
@@ -349,6 +519,17 @@ struct ReversedFourValueWriter {
         const uint32_t bytes = littleEndianBytes(__builtin_bswap32(static_cast<uint32_t>(inks)));
         std::memcpy(destination, &bytes, 4);
         destination += step;
+    }
+    void fill(uint64_t inks, int32_t count) {
+        if (step == 4) {
+            fillWords(destination,
+                      littleEndianBytes(__builtin_bswap32(static_cast<uint32_t>(inks))), count);
+            destination += 4 * static_cast<size_t>(count);
+        } else {
+            for (int32_t i = 0; i < count; ++i) {
+                (*this)(inks);
+            }
+        }
     }
 };
 
@@ -539,6 +720,15 @@ void interpolateRun(const CellTables& cells, ColourCache<Entry>* cache, Packer p
         Writer::kInPlace;
     };
 
+    constexpr bool kWindowed = !kInPlace && requires {
+        Packer::kKeepsChannels;
+        read.reads(0);
+    };
+    StretchWindow window{};
+    if constexpr (kWindowed) {
+        window = StretchWindow(read, step);
+    }
+
     uint32_t previousKey = kEmptyCacheKey;
     uint64_t result = initial; // bytes past Inks stay 0
     int32_t lastSlot = -1;
@@ -551,7 +741,14 @@ void interpolateRun(const CellTables& cells, ColourCache<Entry>* cache, Packer p
                 write(result);
             } else {
                 int32_t end = i + 1;
-                for (const uint8_t* next = source + step; end < n; ++end, next += step) {
+                const uint8_t* next = source + step;
+                if constexpr (kWindowed) {
+                    while (window.pixels > 0 && window.fits(end, n) && window.repeats(next)) {
+                        end += window.pixels;
+                        next += static_cast<size_t>(window.pixels) * step;
+                    }
+                }
+                for (; end < n; ++end, next += step) {
                     read(next, rgb);
                     if (pack(rgb[0], rgb[1], rgb[2]) != key) {
                         break;
@@ -696,9 +893,10 @@ void preCorrectionOnly(const PreCorrectionCurves& curves, KeyLayout layout, cons
         const uint32_t key = layout.pack(rgb[0], rgb[1], rgb[2]);
         if (key != previousKey) {
             previousKey = key;
-            uint32_t c[3];
-            coordinates(rgb[0], rgb[1], rgb[2], c);
-            result = c[0] | c[1] << 8 | c[2] << 16;
+            uint32_t at[3];
+            coordinates(rgb[0], rgb[1], rgb[2], at);
+            constexpr uint32_t kEntry = sizeof(AxisEntry);
+            result = at[0] / kEntry | (at[1] / kEntry) << 8 | (at[2] / kEntry) << 16;
         }
         write(result);
     }

@@ -91,7 +91,7 @@ void decodeLayout0(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
     decoded->lutChunkWord = loadLe32(payload + 56);
     Descriptor unpacked[format::kDescriptorCount];
     for (int i = 0; i < format::kDescriptorCount; ++i) {
-        unpacked[i] = unpackA(loadLe32(payload + 64 + 4 * i));
+        unpacked[i] = unpackA(loadLe32(payload + format::kDescriptorOffset[0] + 4 * i));
     }
     decoded->channelCount = channelCountOf(unpacked);
     copyTrailer(payload + 100, decoded);
@@ -104,7 +104,7 @@ void decodeLayout1(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
         decoded->tableIds[i] = loadLe32(payload + 16 + 4 * i);
     }
     decoded->lutChunkWord = loadLe32(payload + 28);
-    decoded->channelCount = channelCountPackedB(payload + 36);
+    decoded->channelCount = channelCountPackedB(payload + format::kDescriptorOffset[1]);
     copyTrailer(payload + 104, decoded);
 }
 
@@ -116,7 +116,7 @@ void decodeLayout2(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
         decoded->tableIds[i] = signExtend16(loadLe16(payload + 8 + 2 * i));
     }
     decoded->lutChunkWord = signExtend16(loadLe16(payload + 14));
-    decoded->channelCount = channelCountPackedB(payload + 20);
+    decoded->channelCount = channelCountPackedB(payload + format::kDescriptorOffset[2]);
     copyTrailer(payload + 88, decoded);
 }
 

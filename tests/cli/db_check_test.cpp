@@ -203,7 +203,7 @@ TEST(DatabaseCheck, FindsEveryRefusedFileAtTheRightOffset) {
 
 TEST(DatabaseCheck, CountsTheFileCannotHoldAreBoundedAndRepeatsSummarised) {
     // 0xffffffff entries of 0 words in a record that holds one key and no
-    // payload: every entry is the first one, whose payload is missing.
+    // payload: an entry of no words holds no key, so the engine finds none.
     auto db = baseDatabase();
     auto& index = std::get<ProfileIndex>(db.records[kProfileRecord].content);
     const auto entry = index.entries[0];
@@ -212,7 +212,7 @@ TEST(DatabaseCheck, CountsTheFileCannotHoldAreBoundedAndRepeatsSummarised) {
     index.profileCountOverride = 0xffffffffu;
     index.entryWordsOverride = 0;
     const auto zeroWords = checkDatabase(writeDatabase(db));
-    EXPECT_EQ(zeroWords.profileEntries, 1);
+    EXPECT_EQ(zeroWords.profileEntries, 0);
     EXPECT_EQ(zeroWords.problems.size(), 1u) << describe(zeroWords);
     EXPECT_LE(zeroWords.notes.size(), 2u) << zeroWords.notes.size() << " notes";
 

@@ -13,11 +13,9 @@ Fault readIndexHead(const uint8_t* data, uint64_t size, IndexHead* head) {
     if (size < kIndexHeaderBytes) {
         return {"the profile index record is shorter than its 12-byte head", 0};
     }
-    // When bits 0-7 are clear the layout is 0 and only bits 8-15 are flags.
     const uint32_t word = loadLe32(data);
-    const bool layoutZero = (word & 0xffu) == 0;
-    head->layout = layoutZero ? int16_t{0} : static_cast<int16_t>(word & 0xffffu);
-    head->recordFlags = layoutZero ? (word & 0xff00u) : (word & 0xffff0000u);
+    head->layout = layoutOf(word);
+    head->recordFlags = recordFlagsOf(word);
     head->profileCount = loadLe32(data + 4);
     head->entryWords = loadLe32(data + 8);
     return {};

@@ -89,6 +89,22 @@ template <class Holds> Fault recordFault(uint32_t at, uint32_t size, Holds&& hol
 
 // ---------------------------------------------------- profile index records
 
+// The layout word: when bits 0-7 are clear the layout is 0 and only bits
+// 8-15 are flags; otherwise bits 0-15 are the layout (as a signed number)
+// and bits 16-31 the flags.
+inline int16_t layoutOf(uint32_t layoutWord) {
+    return (layoutWord & 0xffu) == 0 ? int16_t{0} : static_cast<int16_t>(layoutWord & 0xffffu);
+}
+inline uint32_t recordFlagsOf(uint32_t layoutWord) {
+    return (layoutWord & 0xffu) == 0 ? (layoutWord & 0xff00u) : (layoutWord & 0xffff0000u);
+}
+
+// The channel count of a profile: the descriptors present, except that four
+// whose first descriptor carries the marker 256 drive a three-channel table.
+inline int channelCountOf(int present, uint32_t firstDescriptorE) {
+    return present == 4 && firstDescriptorE == kThreeChannelMarker ? 3 : present;
+}
+
 struct IndexHead {
     int16_t layout; // 0, 1, 2 are loaded; any other value is only reported
     uint32_t recordFlags;

@@ -33,19 +33,12 @@ Descriptor unpackB(uint32_t word1, uint32_t word2) {
     return {(word2 >> 16) & 0xffu, (word1 >> 15) & 0x1ffu};
 }
 
-// The channels present, except that four channels whose first descriptor
-// carries the marker 256 drive a three-channel table.
 uint16_t channelCountOf(const Descriptor (&descriptors)[format::kDescriptorCount]) {
-    uint16_t count = 0;
+    int present = 0;
     for (const Descriptor& d : descriptors) {
-        if (d.c != 0) {
-            ++count;
-        }
+        present += d.c != 0 ? 1 : 0;
     }
-    if (descriptors[0].e == format::kThreeChannelMarker && count == 4) {
-        count = 3;
-    }
-    return count;
+    return static_cast<uint16_t>(format::channelCountOf(present, descriptors[0].e));
 }
 
 uint32_t signExtend16(uint16_t value) {

@@ -38,15 +38,11 @@ uint32_t makeLayoutWord(uint16_t layout, uint32_t flags) {
 }
 
 int decodeLayout(uint32_t layoutWord) {
-    if ((layoutWord & 0xffu) == 0)
-        return 0;
-    return static_cast<int16_t>(static_cast<uint16_t>(layoutWord & 0xffffu));
+    return format::layoutOf(layoutWord);
 }
 
 uint32_t decodeRecordFlags(uint32_t layoutWord) {
-    if ((layoutWord & 0xffu) == 0)
-        return layoutWord & 0xff00u;
-    return layoutWord & 0xffff0000u;
+    return format::recordFlagsOf(layoutWord);
 }
 
 // ---------------------------------------------------------------- keys
@@ -132,7 +128,7 @@ Descriptors descriptorsForChannels(int count, bool fourWithE256) {
     int present = count;
     if (count == 3 && fourWithE256) {
         present = 4;
-        d[0].e = 256;
+        d[0].e = format::kThreeChannelMarker;
     }
     for (int i = 0; i < present; ++i)
         d[static_cast<size_t>(i)].c = 1;
@@ -140,13 +136,10 @@ Descriptors descriptorsForChannels(int count, bool fourWithE256) {
 }
 
 int channelCountOf(const Descriptors& d) {
-    int count = 0;
+    int present = 0;
     for (const ChannelDescriptor& x : d)
-        if (x.c != 0)
-            ++count;
-    if (d[0].e == 256 && count == 4)
-        return 3;
-    return count;
+        present += x.c != 0 ? 1 : 0;
+    return format::channelCountOf(present, d[0].e);
 }
 
 // -------------------------------------------------------------- entries

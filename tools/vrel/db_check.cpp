@@ -108,7 +108,7 @@ class Checker {
     // first needed, and its offset then set to kReported.
     static constexpr uint64_t kReported = UINT64_MAX;
     std::optional<CheckFinding> chunkDirectoryFault_;
-    std::set<uint16_t> unreadableChunks_; // listed, but the record cannot be read
+    std::set<uint16_t> unreadableChunks_, unreadableProfiles_; // listed, but unreadable
     std::map<std::string, Repeats> repeats_;
 
     // False when a finding of this kind is only counted from now on.
@@ -173,6 +173,8 @@ class Checker {
             return false;
         }
         const uint32_t count = u32(dir);
+        // The first entry of an id wins even when its record cannot be read.
+        std::set<uint16_t>& unreadable = isChunk ? unreadableChunks_ : unreadableProfiles_;
         for (uint32_t i = 0; i < count; ++i) {
             const uint64_t entry = dir + 4 + uint64_t{i} * format::kDirectoryEntryBytes;
             const auto e = format::readDirectoryEntry(at(entry));
@@ -180,7 +182,7 @@ class Checker {
                 continue;
             const std::string name =
                 "record " + hex(e.id) + " (class " + std::to_string(recordClass) + ")";
-            if (out.count(e.id) || unreadableChunks_.count(e.id)) {
+            if (out.count(e.id) || unreadable.count(e.id)) {
                 note(entry,
                      what + " directory entry " + std::to_string(i) + " repeats id " + hex(e.id) +
                          "; the first entry is used",
@@ -188,8 +190,7 @@ class Checker {
                 continue;
             }
             if (!within(e.recordOffset, 4)) {
-                if (isChunk)
-                    unreadableChunks_.insert(e.id);
+                unreadable.insert(e.id);
                 problem(entry + 8,
                         name + " starts at " + hex(e.recordOffset, 8) +
                             ", past the end of the file",
@@ -198,8 +199,7 @@ class Checker {
             }
             const uint32_t size = u32(e.recordOffset);
             if (const auto f = format::recordFault(e.recordOffset, size, holds)) {
-                if (isChunk)
-                    unreadableChunks_.insert(e.id);
+                unreadable.insert(e.id);
                 problem(where(0, f), name + " of " + std::to_string(size) + " bytes: " + f.what,
                         "records claim more bytes than follow them");
                 continue;

@@ -210,20 +210,6 @@ int16_t readProfile(const ParamRecord* params, ProfileRecord* decoded) {
     return outcome;
 }
 
-uint32_t profileKeyA(const ParamRecord* params) {
-    return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
-           ((uint32_t{params->keyField16} & 0x3u) << 14) |
-           ((uint32_t{params->keyField104} & 0xffu) << 16);
-}
-
-uint32_t profileKeyB(const ParamRecord* params) {
-    return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
-           ((uint32_t{params->keyField16} & 0x3u) << 14) |
-           ((uint32_t{params->keyField104} & 0x1fu) << 16) |
-           ((uint32_t{params->keyField106} & 0x3u) << 21) |
-           ((uint32_t{params->keyField108} & 0x3u) << 23);
-}
-
 void copyDatabaseName(const ParamRecord* params, char* out) {
     // The name field is 20 bytes; a name that fills it has no NUL.
     std::size_t n = 0;

@@ -9,6 +9,20 @@
 
 namespace vrel::format {
 
+uint32_t profileKeyA(const ParamRecord* params) {
+    return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
+           ((uint32_t{params->keyField16} & 0x3u) << 14) |
+           ((uint32_t{params->keyField104} & 0xffu) << 16);
+}
+
+uint32_t profileKeyB(const ParamRecord* params) {
+    return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
+           ((uint32_t{params->keyField16} & 0x3u) << 14) |
+           ((uint32_t{params->keyField104} & 0x1fu) << 16) |
+           ((uint32_t{params->keyField106} & 0x3u) << 21) |
+           ((uint32_t{params->keyField108} & 0x3u) << 23);
+}
+
 Fault readIndexHead(const uint8_t* data, uint64_t size, IndexHead* head) {
     if (size < kIndexHeaderBytes) {
         return {"the profile index record is shorter than its 12-byte head", 0};

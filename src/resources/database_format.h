@@ -7,6 +7,7 @@
 #pragma once
 
 #include "resources/byte_order.h"
+#include "vrel/vrel.h"
 
 #include <cstdint>
 
@@ -104,6 +105,11 @@ inline uint32_t recordFlagsOf(uint32_t layoutWord) {
 inline int channelCountOf(int present, uint32_t firstDescriptorE) {
     return present == 4 && firstDescriptorE == kThreeChannelMarker ? 3 : present;
 }
+
+// The profile keys packed from a parameter record, each field masked to its
+// width: key A for layouts 0 and 1, key B for layout 2.
+uint32_t profileKeyA(const ParamRecord* params);
+uint32_t profileKeyB(const ParamRecord* params);
 
 struct IndexHead {
     int16_t layout; // 0, 1, 2 are loaded; any other value is only reported

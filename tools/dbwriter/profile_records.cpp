@@ -47,21 +47,12 @@ uint32_t decodeRecordFlags(uint32_t layoutWord) {
 
 // ---------------------------------------------------------------- keys
 
-// Bits 0-15 are the same in both keys.
-static uint32_t keyLowHalf(const ParamRecord& p) {
-    return (static_cast<uint32_t>(p.keyField94) & 0x1fu) |
-           ((static_cast<uint32_t>(p.keyField14) & 0x1ffu) << 5) |
-           ((static_cast<uint32_t>(p.keyField16) & 0x3u) << 14);
-}
-
 uint32_t keyA(const ParamRecord& p) {
-    return keyLowHalf(p) | ((static_cast<uint32_t>(p.keyField104) & 0xffu) << 16);
+    return format::profileKeyA(&p);
 }
 
 uint32_t keyB(const ParamRecord& p) {
-    return keyLowHalf(p) | ((static_cast<uint32_t>(p.keyField104) & 0x1fu) << 16) |
-           ((static_cast<uint32_t>(p.keyField106) & 0x3u) << 21) |
-           ((static_cast<uint32_t>(p.keyField108) & 0x3u) << 23);
+    return format::profileKeyB(&p);
 }
 
 uint32_t profileKey(const ParamRecord& p, int layout) {

@@ -146,6 +146,11 @@ uint16_t extensionIdFor(int16_t tableSelector);
 // nodeSetsChosen() - 1 are chosen by some input kind.
 uint32_t nodeSetFor(uint16_t inputKind, int16_t tableSelector, uint16_t flagExtension);
 uint32_t nodeSetsChosen(int16_t tableSelector, uint16_t flagExtension);
+// The channels of the conversion table of a method: three-channel output is
+// driven by a four-channel table.
+inline uint32_t conversionTableChannels(uint32_t method) {
+    return method == VrelMethodThreeChannel ? 4u : method;
+}
 
 // ----------------------------------------------------- colour-table chunks
 

@@ -268,7 +268,7 @@ int16_t loadGroup0(EngineContext* context, SettingsRecord* settings) {
     if (method == VrelMethodBlack) {
         return kOk;
     }
-    const uint32_t channels = method == VrelMethodThreeChannel ? 4u : method;
+    const uint32_t channels = format::conversionTableChannels(method);
     const uint8_t* chunk = readTableChunk(settings->lutChunkId, settings, &rc);
     if (chunk == nullptr) {
         return rc;

@@ -285,7 +285,7 @@ class Checker {
                     "profile entries name no conversion method");
         } else if (channels != VrelMethodBlack) {
             const uint32_t tableChannels =
-                channels == VrelMethodThreeChannel ? 4u : static_cast<uint32_t>(channels);
+                format::conversionTableChannels(static_cast<uint32_t>(channels));
             checkTable(name + ", conversion table",
                        TableUse{static_cast<uint16_t>(decoded.lutChunkWord), 0, tableChannels, 0,
                                 flagExtension});

@@ -8,7 +8,6 @@
 #include "battery.h"
 #include "sample_databases.h"
 #include "scratch_directory.h"
-#include "setup/test_hooks.h"
 
 #include <array>
 #include <cstddef>
@@ -54,7 +53,7 @@ void openContexts() {
         const std::string name = "c" + std::to_string(method) + ".db";
         FuzzContext& c = contexts[static_cast<size_t>(slot++)];
         c.context = openSample(method, 0, name.c_str());
-        vrel::testing::setProfileClass(c.context, 9);
+        usePreparedTables(c.context);
     }
 }
 

@@ -8,7 +8,6 @@
 // open file or outcome that breaks the start-up contract stops the run.
 #include "battery.h"
 #include "init_outcome.h"
-#include "resources/block_layer.h"
 #include "sample_databases.h"
 #include "scratch_directory.h"
 
@@ -46,7 +45,7 @@ void exerciseContext(EngineContext** slot, const ParamRecord& params, bool whole
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vrel::hardening;
     writeScratchFile(kDatabaseName, data, size);
-    const long liveBefore = vrel::testing::liveBlocks();
+    const long liveBefore = vrel::hardening::liveBlocks();
     for (int index = 0; index < kStandardParamCount; ++index) {
         const ParamRecord params = standardParams(index, scratchDirectory().c_str(), kDatabaseName);
         EngineContext* slot = untouchedSlotMarker();
@@ -56,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             exerciseContext(&slot, params, index == 0);
             VrelClose(slot);
         }
-        if (vrel::testing::liveBlocks() != liveBefore) {
+        if (vrel::hardening::liveBlocks() != liveBefore) {
             harnessFailure("blocks outlived VrelClose");
         }
     }

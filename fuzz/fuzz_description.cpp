@@ -7,7 +7,6 @@
 #include "cli_error.h"
 #include "description.h"
 #include "init_outcome.h"
-#include "resources/block_layer.h"
 #include "sample_databases.h"
 #include "scratch_directory.h"
 
@@ -25,7 +24,7 @@ constexpr size_t kLargestDescription = 16384;
 
 void openWithEngine(const vrel::dbwriter::Bytes& bytes) {
     writeScratchFile(kDatabaseName, bytes.data(), bytes.size());
-    const long liveBefore = vrel::testing::liveBlocks();
+    const long liveBefore = vrel::hardening::liveBlocks();
     const ParamRecord params = standardParams(0, scratchDirectory().c_str(), kDatabaseName);
     EngineContext* slot = untouchedSlotMarker();
     const int result = VrelInit(&slot, &params);

@@ -1,17 +1,22 @@
 // Fuzz target: VrelOnDotBlack with fuzzer-chosen method, count, skips and
-// plane contents. Each plane is allocated at exactly (count + 7) / 8 bytes.
+// plane contents, on contexts opened once from databases written by the
+// project's writer, one per conversion method a profile can name (1, 3, 4,
+// 6, 7 and the odd channel counts 0, 2, 5, 8, which on-dot black refuses).
+// Each plane is allocated at exactly (count + 7) / 8 bytes.
 // For a line of count >= 0 pixels and skipEnd >= 0 every result is compared
 // with a per-pixel reference of the two rules; otherwise only the bits of the
 // line may change and nothing outside the planes may be touched.
 #include "exact_buffer.h"
-#include "core/engine_context.h"
+#include "interface/context_view.h"
 #include "run_extents.h"
+#include "sample_databases.h"
 #include "scratch_directory.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -55,17 +60,43 @@ int reference(int method, std::array<std::vector<uint8_t>, 4>& planes, int count
     return 0;
 }
 
+// The first three are the methods of the seed corpus: black, four-colour and
+// three-channel.
+constexpr int kMethods[] = {1, 4, 3, 6, 7, 0, 2, 5, 8};
+constexpr size_t kMethodCount = std::size(kMethods);
+std::array<EngineContext*, kMethodCount> contexts;
+
+EngineContext* openContext(int method) {
+    using namespace vrel::hardening;
+    const std::string name = "ondot" + std::to_string(method) + ".db";
+    if (!vrel::dbwriter::writeDatabaseFile(scratchDirectory() + "/" + name,
+                                           makeSampleDatabase(recipeForMethod(method)))) {
+        harnessFailure("cannot write a sample database");
+    }
+    const ParamRecord params = standardParams(0, scratchDirectory().c_str(), name.c_str());
+    EngineContext* context = nullptr;
+    if (VrelInit(&context, &params) != VREL_OK ||
+        vrel::inspect::view(context).channelCount != method) {
+        harnessFailure("a sample database does not open with its method");
+    }
+    return context;
+}
+
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    for (size_t i = 0; i < kMethodCount; ++i) {
+        contexts[i] = openContext(kMethods[i]);
+    }
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 7) {
         return 0;
     }
-    static const int kMethods[] = {1, 4, 3, 6, 7, 0, 2, 5, -1, 8};
-    // Only conversionMethod is read: a zero-filled context with the method set.
-    EngineContext context;
-    std::memset(&context, 0, sizeof context);
-    context.conversionMethod = static_cast<int16_t>(kMethods[data[0] % 10]);
+    const size_t pick = data[0] % kMethodCount;
+    const int method = kMethods[pick];
     const auto count = static_cast<int16_t>(data[1] | data[2] << 8);
     const auto skipStart = static_cast<int16_t>(data[3] | data[4] << 8);
     const auto skipEnd = static_cast<int16_t>(data[5] | data[6] << 8);
@@ -86,9 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int result =
         VrelOnDotBlack(planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data(),
-                       count, skipStart, skipEnd, 0xffffffffu, &context);
+                       count, skipStart, skipEnd, 0xffffffffu, contexts[pick]);
     if (count >= 0 && skipEnd >= 0) {
-        const int wanted = reference(context.conversionMethod, expected, count, skipStart, skipEnd);
+        const int wanted = reference(method, expected, count, skipStart, skipEnd);
         if (result != wanted) {
             harnessFailure("on-dot black result differs from the reference");
         }

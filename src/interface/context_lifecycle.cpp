@@ -7,6 +7,7 @@
 #include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "resources/database.h"
+#include "resources/database_format.h"
 #include "resources/file_layer.h"
 #include "resources/profile_records.h"
 #include "resources/table_loading.h"
@@ -48,12 +49,8 @@ void deriveSettings(SettingsRecord* settings) {
         settings->balance[3] = 0;
     }
 
-    uint32_t correctionId = settings->tableIds[0];
-    if (settings->tableSelector == 2) {
-        correctionId = settings->tableIds[1];
-    } else if (settings->tableSelector == 3) {
-        correctionId = settings->tableIds[2];
-    }
+    const uint32_t correctionId =
+        settings->tableIds[format::correctionSlotFor(settings->tableSelector)];
     settings->correctionTableId = static_cast<uint16_t>(correctionId & 0xffffu);
     settings->nodeChunkId1 = kNoNodeChunk;
     settings->nodeChunkId0 = kNoNodeChunk;

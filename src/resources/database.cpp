@@ -1,8 +1,8 @@
 // The profile database container: records reached through per-class
 // directories, the layout probe and the profile search by packed key.
 //
-// Every count, offset and length read from the file is checked against what
-// the file and the record actually hold before it is used: a directory whose
+// Every count, offset and length read from the file is checked by the
+// format's rules (database_format.h) before it is used: a directory whose
 // entries are not all in the file and a record whose data is not all in the
 // file are read failures (-138) found before anything is allocated for them,
 // the key search never reads past the record, and a matching entry must hold
@@ -59,14 +59,14 @@ int16_t findRecordOffset(ResourceFile* file, const RecordRequest* request, uint3
         readU32(file, &entryCount) != 0) {
         return kFileError;
     }
-    const uint64_t entriesStart = uint64_t{directoryOffset} + 4;
-    const uint64_t entriesLength = uint64_t{entryCount} * format::kDirectoryEntryBytes;
-    if (entryCount == 0) {
-        return kFileError; // an empty directory holds no record
-    }
-    if (!rangeInFile(file, entriesStart, entriesLength)) {
+    const auto holds = [file](uint64_t start, uint64_t length) {
+        return rangeInFile(file, start, length);
+    };
+    if (format::directoryFault(directoryOffset, entryCount, holds)) {
         return kFileError;
     }
+    const uint64_t entriesStart = uint64_t{directoryOffset} + 4;
+    const uint64_t entriesLength = uint64_t{entryCount} * format::kDirectoryEntryBytes;
     // entriesLength fits in 32 bits here: its last byte lies below 2^32.
     auto* entries = static_cast<uint8_t*>(allocRaw(static_cast<uint32_t>(entriesLength)));
     if (entries == nullptr) {
@@ -80,9 +80,10 @@ int16_t findRecordOffset(ResourceFile* file, const RecordRequest* request, uint3
     // The first entry in file order with the class and id wins.
     int16_t result = kFileError;
     for (uint32_t i = 0; i < entryCount; ++i) {
-        const uint8_t* entry = entries + uint64_t{i} * format::kDirectoryEntryBytes;
-        if (loadLe32(entry) == request->recordClass && loadLe16(entry + 4) == request->id) {
-            *recordOffset = loadLe32(entry + 8);
+        const format::DirectoryEntry entry =
+            format::readDirectoryEntry(entries + uint64_t{i} * format::kDirectoryEntryBytes);
+        if (entry.recordClass == request->recordClass && entry.id == request->id) {
+            *recordOffset = entry.recordOffset;
             result = 0;
             break;
         }
@@ -93,7 +94,8 @@ int16_t findRecordOffset(ResourceFile* file, const RecordRequest* request, uint3
 
 // Opens the database named by the record and reads its profile index record.
 // On success the file is closed again and the request holds the record.
-int16_t readProfileIndex(const ParamRecord* params, RecordRequest* request) {
+int16_t readProfileIndex(const ParamRecord* params, RecordRequest* request,
+                         format::IndexHead* head) {
     ResourceFile file{};
     copyDatabaseName(params, file.fileName);
     file.directory = params->directoryName;
@@ -111,25 +113,11 @@ int16_t readProfileIndex(const ParamRecord* params, RecordRequest* request) {
         return result;
     }
     // layoutWord, profileCount and entryWords must all be there.
-    if (request->size < format::kIndexHeaderBytes) {
+    if (format::readIndexHead(request->data, request->size, head)) {
         releaseRecord(request);
         return kFileError;
     }
     return 0;
-}
-
-// Layout number and recordFlags of a layoutWord: when bits 0-7 are clear the
-// layout is 0 and only bits 8-15 are flags.
-int16_t layoutOf(uint32_t layoutWord) {
-    return (layoutWord & 0xffu) == 0 ? 0 : static_cast<int16_t>(layoutWord & 0xffffu);
-}
-
-uint32_t recordFlagsOf(uint32_t layoutWord) {
-    return (layoutWord & 0xffu) == 0 ? (layoutWord & 0xff00u) : (layoutWord & 0xffff0000u);
-}
-
-uint32_t payloadSizeOf(int16_t layout) {
-    return format::kPayloadBytes[layout == 0 || layout == 1 ? layout : 2];
 }
 
 } // namespace
@@ -147,10 +135,13 @@ int16_t readRecord(ResourceFile* file, RecordRequest* request) {
     if (seekTo(file, recordOffset) != 0 || readU32(file, &size) != 0) {
         return kFileError;
     }
-    const uint64_t dataStart = uint64_t{recordOffset} + 4;
-    if (!rangeInFile(file, dataStart, size)) {
+    const auto holds = [file](uint64_t start, uint64_t length) {
+        return rangeInFile(file, start, length);
+    };
+    if (format::recordFault(recordOffset, size, holds)) {
         return kFileError;
     }
+    const uint64_t dataStart = uint64_t{recordOffset} + 4;
     if (allocBlock(size, &request->block) != 0) {
         return kMemoryError;
     }
@@ -171,78 +162,52 @@ void releaseRecord(RecordRequest* request) {
 
 int16_t probeDatabase(const ParamRecord* params) {
     RecordRequest request;
-    const int16_t result = readProfileIndex(params, &request);
+    format::IndexHead head{};
+    const int16_t result = readProfileIndex(params, &request, &head);
     if (result != 0) {
         return result;
     }
-    const int16_t layout = layoutOf(loadLe32(request.data));
     releaseRecord(&request);
-    return layout;
+    return head.layout;
 }
 
 int16_t readProfile(const ParamRecord* params, ProfileRecord* decoded) {
     RecordRequest request;
-    const int16_t result = readProfileIndex(params, &request);
+    format::IndexHead head{};
+    const int16_t result = readProfileIndex(params, &request, &head);
     if (result != 0) {
         return result;
     }
-    const uint8_t* data = request.data;
-    const uint64_t size = request.size;
-    const uint32_t layoutWord = loadLe32(data);
-    const int16_t layout = layoutOf(layoutWord);
-    const uint32_t recordFlags = recordFlagsOf(layoutWord);
-    const uint32_t profileCount = loadLe32(data + 4);
-    const uint32_t entryWords = loadLe32(data + 8);
-    if (layout < 0 || layout > 2) {
+    if (format::layoutFault(head)) {
         releaseRecord(&request);
         return kFileError;
     }
-    const uint32_t key = layout == 2 ? profileKeyB(params) : profileKeyA(params);
-
-    // An entry of zero words holds no key, so nothing can match. Offsets are
-    // 64-bit and the walk stops at the first entry whose key is not inside
-    // the record, so neither the stride nor the count can overflow it.
-    const uint64_t stride = uint64_t{entryWords} * 4;
-    uint64_t offset = format::kIndexHeaderBytes;
+    const uint8_t* data = request.data;
+    const uint32_t key = head.layout == 2 ? profileKeyB(params) : profileKeyA(params);
+    const uint64_t searched = format::searchedEntries(head, request.size);
     int16_t outcome = kParamError;
-    for (uint32_t i = 0; entryWords != 0 && i < profileCount; ++i, offset += stride) {
-        if (offset + 4 > size) {
-            break; // the entry lies beyond the record: not found
-        }
+    for (uint64_t i = 0; i < searched; ++i) {
+        const uint64_t offset = format::entryOffset(head, i);
         if (loadLe32(data + offset) != key) {
             continue;
         }
-        if (offset + 4 + payloadSizeOf(layout) > size) {
-            outcome = kFileError; // the payload runs past the record
+        if (format::payloadFault(head, offset, request.size)) {
+            outcome = kFileError;
             break;
         }
         const uint8_t* payload = data + offset + 4;
-        if (layout == 0) {
-            decodeLayout0(payload, decoded, params, recordFlags);
-        } else if (layout == 1) {
-            decodeLayout1(payload, decoded, params, recordFlags);
+        if (head.layout == 0) {
+            decodeLayout0(payload, decoded, params, head.recordFlags);
+        } else if (head.layout == 1) {
+            decodeLayout1(payload, decoded, params, head.recordFlags);
         } else {
-            decodeLayout2(payload, decoded, params, recordFlags);
+            decodeLayout2(payload, decoded, params, head.recordFlags);
         }
         outcome = 0;
         break;
     }
     releaseRecord(&request);
     return outcome;
-}
-
-uint32_t profileKeyA(const ParamRecord* params) {
-    return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
-           ((uint32_t{params->keyField16} & 0x3u) << 14) |
-           ((uint32_t{params->keyField104} & 0xffu) << 16);
-}
-
-uint32_t profileKeyB(const ParamRecord* params) {
-    return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
-           ((uint32_t{params->keyField16} & 0x3u) << 14) |
-           ((uint32_t{params->keyField104} & 0x1fu) << 16) |
-           ((uint32_t{params->keyField106} & 0x3u) << 21) |
-           ((uint32_t{params->keyField108} & 0x3u) << 23);
 }
 
 void copyDatabaseName(const ParamRecord* params, char* out) {

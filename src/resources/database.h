@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/records.h"
+#include "resources/database_format.h"
 #include "vrel/vrel.h"
 
 #include <cstdint>
@@ -21,9 +22,8 @@ int16_t probeDatabase(const ParamRecord* params);
 // 0, -108, -128, -138. The decoded record is filled on success.
 int16_t readProfile(const ParamRecord* params, ProfileRecord* decoded);
 
-// The profile keys packed from a parameter record.
-uint32_t profileKeyA(const ParamRecord* params);
-uint32_t profileKeyB(const ParamRecord* params);
+using format::profileKeyA;
+using format::profileKeyB;
 
 // Copies databaseName (at most 20 bytes, up to its first NUL) into a
 // buffer of at least 21 bytes, always NUL-terminated.

@@ -33,19 +33,12 @@ Descriptor unpackB(uint32_t word1, uint32_t word2) {
     return {(word2 >> 16) & 0xffu, (word1 >> 15) & 0x1ffu};
 }
 
-// The channels present, except that four channels whose first descriptor
-// carries the marker 256 drive a three-channel table.
 uint16_t channelCountOf(const Descriptor (&descriptors)[format::kDescriptorCount]) {
-    uint16_t count = 0;
+    int present = 0;
     for (const Descriptor& d : descriptors) {
-        if (d.c != 0) {
-            ++count;
-        }
+        present += d.c != 0 ? 1 : 0;
     }
-    if (descriptors[0].e == format::kThreeChannelMarker && count == 4) {
-        count = 3;
-    }
-    return count;
+    return static_cast<uint16_t>(format::channelCountOf(present, descriptors[0].e));
 }
 
 uint32_t signExtend16(uint16_t value) {
@@ -91,7 +84,7 @@ void decodeLayout0(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
     decoded->lutChunkWord = loadLe32(payload + 56);
     Descriptor unpacked[format::kDescriptorCount];
     for (int i = 0; i < format::kDescriptorCount; ++i) {
-        unpacked[i] = unpackA(loadLe32(payload + 64 + 4 * i));
+        unpacked[i] = unpackA(loadLe32(payload + format::kDescriptorOffset[0] + 4 * i));
     }
     decoded->channelCount = channelCountOf(unpacked);
     copyTrailer(payload + 100, decoded);
@@ -104,7 +97,7 @@ void decodeLayout1(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
         decoded->tableIds[i] = loadLe32(payload + 16 + 4 * i);
     }
     decoded->lutChunkWord = loadLe32(payload + 28);
-    decoded->channelCount = channelCountPackedB(payload + 36);
+    decoded->channelCount = channelCountPackedB(payload + format::kDescriptorOffset[1]);
     copyTrailer(payload + 104, decoded);
 }
 
@@ -116,7 +109,7 @@ void decodeLayout2(const uint8_t* payload, ProfileRecord* decoded, const ParamRe
         decoded->tableIds[i] = signExtend16(loadLe16(payload + 8 + 2 * i));
     }
     decoded->lutChunkWord = signExtend16(loadLe16(payload + 14));
-    decoded->channelCount = channelCountPackedB(payload + 20);
+    decoded->channelCount = channelCountPackedB(payload + format::kDescriptorOffset[2]);
     copyTrailer(payload + 88, decoded);
 }
 

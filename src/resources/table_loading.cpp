@@ -1,12 +1,12 @@
-// Loading of the colour-table chunks: the chunk header is parsed and checked
-// against the chunk's length, the table is interleaved by grid point into a
+// Loading of the colour-table chunks: the chunk is read and checked by the
+// format's rules (database_format.h), the table is interleaved by grid point into a
 // LutBlock with its axis and corner tables, and an empty colour result cache
 // is created beside it. The extension chunk is copied into the settings.
 //
 // Every limit is checked before the data it guards is read: the point count
 // against the 64 node positions a group holds, the node-set index against
-// the chunk's node-set count, and the chunk length against its header, its
-// node positions and its grid.
+// the chunk's node-set count, the chunk length against its header, its node
+// positions and its grid.
 #include "resources/table_loading.h"
 
 #include "core/colour_cache.h"
@@ -28,101 +28,19 @@ constexpr int16_t kErrParam = VREL_ERR_PARAM;
 constexpr int16_t kErrFile = VREL_ERR_FILE;
 
 constexpr uint16_t kInputKindPlain = 14;
+static_assert(format::kMaxGridPoints == kMaxGridPoints);
 
-// What the header of a colour-table chunk says about its table.
-struct ParsedTable {
-    uint8_t pointCount;   // 0: default 17-point grid
-    const uint8_t* nodes; // pointCount node positions, or null
-    const uint8_t* data;  // n^3 * c bytes, stored by channel
-    uint8_t headerType;   // 0xff when the chunk carries no header
-};
-
-// Node set of a type-2 header chosen by the caller's input kind.
-uint32_t nodeSetForInputKind(uint16_t inputKind) {
-    switch (inputKind) {
-    case 10:
-        return 1;
-    case 18:
-        return 3;
-    case 22:
-        return 4;
-    case 32:
-        return 0;
-    default:
-        return 2;
-    }
-}
-
-// Parses and checks a colour-table chunk for a group. Group 1 allows header
-// types 0, 1 and 2 and honours the table selector; group 0 allows 0 and 1.
-// The channel limit is checked before the length, whose size depends on it.
+// Reads and checks a colour-table chunk for a group by the format's rules.
+// The channel limit is checked first: the grid's size depends on it.
 int16_t parseTableChunk(const uint8_t* chunk, uint32_t size, int group, uint32_t channels,
-                        const SettingsRecord* settings, ParsedTable* out) {
-    out->pointCount = 0;
-    out->nodes = nullptr;
-    out->headerType = 0xff;
-    uint64_t headerBytes = 0;
-
-    if (size >= 4 && std::memcmp(chunk, format::kChunkMark, 4) == 0) {
-        if (size < 5) {
-            return kErrFile;
-        }
-        const uint8_t type = chunk[4];
-        const uint8_t highestType = group == 1 ? 2 : 1;
-        if (type > highestType) {
-            return kErrFile;
-        }
-        out->headerType = type;
-        if (type == 0) {
-            headerBytes = 5;
-        } else if (type == 1) {
-            if (size < 6) {
-                return kErrFile;
-            }
-            const uint8_t k = chunk[5];
-            if (k > kMaxGridPoints) {
-                return kErrFile;
-            }
-            headerBytes = 6u + k;
-            // The third table of the correction group is laid on the default grid.
-            if (!(group == 1 && settings->tableSelector == 3)) {
-                out->pointCount = k;
-                out->nodes = chunk + 6;
-            }
-        } else {
-            if (size < 8) {
-                return kErrFile;
-            }
-            const uint8_t k = chunk[5];
-            const uint8_t setCount = chunk[7];
-            if (k > kMaxGridPoints) {
-                return kErrFile;
-            }
-            uint32_t set = nodeSetForInputKind(settings->inputKind);
-            if (settings->tableSelector == 3 && settings->flagExtension == 0) {
-                set = 0;
-            }
-            // A set the chunk does not hold would be read from the table data
-            // (or past the chunk): refuse it.
-            if (k != 0 && set >= setCount) {
-                return kErrFile;
-            }
-            headerBytes = 8u + static_cast<uint64_t>(setCount) * k;
-            out->pointCount = k;
-            out->nodes = k != 0 ? chunk + 8 + static_cast<size_t>(set) * k : nullptr;
-        }
-    }
-
+                        const SettingsRecord* settings, format::TableChunk* out) {
     if (channels > static_cast<uint32_t>(kMaxLutChannels)) {
         return kErrMemory;
     }
-    const uint64_t n = out->pointCount != 0 ? out->pointCount : format::kDefaultGridPoints;
-    const uint64_t gridBytes = n * n * n * channels;
-    if (headerBytes > size || gridBytes > size - headerBytes) {
-        return kErrFile;
-    }
-    out->data = chunk + headerBytes;
-    return kOk;
+    const format::TableRequest request{
+        group, channels, group == 1 && settings->tableSelector == 3,
+        format::nodeSetFor(settings->inputKind, settings->tableSelector, settings->flagExtension)};
+    return format::readTableChunk(chunk, size, request, out) ? kErrFile : kOk;
 }
 
 void fillCache8(ColourCache8* cache, uint8_t valueByte) {
@@ -331,13 +249,14 @@ int16_t loadGroup1(EngineContext* context, SettingsRecord* settings) {
     if (chunk == nullptr) {
         return rc;
     }
-    ParsedTable table{};
+    format::TableChunk table{};
     rc = parseTableChunk(chunk, settings->chunkRequest.size, 1, 3, settings, &table);
     if (rc == kOk) {
         if (table.headerType == 2 || settings->tableSelector == 3) {
             settings->inputKind = kInputKindPlain;
         }
-        rc = buildTableGroup(context, 1, 3, table.pointCount, table.nodes, table.data);
+        rc = buildTableGroup(context, 1, 3, table.pointCount, chunk + table.nodesAt,
+                             chunk + table.dataAt);
     }
     freeChunk(settings);
     return rc;
@@ -349,16 +268,16 @@ int16_t loadGroup0(EngineContext* context, SettingsRecord* settings) {
     if (method == VrelMethodBlack) {
         return kOk;
     }
-    const uint32_t channels = method == VrelMethodThreeChannel ? 4u : method;
+    const uint32_t channels = format::conversionTableChannels(method);
     const uint8_t* chunk = readTableChunk(settings->lutChunkId, settings, &rc);
     if (chunk == nullptr) {
         return rc;
     }
-    ParsedTable table{};
+    format::TableChunk table{};
     rc = parseTableChunk(chunk, settings->chunkRequest.size, 0, channels, settings, &table);
     if (rc == kOk) {
         rc = buildTableGroup(context, 0, static_cast<uint8_t>(channels), table.pointCount,
-                             table.nodes, table.data);
+                             chunk + table.nodesAt, chunk + table.dataAt);
     }
     freeChunk(settings);
     return rc;
@@ -368,17 +287,13 @@ int16_t loadExtension(SettingsRecord* settings) {
     if (settings->flagExtension == 0) {
         return kOk;
     }
-    const uint16_t id = settings->tableSelector == 2   ? format::kExtensionIds[1]
-                        : settings->tableSelector == 3 ? format::kExtensionIds[2]
-                                                       : format::kExtensionIds[0];
+    const uint16_t id = format::extensionIdFor(settings->tableSelector);
     int16_t rc = kOk;
     const uint8_t* chunk = readTableChunk(id, settings, &rc);
     if (chunk == nullptr) {
         return rc;
     }
-    // The length is checked first: the size word itself lies inside the 88 bytes.
-    if (settings->chunkRequest.size < format::kExtensionBytes ||
-        loadLe16(chunk + 2) != format::kExtensionSizeWord) {
+    if (format::extensionFault(chunk, settings->chunkRequest.size)) {
         freeChunk(settings);
         return kErrParam;
     }

@@ -2,6 +2,7 @@
 // the result of VrelInit, the state of the slot, open files and live blocks
 // are checked for each; then random damage to the valid ones.
 #include "battery.h"
+#include "core/engine_context.h"
 #include "database_catalogue.h"
 #include "init_outcome.h"
 #include "resources/block_layer.h"

@@ -15,8 +15,8 @@ using namespace detail;
 
 namespace {
 
-constexpr uint32_t kHeaderBytes = 20;
-constexpr uint32_t kEntryBytes = 12;
+constexpr uint32_t kHeaderBytes = format::kHeaderBytes;
+constexpr uint32_t kEntryBytes = format::kDirectoryEntryBytes;
 
 struct Placement {
     bool inProfile;

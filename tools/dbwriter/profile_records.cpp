@@ -38,34 +38,21 @@ uint32_t makeLayoutWord(uint16_t layout, uint32_t flags) {
 }
 
 int decodeLayout(uint32_t layoutWord) {
-    if ((layoutWord & 0xffu) == 0)
-        return 0;
-    return static_cast<int16_t>(static_cast<uint16_t>(layoutWord & 0xffffu));
+    return format::layoutOf(layoutWord);
 }
 
 uint32_t decodeRecordFlags(uint32_t layoutWord) {
-    if ((layoutWord & 0xffu) == 0)
-        return layoutWord & 0xff00u;
-    return layoutWord & 0xffff0000u;
+    return format::recordFlagsOf(layoutWord);
 }
 
 // ---------------------------------------------------------------- keys
 
-// Bits 0-15 are the same in both keys.
-static uint32_t keyLowHalf(const ParamRecord& p) {
-    return (static_cast<uint32_t>(p.keyField94) & 0x1fu) |
-           ((static_cast<uint32_t>(p.keyField14) & 0x1ffu) << 5) |
-           ((static_cast<uint32_t>(p.keyField16) & 0x3u) << 14);
-}
-
 uint32_t keyA(const ParamRecord& p) {
-    return keyLowHalf(p) | ((static_cast<uint32_t>(p.keyField104) & 0xffu) << 16);
+    return format::profileKeyA(&p);
 }
 
 uint32_t keyB(const ParamRecord& p) {
-    return keyLowHalf(p) | ((static_cast<uint32_t>(p.keyField104) & 0x1fu) << 16) |
-           ((static_cast<uint32_t>(p.keyField106) & 0x3u) << 21) |
-           ((static_cast<uint32_t>(p.keyField108) & 0x3u) << 23);
+    return format::profileKeyB(&p);
 }
 
 uint32_t profileKey(const ParamRecord& p, int layout) {
@@ -132,7 +119,7 @@ Descriptors descriptorsForChannels(int count, bool fourWithE256) {
     int present = count;
     if (count == 3 && fourWithE256) {
         present = 4;
-        d[0].e = 256;
+        d[0].e = format::kThreeChannelMarker;
     }
     for (int i = 0; i < present; ++i)
         d[static_cast<size_t>(i)].c = 1;
@@ -140,13 +127,10 @@ Descriptors descriptorsForChannels(int count, bool fourWithE256) {
 }
 
 int channelCountOf(const Descriptors& d) {
-    int count = 0;
+    int present = 0;
     for (const ChannelDescriptor& x : d)
-        if (x.c != 0)
-            ++count;
-    if (d[0].e == 256 && count == 4)
-        return 3;
-    return count;
+        present += x.c != 0 ? 1 : 0;
+    return format::channelCountOf(present, d[0].e);
 }
 
 // -------------------------------------------------------------- entries

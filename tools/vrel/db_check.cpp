@@ -3,25 +3,21 @@
 #include "cli_error.h"
 #include "input_file.h"
 #include "resources/database_format.h"
+#include "resources/profile_records.h"
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
+#include <tuple>
+#include <utility>
 
 namespace vrel::cli {
 
 namespace {
-
-constexpr uint32_t kProfileClass = format::kProfileIndexClass;
-constexpr uint32_t kChunkClass = format::kTableChunkClass;
-constexpr uint32_t kMaxPoints = format::kMaxGridPoints;
-constexpr uint32_t kDefaultPoints = format::kDefaultGridPoints;
-constexpr uint32_t kExtensionBytes = format::kExtensionBytes;
-constexpr uint16_t kExtensionSize = format::kExtensionSizeWord;
-const uint8_t kMark[4] = {0xff, 0x00, 0xff, 0x00};
 
 std::string hex(uint64_t v, int digits = 4) {
     char text[32];
@@ -39,13 +35,19 @@ struct TableUse {
     uint16_t chunkId;
     int group;         // 0 conversion table, 1 correction table
     uint32_t channels; // 4 for method 3
-    bool selectorThree;
-    bool flagExtension;
+    int16_t selector;  // the table selector that loads it (0: other)
+    uint16_t flagExtension;
     bool operator<(const TableUse& o) const {
-        return std::tie(chunkId, group, channels, selectorThree, flagExtension) <
-               std::tie(o.chunkId, o.group, o.channels, o.selectorThree, o.flagExtension);
+        return std::tie(chunkId, group, channels, selector, flagExtension) <
+               std::tie(o.chunkId, o.group, o.channels, o.selector, o.flagExtension);
     }
 };
+
+bool namesMethod(int channels) {
+    return channels == VrelMethodBlack || channels == VrelMethodThreeChannel ||
+           channels == VrelMethodFourColor || channels == VrelMethodSixColor ||
+           channels == VrelMethodSevenColor;
+}
 
 class Checker {
   public:
@@ -69,15 +71,16 @@ class Checker {
     };
 
     void runChecks() {
-        if (bytes_.size() < 20) {
-            problem(0, "file of " + std::to_string(bytes_.size()) +
-                           " bytes is shorter than the 20-byte header");
+        if (bytes_.size() < format::kHeaderBytes) {
+            problem(0, "file of " + std::to_string(bytes_.size()) + " bytes is shorter than the " +
+                           std::to_string(format::kHeaderBytes) + "-byte header");
             return;
         }
-        const bool profilesOk = readDirectory(kProfileClass, profiles_);
-        chunkDirectoryOk_ = readDirectory(kChunkClass, chunks_);
+        const bool profilesOk = readDirectory(format::kProfileIndexClass, profiles_);
+        readDirectory(format::kTableChunkClass, chunks_);
         if (profilesOk && profiles_.empty())
-            problem(8, "the profile directory lists no profile index record (class 8)");
+            problem(format::kProfileIndexClass,
+                    "the profile directory lists no profile index record (class 8)");
         for (const auto& [id, span] : profiles_)
             checkProfileIndex(id, span);
     }
@@ -101,8 +104,11 @@ class Checker {
     std::set<uint64_t> chunkProblemOffsets_;
     std::set<uint16_t> missingReported_;
     std::set<uint16_t> chunkIdsSeen_;
-    bool chunkDirectoryOk_ = true;
-    std::set<uint16_t> unreadableChunks_; // listed, but the record cannot be read
+    // A chunk directory the engine cannot read is reported when a chunk is
+    // first needed, and its offset then set to kReported.
+    static constexpr uint64_t kReported = UINT64_MAX;
+    std::optional<CheckFinding> chunkDirectoryFault_;
+    std::set<uint16_t> unreadableChunks_, unreadableProfiles_; // listed, but unreadable
     std::map<std::string, Repeats> repeats_;
 
     // False when a finding of this kind is only counted from now on.
@@ -135,121 +141,110 @@ class Checker {
     bool within(uint64_t offset, uint64_t length) const {
         return offset <= bytes_.size() && length <= bytes_.size() - offset;
     }
-    uint32_t u32(uint64_t at) const {
-        const uint8_t* p = bytes_.data() + at;
-        return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-    }
-    uint16_t u16(uint64_t at) const {
-        const uint8_t* p = bytes_.data() + at;
-        return static_cast<uint16_t>(p[0] | p[1] << 8);
+    uint32_t u32(uint64_t at) const { return loadLe32(bytes_.data() + at); }
+    const uint8_t* at(uint64_t offset) const { return bytes_.data() + offset; }
+    // A fault found in the bytes from `base` on, as a finding at its file offset.
+    static uint64_t where(uint64_t base, const format::Fault& fault) {
+        return static_cast<uint64_t>(static_cast<int64_t>(base) + fault.at);
     }
 
     // The records of one class as the engine finds them: the first entry of
     // that class and id wins. False when the directory itself is unreadable.
     bool readDirectory(uint32_t recordClass, std::map<uint16_t, RecordSpan>& out) {
-        const std::string what = recordClass == kProfileClass ? "profile" : "chunk";
+        const bool isChunk = recordClass == format::kTableChunkClass;
+        const std::string what = isChunk ? "chunk" : "profile";
         const uint32_t dir = u32(recordClass);
+        std::optional<CheckFinding> fault;
+        const auto holds = [this](uint64_t start, uint64_t length) {
+            return within(start, length);
+        };
         if (!within(dir, 4)) {
-            problem(recordClass, "the " + what + " directory offset " + hex(dir, 8) +
-                                     " lies past the end of the file");
+            fault = CheckFinding{recordClass, "the " + what + " directory offset " + hex(dir, 8) +
+                                                  " lies past the end of the file"};
+        } else if (const auto f = format::directoryFault(dir, u32(dir), holds)) {
+            fault = CheckFinding{where(0, f), "the " + what + " directory lists " +
+                                                  std::to_string(u32(dir)) + " entries: " + f.what};
+        }
+        if (fault) {
+            if (isChunk)
+                chunkDirectoryFault_ = fault;
+            else
+                problem(fault->offset, fault->message);
             return false;
         }
         const uint32_t count = u32(dir);
-        if (!within(dir + 4, static_cast<uint64_t>(count) * 12)) {
-            problem(dir, "the " + what + " directory lists " + std::to_string(count) +
-                             " entries but the file ends after " +
-                             std::to_string((bytes_.size() - dir - 4) / 12));
-            return false;
-        }
+        // The first entry of an id wins even when its record cannot be read.
+        std::set<uint16_t>& unreadable = isChunk ? unreadableChunks_ : unreadableProfiles_;
         for (uint32_t i = 0; i < count; ++i) {
-            const uint64_t entry = dir + 4 + static_cast<uint64_t>(i) * 12;
-            if (u32(entry) != recordClass)
+            const uint64_t entry = dir + 4 + uint64_t{i} * format::kDirectoryEntryBytes;
+            const auto e = format::readDirectoryEntry(at(entry));
+            if (e.recordClass != recordClass)
                 continue;
-            const uint16_t id = u16(entry + 4);
-            if (out.count(id)) {
+            const std::string name =
+                "record " + hex(e.id) + " (class " + std::to_string(recordClass) + ")";
+            if (out.count(e.id) || unreadable.count(e.id)) {
                 note(entry,
-                     what + " directory entry " + std::to_string(i) + " repeats id " + hex(id) +
+                     what + " directory entry " + std::to_string(i) + " repeats id " + hex(e.id) +
                          "; the first entry is used",
                      "directory entries repeat an earlier id");
                 continue;
             }
-            const uint32_t offset = u32(entry + 8);
-            if (!within(offset, 4)) {
-                if (recordClass == kChunkClass)
-                    unreadableChunks_.insert(id);
+            if (!within(e.recordOffset, 4)) {
+                unreadable.insert(e.id);
                 problem(entry + 8,
-                        "record " + hex(id) + " (class " + std::to_string(recordClass) +
-                            ") starts at " + hex(offset, 8) + ", past the end of the file",
+                        name + " starts at " + hex(e.recordOffset, 8) +
+                            ", past the end of the file",
                         "directory entries point past the end of the file");
                 continue;
             }
-            const uint32_t size = u32(offset);
-            if (!within(offset + 4, size)) {
-                if (recordClass == kChunkClass)
-                    unreadableChunks_.insert(id);
-                problem(offset,
-                        "record " + hex(id) + " (class " + std::to_string(recordClass) +
-                            ") claims " + std::to_string(size) + " bytes but only " +
-                            std::to_string(bytes_.size() - offset - 4) + " follow",
+            const uint32_t size = u32(e.recordOffset);
+            if (const auto f = format::recordFault(e.recordOffset, size, holds)) {
+                unreadable.insert(e.id);
+                problem(where(0, f), name + " of " + std::to_string(size) + " bytes: " + f.what,
                         "records claim more bytes than follow them");
                 continue;
             }
-            out[id] = RecordSpan{offset + 4, size};
+            out[e.id] = RecordSpan{e.recordOffset + uint64_t{4}, size};
         }
         return true;
     }
 
     void checkProfileIndex(uint16_t id, const RecordSpan& record) {
         ++report_.profileRecords;
-        const std::string name = "profile index " + std::to_string(id) + " (profile number " +
-                                 std::to_string(static_cast<uint16_t>(id - 1000)) + ")";
+        const std::string name =
+            "profile index " + std::to_string(id) + " (profile number " +
+            std::to_string(static_cast<uint16_t>(id - format::kProfileIdBase)) + ")";
         const uint64_t d = record.dataOffset;
-        if (record.size < 12) {
-            problem(d, name + " holds " + std::to_string(record.size) +
-                           " bytes, less than its 12-byte head");
+        format::IndexHead head{};
+        auto fault = format::readIndexHead(at(d), record.size, &head);
+        if (!fault)
+            fault = format::layoutFault(head);
+        if (fault) {
+            problem(where(d, fault), name + ": " + fault.what);
             return;
         }
-        const uint32_t word = u32(d);
-        const int layout = (word & 0xff) == 0 ? 0 : static_cast<int16_t>(word & 0xffff);
-        const uint32_t flags = layout == 0 ? (word & 0xff00) : (word & 0xffff0000u);
-        if (layout < 0 || layout > 2) {
-            problem(d, name + ": layout word " + hex(word, 8) + " names layout " +
-                           std::to_string(layout) + " (0, 1 or 2 are loaded)");
-            return;
-        }
-        const bool flagExtension = (flags >> 17) & 1;
-        const uint32_t count = u32(d + 4), words = u32(d + 8);
-        const uint32_t payload = layout == 0 ? 160 : layout == 1 ? 292 : 276;
-        const uint64_t stride = static_cast<uint64_t>(words) * 4;
-        if (count == 0) {
-            problem(d + 4, name + " holds no profile entries");
-            return;
-        }
-        if (stride < 4 + payload)
-            note(d + 8, name + ": entries of " + std::to_string(words) +
+        const uint32_t payload = format::payloadBytes(head.layout);
+        const uint64_t stride = uint64_t{head.entryWords} * 4;
+        if (stride != 0 && stride < 4 + payload)
+            note(d + 8, name + ": entries of " + std::to_string(head.entryWords) +
                             " words are shorter than the key and the layout-" +
-                            std::to_string(layout) + " payload (" + std::to_string(4 + payload) +
-                            " bytes), so they overlap");
-        // The search reads no entry past the record: such entries are never
-        // found; a matching entry whose payload runs past the record is refused.
-        // Only the entries whose key lies inside the record are looked at, and
-        // with entries of no words every entry is the first one again.
-        const uint64_t inRecord = record.size < 16 ? 0
-                                  : stride == 0    ? 1
-                                                   : (record.size - 16) / stride + 1;
-        const uint64_t examined = std::min<uint64_t>(count, inRecord);
-        if (count > examined && (stride != 0 || examined == 0))
-            note(d + 4, name + " announces " + std::to_string(count) +
+                            std::to_string(head.layout) + " payload (" +
+                            std::to_string(4 + payload) + " bytes), so they overlap");
+        const uint64_t searched = format::searchedEntries(head, record.size);
+        if (searched == 0) {
+            problem(d + 4, name + " announces " + std::to_string(head.profileCount) +
+                               " entries of " + std::to_string(head.entryWords) +
+                               " words, but no key lies inside the record: no profile is found");
+            return;
+        }
+        if (head.profileCount > searched)
+            note(d + 4, name + " announces " + std::to_string(head.profileCount) +
                             " entries but the record ends inside entry " +
-                            std::to_string(examined) +
+                            std::to_string(searched) +
                             "; it and the ones after it are never found");
-        if (count > 1 && stride == 0 && examined == 1)
-            note(d + 8, name + " announces " + std::to_string(count) +
-                            " entries of 0 words: every one of them is the first entry");
         std::set<uint32_t> keys;
-        for (uint64_t i = 0; i < examined; ++i) {
-            const uint64_t at = 12 + i * stride;
-            const uint64_t entry = d + at;
+        for (uint64_t i = 0; i < searched; ++i) {
+            const uint64_t entry = d + format::entryOffset(head, i);
             const uint32_t key = u32(entry);
             if (!keys.insert(key).second) {
                 note(entry,
@@ -261,216 +256,118 @@ class Checker {
             ++report_.profileEntries;
             const std::string entryName =
                 name + " entry " + std::to_string(i) + " (key " + hex(key, 8) + ")";
-            if (at + 4 + payload > record.size) {
-                problem(entry,
-                        entryName + ": its layout-" + std::to_string(layout) + " payload (" +
-                            std::to_string(payload) + " bytes) runs past the end of the record",
+            if (const auto f = format::payloadFault(head, entry - d, record.size)) {
+                problem(where(d, f), entryName + ": " + f.what,
                         "profile entries run past the end of their record");
                 continue;
             }
-            checkEntry(entryName, entry + 4, layout, flagExtension);
+            checkEntry(entryName, entry + 4, head);
         }
     }
 
-    void checkEntry(const std::string& name, uint64_t p, int layout, bool flagExtension) {
-        uint32_t tableIds[3], lut;
-        uint64_t descriptorAt;
-        if (layout == 0) {
-            tableIds[0] = u32(p + 48);
-            tableIds[1] = u32(p + 52);
-            tableIds[2] = tableIds[0];
-            lut = u32(p + 56);
-            descriptorAt = p + 64;
-        } else if (layout == 1) {
-            for (int i = 0; i < 3; ++i)
-                tableIds[i] = u32(p + 16 + 4 * static_cast<uint64_t>(i));
-            lut = u32(p + 28);
-            descriptorAt = p + 36;
-        } else {
-            for (int i = 0; i < 3; ++i)
-                tableIds[i] = u16(p + 8 + 2 * static_cast<uint64_t>(i));
-            lut = u16(p + 14);
-            descriptorAt = p + 20;
-        }
-        // Channel count: descriptors whose field c is nonzero; four with
-        // descriptor 0's field e equal to 256 count as three.
-        int present = 0;
-        uint32_t e0 = 0;
-        for (int i = 0; i < 8; ++i) {
-            uint32_t c, e;
-            if (layout == 0) {
-                const uint32_t w = u32(descriptorAt + 4 * static_cast<uint64_t>(i));
-                c = (w >> 8) & 7;
-                e = (w >> 23) & 0x1ff;
-            } else {
-                const uint64_t at = descriptorAt + 8 * static_cast<uint64_t>(i);
-                c = (u32(at + 4) >> 16) & 0xff;
-                e = (u32(at) >> 15) & 0x1ff;
-            }
-            if (c)
-                ++present;
-            if (i == 0)
-                e0 = e;
-        }
-        const int channels = (e0 == 256 && present == 4) ? 3 : present;
-        if (channels != 1 && channels != 3 && channels != 4 && channels != 6 && channels != 7) {
-            problem(descriptorAt,
+    // The entry decoded as the engine decodes it, and every table it can
+    // make the engine load.
+    void checkEntry(const std::string& name, uint64_t p, const format::IndexHead& head) {
+        ProfileRecord decoded{};
+        const ParamRecord noParams{};
+        if (head.layout == 0)
+            decodeLayout0(at(p), &decoded, &noParams, head.recordFlags);
+        else if (head.layout == 1)
+            decodeLayout1(at(p), &decoded, &noParams, head.recordFlags);
+        else
+            decodeLayout2(at(p), &decoded, &noParams, head.recordFlags);
+        const uint16_t flagExtension = (head.recordFlags & format::kFlagExtension) != 0;
+        const int channels = decoded.channelCount;
+        if (!namesMethod(channels)) {
+            problem(p + format::kDescriptorOffset[head.layout],
                     name + ": " + std::to_string(channels) +
                         " channels name no conversion method (1, 3, 4, 6, 7)",
                     "profile entries name no conversion method");
-        } else if (channels != 1) {
+        } else if (channels != VrelMethodBlack) {
+            const uint32_t tableChannels =
+                format::conversionTableChannels(static_cast<uint32_t>(channels));
             checkTable(name + ", conversion table",
-                       TableUse{static_cast<uint16_t>(lut), 0,
-                                static_cast<uint32_t>(channels == 3 ? 4 : channels), false,
+                       TableUse{static_cast<uint16_t>(decoded.lutChunkWord), 0, tableChannels, 0,
                                 flagExtension});
         }
-        const char* selectors[3] = {"selector other", "selector 2", "selector 3"};
-        for (int i = 0; i < 3; ++i) {
-            const auto chunk = static_cast<uint16_t>(tableIds[i]);
-            if (chunk == 0)
-                continue;
-            checkTable(name + ", correction table for " + selectors[i],
-                       TableUse{chunk, 1, 3, i == 2, flagExtension});
+        for (const int16_t selector : {int16_t{0}, int16_t{2}, int16_t{3}}) {
+            const auto chunk =
+                static_cast<uint16_t>(decoded.tableIds[format::correctionSlotFor(selector)]);
+            if (chunk != 0)
+                checkTable(name + ", correction table for selector " +
+                               (selector == 0 ? std::string("other") : std::to_string(selector)),
+                           TableUse{chunk, 1, 3, selector, flagExtension});
+            if (flagExtension)
+                checkExtension(name, format::extensionIdFor(selector));
         }
-        if (flagExtension)
-            for (uint16_t ext : {uint16_t{0x640}, uint16_t{0x641}, uint16_t{0x642}})
-                checkExtension(name, ext);
     }
 
-    void checkNodes(const std::string& name, uint64_t at, uint32_t k) {
-        if (bytes_[at] != 0) {
-            chunkProblem(at,
-                         name + ": the first node is " + std::to_string(bytes_[at]) + ", not 0");
-            return;
+    // The record of a chunk the engine loads, or null when it cannot be read
+    // (reported once, where the engine's search for it fails).
+    const RecordSpan* findChunk(const std::string& name, uint16_t id) {
+        if (unreadableChunks_.count(id))
+            return nullptr; // already reported where its directory entry points
+        const auto it = chunks_.find(id);
+        if (it == chunks_.end()) {
+            if (!missingReported_.insert(id).second)
+                return nullptr;
+            if (!chunkDirectoryFault_)
+                problem(format::kTableChunkClass,
+                        name + ": chunk " + hex(id) + " is not in the chunk directory",
+                        "chunks are named but not in the chunk directory");
+            else if (chunkDirectoryFault_->offset != kReported)
+                problem(std::exchange(chunkDirectoryFault_->offset, kReported),
+                        chunkDirectoryFault_->message);
+            return nullptr;
         }
-        for (uint32_t i = 1; i < k; ++i)
-            if (bytes_[at + i] <= bytes_[at + i - 1]) {
-                chunkProblem(at + i, name + ": node " + std::to_string(i) + " (" +
-                                         std::to_string(bytes_[at + i]) + ") does not rise above " +
-                                         std::to_string(bytes_[at + i - 1]));
-                return;
-            }
-        if (bytes_[at + k - 1] != 255)
-            chunkProblem(at + k - 1, name + ": the last node is " +
-                                         std::to_string(bytes_[at + k - 1]) + ", not 255");
+        if (chunkIdsSeen_.insert(id).second)
+            ++report_.chunksChecked;
+        return &it->second;
     }
 
     void checkTable(const std::string& name, const TableUse& use) {
         if (!tablesChecked_.insert(use).second)
             return;
-        const auto it = chunks_.find(use.chunkId);
-        if (unreadableChunks_.count(use.chunkId))
-            return; // already reported where its directory entry points
-        if (it == chunks_.end()) {
-            if (chunkDirectoryOk_ && missingReported_.insert(use.chunkId).second)
-                problem(16, name + ": chunk " + hex(use.chunkId) + " is not in the chunk directory",
-                        "chunks are named but not in the chunk directory");
+        const RecordSpan* chunk = findChunk(name, use.chunkId);
+        if (!chunk)
             return;
-        }
-        if (chunkIdsSeen_.insert(use.chunkId).second)
-            ++report_.chunksChecked;
         const std::string chunkName = name + " (chunk " + hex(use.chunkId) + ")";
-        const uint64_t d = it->second.dataOffset;
-        const uint32_t size = it->second.size;
-        uint64_t header = 0;
-        uint32_t points = 0; // 0: the default grid
-        if (size >= 4 && std::equal(kMark, kMark + 4, bytes_.begin() + static_cast<long>(d))) {
-            if (size < 5) {
-                chunkProblem(d, chunkName + " ends after its mark");
-                return;
+        // Every node set an input kind can choose with this selector.
+        const uint32_t sets = format::nodeSetsChosen(use.selector, use.flagExtension);
+        for (uint32_t set = 0; set < sets; ++set) {
+            const format::TableRequest request{use.group, use.channels,
+                                               use.group == 1 && use.selector == 3, set};
+            format::TableChunk table{};
+            const uint8_t* bytes = at(chunk->dataOffset);
+            auto fault = format::readTableChunk(bytes, chunk->size, request, &table);
+            if (!fault && table.pointCount != 0) { // the nodes, checked as the table is built
+                fault = format::nodesFault(bytes + table.nodesAt, table.pointCount);
+                fault.at += table.nodesAt;
             }
-            const uint8_t type = bytes_[d + 4];
-            const uint8_t highest = use.group == 1 ? 2 : 1;
-            if (type > highest) {
-                chunkProblem(d + 4, chunkName + ": header type " + std::to_string(type) + " (the " +
-                                        (use.group == 1 ? "correction" : "conversion") +
-                                        " table takes " +
-                                        (use.group == 1 ? "0, 1 or 2" : "0 or 1") + ")");
-                return;
-            }
-            if (type == 0) {
-                header = 5;
-            } else {
-                const uint64_t fixed = type == 1 ? 6 : 8;
-                if (size < fixed) {
-                    chunkProblem(d, chunkName + " ends inside its header");
-                    return;
-                }
-                const uint32_t k = bytes_[d + 5];
-                if (k > kMaxPoints) {
-                    chunkProblem(d + 5, chunkName + ": " + std::to_string(k) +
-                                            " grid points (at most 64)");
-                    return;
-                }
-                const uint32_t sets = type == 2 ? bytes_[d + 7] : 1;
-                header = fixed + static_cast<uint64_t>(sets) * k;
-                if (header > size) {
-                    chunkProblem(d, chunkName + " ends inside its node positions");
-                    return;
-                }
-                if (type == 1 && !(use.group == 1 && use.selectorThree))
-                    points = k;
-                if (type == 2) {
-                    points = k;
-                    // The input kind chooses one of sets 0 to 4 (only set 0
-                    // with selector 3 and no extension flag).
-                    const uint32_t needed = (use.selectorThree && !use.flagExtension) ? 1 : 5;
-                    if (k != 0 && sets < needed)
-                        chunkProblem(d + 7, chunkName + ": " + std::to_string(sets) +
-                                                " node sets, but input kinds choose sets 0 to " +
-                                                std::to_string(needed - 1));
-                }
-                if (k == 1) {
-                    chunkProblem(d + 5, chunkName + ": a single grid point cannot start at 0 and "
-                                                    "end at 255");
-                    return;
-                }
-                if (k > 1)
-                    for (uint32_t s = 0; s < sets; ++s)
-                        if (!(type == 1 && points == 0))
-                            checkNodes(chunkName + (type == 2 ? " set " + std::to_string(s) : ""),
-                                       d + fixed + static_cast<uint64_t>(s) * k, k);
-            }
+            if (fault)
+                chunkProblem(where(chunk->dataOffset, fault),
+                             chunkName + (table.headerType == 2 ? ", node set " : "") +
+                                 (table.headerType == 2 ? std::to_string(set) : "") + ": " +
+                                 fault.what);
+            if (table.headerType != 2)
+                break; // no other set to choose
         }
-        const uint64_t n = points ? points : kDefaultPoints;
-        const uint64_t grid = n * n * n * use.channels;
-        if (header + grid > size)
-            chunkProblem(d - 4, chunkName + " holds " + std::to_string(size) +
-                                    " bytes; its header (" + std::to_string(header) +
-                                    ") and a grid of " + std::to_string(n) + "^3 x " +
-                                    std::to_string(use.channels) + " channels need " +
-                                    std::to_string(header + grid));
     }
 
     void checkExtension(const std::string& name, uint16_t id) {
         if (!extensionsChecked_.insert(id).second)
             return;
-        const auto it = chunks_.find(id);
-        if (unreadableChunks_.count(id))
+        const RecordSpan* chunk = findChunk(name + ", extension", id);
+        if (!chunk)
             return;
-        if (it == chunks_.end()) {
-            if (chunkDirectoryOk_ && missingReported_.insert(id).second)
-                problem(16,
-                        name + ": extension chunk " + hex(id) + " is not in the chunk directory",
-                        "chunks are named but not in the chunk directory");
-            return;
-        }
-        if (chunkIdsSeen_.insert(id).second)
-            ++report_.chunksChecked;
-        const uint64_t d = it->second.dataOffset;
-        if (it->second.size < kExtensionBytes) {
-            chunkProblem(d - 4, "extension chunk " + hex(id) + " holds " +
-                                    std::to_string(it->second.size) + " bytes (88 needed)");
-            return;
-        }
-        if (u16(d + 2) != kExtensionSize)
-            chunkProblem(d + 2, "extension chunk " + hex(id) + ": size word " +
-                                    std::to_string(u16(d + 2)) + " (must be 84)");
+        if (const auto f = format::extensionFault(at(chunk->dataOffset), chunk->size))
+            chunkProblem(where(chunk->dataOffset, f), "extension chunk " + hex(id) + " of " +
+                                                          std::to_string(chunk->size) +
+                                                          " bytes: " + f.what);
     }
 };
 
 } // namespace
-
 CheckReport checkDatabase(std::span<const uint8_t> bytes) {
     return Checker(bytes).run();
 }

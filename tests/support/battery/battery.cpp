@@ -1,6 +1,7 @@
 // Every export over one context with exact buffers; see battery.h.
 #include "battery.h"
 
+#include "core/engine_context.h"
 #include "exact_buffer.h"
 #include "setup/test_hooks.h"
 
@@ -258,6 +259,10 @@ std::vector<uint8_t> runBattery(EngineContext* context, const BatteryOptions& op
         prepareMode(context, 0, -1, ++seed, &digest); // frees the last table
     }
     return digest;
+}
+
+void usePreparedTables(EngineContext* context) {
+    vrel::testing::setProfileClass(context, kPreparedProfileClass);
 }
 
 } // namespace vrel::hardening

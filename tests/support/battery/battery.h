@@ -5,11 +5,11 @@
 // iteration) can be compared byte for byte.
 #pragma once
 
-#include "core/engine_context.h"
 #include "run_extents.h"
 
 #include <cstdint>
 #include <vector>
+#include <vrel/vrel.h>
 
 namespace vrel::hardening {
 
@@ -22,6 +22,9 @@ struct BatteryOptions {
 };
 
 std::vector<uint8_t> runBattery(EngineContext* context, const BatteryOptions& options);
+
+// Gives a freshly opened context profile class 9: the prepared tables.
+void usePreparedTables(EngineContext* context);
 
 // Single calls with exact buffers, shared by the battery and the fuzz
 // targets. Each appends its result code and the bytes it left in its output

@@ -1,10 +1,15 @@
 // The allowed outcomes of VrelInit.
 #include "init_outcome.h"
 
+#include "core/engine_context.h"
 #include "resources/block_layer.h"
 #include "resources/file_layer.h"
 
 namespace vrel::hardening {
+
+long liveBlocks() {
+    return vrel::testing::liveBlocks();
+}
 
 EngineContext* untouchedSlotMarker() {
     alignas(16) static unsigned char storage[16];

@@ -3,7 +3,7 @@
 // block may outlive a failed start-up.
 #pragma once
 
-#include "core/engine_context.h"
+#include <vrel/vrel.h>
 
 namespace vrel::hardening {
 
@@ -14,6 +14,10 @@ EngineContext* untouchedSlotMarker();
 // Null when the outcome is allowed, else a description of what is wrong.
 // expectAdjust: the record's adjustSwitch is 1, so success must return 1.
 // liveBefore: the live block count before the call.
+// The engine's memory blocks alive now (a failed start-up or a closed
+// context leaves as many as there were before).
+long liveBlocks();
+
 const char* checkInitOutcome(int result, EngineContext* slot, bool expectAdjust, long liveBefore);
 
 } // namespace vrel::hardening

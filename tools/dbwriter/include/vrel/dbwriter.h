@@ -2,10 +2,10 @@
 // from an in-memory description, and parses the files it wrote back into the
 // same description.
 //
-// The writer is independent of the engine: it includes only the public header
-// (for ParamRecord) and is written from the file format's own tables, so
-// that the tests built on it check the engine against the format rather than
-// against itself.
+// The writer takes the format's constants and rules (layout word, keys,
+// channel count, sizes) from the engine's format module,
+// resources/database_format.h, so that the two cannot disagree; the tests
+// check those rules against references of their own.
 //
 // Output is deterministic and canonical: header (20 bytes), directory or
 // directories, then the records in the order of Database::records, with no
@@ -86,7 +86,7 @@ uint32_t decodeRecordFlags(uint32_t layoutWord);
 
 // ---------------------------------------------------------- profile keys
 
-// Written from the key bit table of the file format, not from the engine.
+// The keys of the format module.
 uint32_t keyA(const ParamRecord& params);                   // layouts 0 and 1
 uint32_t keyB(const ParamRecord& params);                   // layout 2
 uint32_t profileKey(const ParamRecord& params, int layout); // A for 0, 1; B for 2

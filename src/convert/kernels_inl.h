@@ -377,13 +377,8 @@ struct AnyLayoutKey {
 // the pixel before it. Used where a key repeats exactly when the colour
 // does (the fixed layouts) and the reader reads whole bytes of its pixel.
 
-#if VREL_KERNEL_WIDE
-inline constexpr int32_t kWindowBytes = 32;
-#elif VREL_KERNEL_X86
-inline constexpr int32_t kWindowBytes = 16;
-#else
-inline constexpr int32_t kWindowBytes = 8;
-#endif
+// One vector of the level: 32, 16 or (a 64-bit word) 8 bytes.
+inline constexpr int32_t kWindowBytes = kLevelLanes == 1 ? 8 : 4 * kLevelLanes;
 
 struct StretchWindow {
     StretchWindow() = default;

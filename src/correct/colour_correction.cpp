@@ -33,8 +33,6 @@ VrelResult vrel::correctBitmap(uint32_t format, const void* source, void* destin
     if (lut == nullptr || cache == nullptr || lut->lutReady != kLutReady) {
         return VREL_OK;
     }
-    lut = static_cast<const LutBlock*>(group.lutBlock.address);
-    cache = static_cast<ColourCache8*>(group.cache8Block.address);
     const CorrectionTables tables{lut, cache, context->inputCurve, KeyLayout(context->kernelFlags)};
 
     const PixelFormatDescriptor& row = kPixelFormats[format];

@@ -26,9 +26,7 @@ InkWriting pixelsOf(InkWriting::Kind kind, int inks, uint8_t* destination, uint3
 
 InkWriting planesOf(int inks, uint8_t* const planes[]) {
     InkWriting w{InkWriting::Planes, inks, nullptr, 1, {}, {}};
-    for (int j = 0; j < inks; ++j) {
-        w.planes[j] = planes[j];
-    }
+    std::memcpy(w.planes, planes, sizeof w.planes[0] * static_cast<size_t>(inks));
     return w;
 }
 

@@ -1,9 +1,6 @@
 // The arithmetic of a new colour (pre-correction, locating, weighing).
 // Part of the one kernel source, kernels_inl.h, which includes it inside its
 // namespace once per instruction-set level; see there.
-#ifndef VREL_KERNEL_SET
-#error "compiled through kernels_inl.h"
-#endif
 
 // ------------------------------------------------------------------ helpers
 // Plain helpers rather than the standard library's templates, whose
@@ -121,18 +118,14 @@ struct Cell {
 
 template <int N> struct Lanes;
 
+#if !VREL_KERNEL_X86
 template <> struct Lanes<1> {
     using Wide = uint32_t;
     [[gnu::always_inline]] static void widen(const uint8_t* p, Wide& v) { v = *p; }
     [[gnu::always_inline]] static uint64_t narrow(const Wide& sum) { return (sum >> 16) & 0xff; }
-#if !VREL_KERNEL_X86
-    [[gnu::always_inline]] static Wide spread(const Fraction& f) {
-        return f;
-    }
-#endif
+    [[gnu::always_inline]] static Wide spread(const Fraction& f) { return f; }
 };
-
-#if VREL_KERNEL_X86
+#else
 template <> struct Lanes<4> {
     typedef uint32_t Wide __attribute__((vector_size(16)));
     [[gnu::always_inline]] static void widen(const uint8_t* p, Wide& v) {

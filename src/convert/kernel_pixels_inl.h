@@ -1,9 +1,6 @@
 // Reading, keying and writing pixels, and finding stretches of one colour.
 // Part of the one kernel source, kernels_inl.h, which includes it inside its
 // namespace once per instruction-set level; see there.
-#ifndef VREL_KERNEL_SET
-#error "compiled through kernels_inl.h"
-#endif
 
 // ------------------------------------------------------------------ readers
 

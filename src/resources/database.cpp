@@ -37,17 +37,20 @@ int16_t readU32(ResourceFile* file, uint32_t* value) {
 // True when the file holds every byte of [start, start + length): the last
 // byte is read. Lets a count or size taken from the file be checked before a
 // buffer is allocated for it. An empty range is always present.
-bool rangeInFile(ResourceFile* file, uint64_t start, uint64_t length) {
-    if (length == 0) {
-        return true;
+struct FileRanges {
+    ResourceFile* file;
+    bool operator()(uint64_t start, uint64_t length) const {
+        if (length == 0) {
+            return true;
+        }
+        const uint64_t last = start + length - 1;
+        if (last > UINT32_MAX) {
+            return false; // beyond what a 32-bit offset can reach
+        }
+        uint8_t byte;
+        return seekTo(file, static_cast<uint32_t>(last)) == 0 && readExact(file, &byte, 1) == 0;
     }
-    const uint64_t last = start + length - 1;
-    if (last > UINT32_MAX) {
-        return false; // beyond what a 32-bit offset can reach
-    }
-    uint8_t byte;
-    return seekTo(file, static_cast<uint32_t>(last)) == 0 && readExact(file, &byte, 1) == 0;
-}
+};
 
 // Finds the request's record in its class directory; its file offset on 0.
 int16_t findRecordOffset(ResourceFile* file, const RecordRequest* request, uint32_t* recordOffset) {
@@ -59,10 +62,7 @@ int16_t findRecordOffset(ResourceFile* file, const RecordRequest* request, uint3
         readU32(file, &entryCount) != 0) {
         return kFileError;
     }
-    const auto holds = [file](uint64_t start, uint64_t length) {
-        return rangeInFile(file, start, length);
-    };
-    if (format::directoryFault(directoryOffset, entryCount, holds)) {
+    if (format::directoryFault(directoryOffset, entryCount, FileRanges{file})) {
         return kFileError;
     }
     const uint64_t entriesStart = uint64_t{directoryOffset} + 4;
@@ -135,10 +135,7 @@ int16_t readRecord(ResourceFile* file, RecordRequest* request) {
     if (seekTo(file, recordOffset) != 0 || readU32(file, &size) != 0) {
         return kFileError;
     }
-    const auto holds = [file](uint64_t start, uint64_t length) {
-        return rangeInFile(file, start, length);
-    };
-    if (format::recordFault(recordOffset, size, holds)) {
+    if (format::recordFault(recordOffset, size, FileRanges{file})) {
         return kFileError;
     }
     const uint64_t dataStart = uint64_t{recordOffset} + 4;

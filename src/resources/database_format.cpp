@@ -9,16 +9,20 @@
 
 namespace vrel::format {
 
-uint32_t profileKeyA(const ParamRecord* params) {
+namespace {
+// Bits 0..15, the same in both keys.
+uint32_t keyLowBits(const ParamRecord* params) {
     return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
-           ((uint32_t{params->keyField16} & 0x3u) << 14) |
-           ((uint32_t{params->keyField104} & 0xffu) << 16);
+           ((uint32_t{params->keyField16} & 0x3u) << 14);
+}
+} // namespace
+
+uint32_t profileKeyA(const ParamRecord* params) {
+    return keyLowBits(params) | ((uint32_t{params->keyField104} & 0xffu) << 16);
 }
 
 uint32_t profileKeyB(const ParamRecord* params) {
-    return (uint32_t{params->keyField94} & 0x1fu) | ((uint32_t{params->keyField14} & 0x1ffu) << 5) |
-           ((uint32_t{params->keyField16} & 0x3u) << 14) |
-           ((uint32_t{params->keyField104} & 0x1fu) << 16) |
+    return keyLowBits(params) | ((uint32_t{params->keyField104} & 0x1fu) << 16) |
            ((uint32_t{params->keyField106} & 0x3u) << 21) |
            ((uint32_t{params->keyField108} & 0x3u) << 23);
 }
@@ -82,18 +86,13 @@ uint32_t nodeSetFor(uint16_t inputKind, int16_t tableSelector, uint16_t flagExte
     if (nodeSetsChosen(tableSelector, flagExtension) == 1) {
         return 0;
     }
-    switch (inputKind) {
-    case 10:
-        return 1;
-    case 18:
-        return 3;
-    case 22:
-        return 4;
-    case 32:
-        return 0;
-    default:
-        return 2;
-    }
+    // Input kinds 10, 18, 22 and 32 have sets of their own; every other
+    // kind takes set 2.
+    return inputKind == 10   ? 1
+           : inputKind == 18 ? 3
+           : inputKind == 22 ? 4
+           : inputKind == 32 ? 0
+                             : 2;
 }
 
 Fault readTableChunk(const uint8_t* chunk, uint32_t size, const TableRequest& request,

@@ -82,11 +82,12 @@ struct StretchWindow {
     StretchWindow() = default;
     alignas(32) uint8_t mask[kWindowBytes] = {};
     uint32_t step = 0;
-    int32_t pixels = 0;    // whole pixels in a window; 0 where not usable
-    uint32_t lastRead = 0; // offset of the last byte a pixel reads
+    int32_t pixels = 0;     // whole pixels in a window
+    int32_t lastStart = -1; // the last pixel of the run a window may start at
+    uint32_t lastRead = 0;  // offset of the last byte a pixel reads
 
     template <typename Reader>
-    StretchWindow(const Reader& read, uint32_t pixelStep) : step(pixelStep) {
+    StretchWindow(const Reader& read, uint32_t pixelStep, int32_t n) : step(pixelStep) {
         for (uint32_t o = 0; o < 4; ++o) {
             lastRead = read.reads(o) ? o : lastRead;
         }
@@ -101,13 +102,10 @@ struct StretchWindow {
             }
             ++pixels;
         }
-    }
-
-    // Whether a window starting at pixel `first` of a run of n pixels from
-    // `pixel` reads only bytes of the run's pixels.
-    bool fits(int32_t first, int32_t n) const {
-        return static_cast<int64_t>(n - 1 - first) * step + lastRead >=
-               static_cast<int64_t>(kWindowBytes) - 1;
+        // A window from pixel f reads up to byte f * step + kWindowBytes - 1,
+        // which must not pass the last byte read of pixel n - 1.
+        const uint32_t reach = (kWindowBytes - 1 - lastRead + step - 1) / step;
+        lastStart = n - 1 - static_cast<int32_t>(reach);
     }
 
     // Whether the window of pixels from p repeats the pixel before p.

@@ -92,7 +92,7 @@ void interpolateRun(const CellTables& cells, ColourCache<Entry>* cache, Packer p
     };
     StretchWindow window{};
     if constexpr (kWindowed) {
-        window = StretchWindow(read, step);
+        window = StretchWindow(read, step, n);
     }
 
     uint32_t previousKey = kEmptyCacheKey;
@@ -109,7 +109,7 @@ void interpolateRun(const CellTables& cells, ColourCache<Entry>* cache, Packer p
                 int32_t end = i + 1;
                 const uint8_t* next = source + step;
                 if constexpr (kWindowed) {
-                    while (window.pixels > 0 && window.fits(end, n) && window.repeats(next)) {
+                    while (end <= window.lastStart && window.repeats(next)) {
                         end += window.pixels;
                         next += static_cast<size_t>(window.pixels) * step;
                     }

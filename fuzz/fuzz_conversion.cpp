@@ -6,7 +6,7 @@
 // (count, skips, source step) and the data; every buffer is allocated at
 // exactly the size of the line the count describes.
 #include "battery.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "scratch_directory.h"
 
 #include <array>
@@ -17,7 +17,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 struct FuzzContext {
     EngineContext* context = nullptr;

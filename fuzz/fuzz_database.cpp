@@ -8,7 +8,7 @@
 // open file or outcome that breaks the start-up contract stops the run.
 #include "battery.h"
 #include "init_outcome.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "scratch_directory.h"
 
 #include <cstddef>
@@ -20,32 +20,32 @@ constexpr char kDatabaseName[] = "fuzz.db";
 
 void check(const char* problem) {
     if (problem != nullptr) {
-        vrel::hardening::harnessFailure(problem);
+        vrel::test::harnessFailure(problem);
     }
 }
 
 void exerciseContext(EngineContext** slot, const ParamRecord& params, bool whole) {
-    vrel::hardening::BatteryOptions options;
+    vrel::test::BatteryOptions options;
     // Record 0 takes the whole battery: every format pair and the prepared
     // tables. The second record only the formats that reach a kernel.
     options.everyPair = whole;
     options.preparedTables = whole;
-    (void)vrel::hardening::runBattery(*slot, options);
+    (void)vrel::test::runBattery(*slot, options);
 
     // The same record again keeps the context.
     EngineContext* kept = *slot;
     const int again = VrelReset(slot, &params);
     if ((again & ~1) != VREL_OK_KEPT || *slot != kept) {
-        vrel::hardening::harnessFailure("VrelReset did not keep an unchanged context");
+        vrel::test::harnessFailure("VrelReset did not keep an unchanged context");
     }
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace vrel::hardening;
+    using namespace vrel::test;
     writeScratchFile(kDatabaseName, data, size);
-    const long liveBefore = vrel::hardening::liveBlocks();
+    const long liveBefore = vrel::test::liveBlocks();
     for (int index = 0; index < kStandardParamCount; ++index) {
         const ParamRecord params = standardParams(index, scratchDirectory().c_str(), kDatabaseName);
         EngineContext* slot = untouchedSlotMarker();
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             exerciseContext(&slot, params, index == 0);
             VrelClose(slot);
         }
-        if (vrel::hardening::liveBlocks() != liveBefore) {
+        if (vrel::test::liveBlocks() != liveBefore) {
             harnessFailure("blocks outlived VrelClose");
         }
     }

@@ -7,7 +7,7 @@
 #include "cli_error.h"
 #include "description.h"
 #include "init_outcome.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "scratch_directory.h"
 
 #include <cstddef>
@@ -17,14 +17,14 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 constexpr char kDatabaseName[] = "described.db";
 constexpr size_t kLargestDescription = 16384;
 
 void openWithEngine(const vrel::dbwriter::Bytes& bytes) {
     writeScratchFile(kDatabaseName, bytes.data(), bytes.size());
-    const long liveBefore = vrel::hardening::liveBlocks();
+    const long liveBefore = vrel::test::liveBlocks();
     const ParamRecord params = standardParams(0, scratchDirectory().c_str(), kDatabaseName);
     EngineContext* slot = untouchedSlotMarker();
     const int result = VrelInit(&slot, &params);

@@ -6,10 +6,10 @@
 // For a line of count >= 0 pixels and skipEnd >= 0 every result is compared
 // with a per-pixel reference of the two rules; otherwise only the bits of the
 // line may change and nothing outside the planes may be touched.
-#include "exact_buffer.h"
+#include "support/test_support.h"
 #include "interface/context_view.h"
 #include "run_extents.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "scratch_directory.h"
 
 #include <array>
@@ -21,8 +21,8 @@
 
 namespace {
 
-using vrel::hardening::ExactBuffer;
-using vrel::hardening::harnessFailure;
+using vrel::test::ExactBuffer;
+using vrel::test::harnessFailure;
 
 bool bitOf(const std::vector<uint8_t>& plane, int p) {
     return ((plane[static_cast<size_t>(p / 8)] >> (7 - p % 8)) & 1) != 0;
@@ -67,7 +67,7 @@ constexpr size_t kMethodCount = std::size(kMethods);
 std::array<EngineContext*, kMethodCount> contexts;
 
 EngineContext* openContext(int method) {
-    using namespace vrel::hardening;
+    using namespace vrel::test;
     const std::string name = "ondot" + std::to_string(method) + ".db";
     if (!vrel::dbwriter::writeDatabaseFile(scratchDirectory() + "/" + name,
                                            makeSampleDatabase(recipeForMethod(method)))) {
@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     data += 7;
     size -= 7;
 
-    const size_t bytes = vrel::hardening::onDotPlaneBytes(count);
+    const size_t bytes = vrel::test::onDotPlaneBytes(count);
     std::array<ExactBuffer, 4> planes = {ExactBuffer(bytes), ExactBuffer(bytes), ExactBuffer(bytes),
                                          ExactBuffer(bytes)};
     std::array<std::vector<uint8_t>, 4> expected;

@@ -10,6 +10,7 @@
 #include "image_write.h"
 #include "preview.h"
 #include "support/reference_model.h"
+#include "support/param_builder.h"
 #include "support/test_support.h"
 
 #include <cmath>

@@ -4,7 +4,8 @@
 #include "core/engine_context.h"
 #include "database_catalogue.h"
 #include "db_check.h"
-#include "sample_databases.h"
+#include "support/param_builder.h"
+#include "support/test_support.h"
 #include "support/test_support.h"
 
 #include <functional>
@@ -246,15 +247,15 @@ TEST(DatabaseCheck, NodesTheEngineNeverReadsAreNoProblem) {
 // problem lies inside the file. A search that finds no entry for the
 // caller's key (-128) depends on the key, not on the file, and is left out.
 TEST(DatabaseCheck, AgreesWithTheEngineOnEveryCatalogueFile) {
-    for (const auto& entry : hardening::databaseCatalogue()) {
+    for (const auto& entry : test::databaseCatalogue()) {
         if (entry.expected == VREL_ERR_PARAM)
             continue;
         SCOPED_TRACE(entry.name);
         bool refusedBySome = false;
         CheckReport report;
-        for (int index = 0; index < hardening::kStandardParamCount; ++index) {
+        for (int index = 0; index < test::kStandardParamCount; ++index) {
             const auto out = checkAndOpen(entry.database, [&](const char* dir, const char* name) {
-                return hardening::standardParams(index, dir, name);
+                return test::standardParams(index, dir, name);
             });
             const bool refused = engineRefused(out) && out.init != VREL_ERR_PARAM;
             EXPECT_TRUE(!refused || index != entry.params || !out.report.problems.empty());

@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 TEST(AllocationSweep, EveryFailingAllocationOfStartUpIsReportedAndReleased) {
     long points = 0;

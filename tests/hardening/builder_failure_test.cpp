@@ -5,7 +5,7 @@
 #include "battery.h"
 #include "core/engine_context.h"
 #include "resources/block_layer.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "setup/test_hooks.h"
 #include "support/test_support.h"
 
@@ -13,7 +13,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 struct ClassNineContext {
     explicit ClassNineContext(int method) {

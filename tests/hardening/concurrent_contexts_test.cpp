@@ -6,7 +6,7 @@
 // .ci/tsan.sh, which also reports any data race between the contexts.
 #include "battery.h"
 #include "resources/block_layer.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "support/test_support.h"
 
 #include <atomic>
@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 struct Subject {
     std::string name;

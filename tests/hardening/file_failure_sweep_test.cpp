@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 TEST(FileFailureSweep, EveryFailingSeekOrReadOfStartUpIsReportedAndClosed) {
     long points = 0;

@@ -7,7 +7,7 @@
 #include "init_outcome.h"
 #include "resources/block_layer.h"
 #include "resources/file_layer.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "seed_corpus.h"
 #include "support/test_support.h"
 
@@ -18,7 +18,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 namespace db = vrel::dbwriter;
 
 constexpr char kName[] = "seed.db";

@@ -6,7 +6,7 @@
 // exactly the line and sit inside guard zones, so that a stray write shows in
 // any build, not only under AddressSanitizer.
 #include "battery.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "setup/test_hooks.h"
 #include "support/test_support.h"
 
@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 constexpr size_t kGuard = 256;
 

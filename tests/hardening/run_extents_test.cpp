@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 TEST(RunExtents, BitmapExtentsHoldTheCountInTheLayoutOfEachPairing) {
     const RunShape run{16, 2, 3, 0};

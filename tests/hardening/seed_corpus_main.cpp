@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path root = argv[1];
     int written = 0;
-    for (const vrel::hardening::SeedFile& seed : vrel::hardening::seedCorpus()) {
+    for (const vrel::test::SeedFile& seed : vrel::test::seedCorpus()) {
         const std::filesystem::path dir = root / seed.target;
         std::filesystem::create_directories(dir);
         std::ofstream out(dir / seed.name, std::ios::binary | std::ios::trunc);

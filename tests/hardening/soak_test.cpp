@@ -4,7 +4,7 @@
 #include "battery.h"
 #include "resources/block_layer.h"
 #include "resources/file_layer.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace vrel::hardening;
+using namespace vrel::test;
 
 // A small digest: one run through each kind of kernel the method reaches.
 std::vector<uint8_t> roundDigest(EngineContext* context, uint32_t seed) {

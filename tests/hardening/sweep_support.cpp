@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 std::vector<std::unique_ptr<SweepSubject>> sweepSubjects() {
     std::vector<std::unique_ptr<SweepSubject>> subjects;
@@ -56,4 +56,4 @@ InitCounts countFileOperations(const ParamRecord& params) {
     return counts;
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

@@ -4,13 +4,13 @@
 #pragma once
 
 #include "database_catalogue.h"
-#include "sample_databases.h"
+#include "support/test_support.h"
 #include "support/test_support.h"
 
 #include <string>
 #include <vector>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 // A valid catalogue database written to its own directory.
 struct SweepSubject {
@@ -29,4 +29,4 @@ struct InitCounts {
 InitCounts countAllocations(const ParamRecord& params);
 InitCounts countFileOperations(const ParamRecord& params);
 
-} // namespace vrel::hardening
+} // namespace vrel::test

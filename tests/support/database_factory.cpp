@@ -125,7 +125,7 @@ ProfileFixture makeProfileFixture(const ProfileOptions& o) {
     db::ProfileEntry& e = f.entry;
     e.key = f.key;
     if (o.withCorrection)
-        e.tableIds = {kCorrectionChunkIds[0], kCorrectionChunkIds[1], o.layout == 0 ? 0u : kCorrectionChunkIds[2]};
+        e.tableIds = {kFactoryCorrectionIds[0], kFactoryCorrectionIds[1], o.layout == 0 ? 0u : kFactoryCorrectionIds[2]};
     e.lutChunk = kLutChunkId;
     e.descriptors = db::descriptorsForChannels(o.method, o.methodThreeViaE256);
     e.name1 = db::makeName("Fixture name one");
@@ -149,7 +149,7 @@ ProfileFixture makeProfileFixture(const ProfileOptions& o) {
 
     f.db.addProfileIndex(o.profileNumber, std::move(index));
     f.db.addColourTable(kLutChunkId, std::move(lut));
-    for (size_t s = 0; s < corrections.size(); ++s) f.db.addColourTable(kCorrectionChunkIds[s], std::move(corrections[s]));
+    for (size_t s = 0; s < corrections.size(); ++s) f.db.addColourTable(kFactoryCorrectionIds[s], std::move(corrections[s]));
     if (o.withExtension) {
         static constexpr const char* kSlotNames[3] = {"first", "second", "third"};
         for (size_t s = 0; s < 3; ++s) {

@@ -11,6 +11,7 @@
 // Everything is deterministic for a given seed.
 #pragma once
 
+#include "support/param_builder.h"
 #include "support/test_support.h"
 
 #include <array>
@@ -29,7 +30,7 @@ enum class GridKind : uint8_t {
 
 // Chunk ids used by the fixtures.
 inline constexpr uint16_t kLutChunkId = 0x200;
-inline constexpr std::array<uint16_t, 3> kCorrectionChunkIds = {0x101, 0x102, 0x103};
+inline constexpr std::array<uint16_t, 3> kFactoryCorrectionIds = {0x101, 0x102, 0x103};
 
 struct ProfileOptions {
     int method = 4; // 1, 3, 4, 6 or 7: the profile's channel count (3: see methodThreeViaE256)

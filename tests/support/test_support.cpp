@@ -1,29 +1,25 @@
 #include "support/test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <vector>
 
 namespace vrel::test {
 
 TempDir::TempDir() {
-    const std::string pattern = (std::filesystem::temp_directory_path() / "vrel-test-XXXXXX").string();
+    const std::string pattern =
+        (std::filesystem::temp_directory_path() / "vrel-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary directory from " << pattern;
-        return;
+        throw std::runtime_error("cannot create a temporary directory from " + pattern);
     }
     path_ = buffer.data();
     text_ = path_.string();
 }
 
 TempDir::~TempDir() {
-    if (path_.empty()) return;
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }
@@ -32,79 +28,18 @@ std::filesystem::path writeBytesFile(const std::filesystem::path& dir, std::stri
                                      std::span<const uint8_t> bytes) {
     const std::filesystem::path path = dir / std::string(name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out) ADD_FAILURE() << "cannot write " << path;
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
     return path;
 }
 
 std::filesystem::path writeDatabaseFile(const std::filesystem::path& dir, std::string_view name,
                                         const dbwriter::Database& db) {
-    const dbwriter::Bytes bytes = dbwriter::writeDatabase(db);
-    return writeBytesFile(dir, name, bytes);
-}
-
-ParamBuilder::ParamBuilder() { std::memset(&record_, 0, sizeof record_); }
-
-ParamBuilder& ParamBuilder::profileNumber(uint16_t v) { record_.profileNumber = v; return *this; }
-
-ParamBuilder& ParamBuilder::recordWord(int index, uint16_t v) {
-    if (index < 0 || index > 12) {
-        ADD_FAILURE() << "record word index " << index << " outside 0..12";
-        return *this;
-    }
-    uint8_t* bytes = reinterpret_cast<uint8_t*>(&record_);
-    bytes[2 * index] = static_cast<uint8_t>(v);
-    bytes[2 * index + 1] = static_cast<uint8_t>(v >> 8);
-    return *this;
-}
-
-ParamBuilder& ParamBuilder::keyField14(uint16_t v) { record_.keyField14 = v; return *this; }
-ParamBuilder& ParamBuilder::keyField16(uint16_t v) { record_.keyField16 = v; return *this; }
-ParamBuilder& ParamBuilder::keyField94(uint16_t v) { record_.keyField94 = v; return *this; }
-ParamBuilder& ParamBuilder::keyField104(uint16_t v) { record_.keyField104 = v; return *this; }
-ParamBuilder& ParamBuilder::keyField106(uint16_t v) { record_.keyField106 = v; return *this; }
-ParamBuilder& ParamBuilder::keyField108(uint16_t v) { record_.keyField108 = v; return *this; }
-
-ParamBuilder& ParamBuilder::keyFields(uint16_t f14, uint16_t f16, uint16_t f94, uint16_t f104, uint16_t f106,
-                                      uint16_t f108) {
-    record_.keyField14 = f14;
-    record_.keyField16 = f16;
-    record_.keyField94 = f94;
-    record_.keyField104 = f104;
-    record_.keyField106 = f106;
-    record_.keyField108 = f108;
-    return *this;
-}
-
-ParamBuilder& ParamBuilder::database(std::string_view name) {
-    std::memset(record_.databaseName, 0, sizeof record_.databaseName);
-    std::memcpy(record_.databaseName, name.data(), std::min(name.size(), sizeof record_.databaseName));
-    return *this;
-}
-
-ParamBuilder& ParamBuilder::directory(const char* dir) { record_.directoryName = dir; return *this; }
-ParamBuilder& ParamBuilder::adjustSwitch(uint16_t v) { record_.adjustSwitch = v; return *this; }
-ParamBuilder& ParamBuilder::tableSelector(uint16_t v) { record_.tableSelector = v; return *this; }
-ParamBuilder& ParamBuilder::inputKind(uint16_t v) { record_.inputKind = v; return *this; }
-ParamBuilder& ParamBuilder::paramWord54(uint16_t v) { record_.paramWord54 = v; return *this; }
-
-ParamBuilder& ParamBuilder::balance(int16_t cyan, int16_t magenta, int16_t yellow, int16_t black) {
-    record_.balance[0] = cyan;
-    record_.balance[1] = magenta;
-    record_.balance[2] = yellow;
-    record_.balance[3] = black;
-    return *this;
-}
-
-ParamBuilder& ParamBuilder::density(int16_t v) { record_.density = v; return *this; }
-ParamBuilder& ParamBuilder::methodOverride(uint16_t v) { record_.methodOverride = v; return *this; }
-ParamBuilder& ParamBuilder::paramWord134(uint32_t v) { record_.paramWord134 = v; return *this; }
-
-OpenContext::OpenContext(const ParamRecord& params) { result_ = VrelInit(&context_, &params); }
-
-OpenContext::~OpenContext() {
-    if (context_ != nullptr) VrelClose(context_);
+    return writeBytesFile(dir, name, dbwriter::writeDatabase(db));
 }
 
 } // namespace vrel::test

@@ -241,7 +241,7 @@ TEST(TableLoading, StartUpReportsEveryLoadingFailureAsMemory) {
             options.method = row.method;
         }
         const VrelResult rc = initWith(options, [&](test::ProfileFixture& f) {
-            const uint16_t id = group1 ? test::kCorrectionChunkIds[0] : test::kLutChunkId;
+            const uint16_t id = group1 ? test::kFactoryCorrectionIds[0] : test::kLutChunkId;
             f.db.find(db::kChunkClass, id)->content = db::RawData{row.chunk};
             f.params.inputKind = row.inputKind;
         });
@@ -251,7 +251,7 @@ TEST(TableLoading, StartUpReportsEveryLoadingFailureAsMemory) {
     test::ProfileOptions options;
     EXPECT_EQ(initWith(options,
                        [](test::ProfileFixture& f) {
-                           f.db.find(db::kChunkClass, test::kCorrectionChunkIds[0])->id = 0x7777;
+                           f.db.find(db::kChunkClass, test::kFactoryCorrectionIds[0])->id = 0x7777;
                        }),
               -108);
     EXPECT_EQ(initWith(options,

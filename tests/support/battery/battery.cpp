@@ -2,7 +2,7 @@
 #include "battery.h"
 
 #include "core/engine_context.h"
-#include "exact_buffer.h"
+#include "support/test_support.h"
 #include "setup/test_hooks.h"
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 #include <iterator>
 #include <vrel/dbwriter.h>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 namespace {
 
@@ -265,4 +265,4 @@ void usePreparedTables(EngineContext* context) {
     vrel::testing::setProfileClass(context, kPreparedProfileClass);
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

@@ -11,7 +11,7 @@
 #include <vector>
 #include <vrel/vrel.h>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 struct BatteryOptions {
     bool everyPair = true;       // false: only the input formats that have a kernel
@@ -52,4 +52,4 @@ int prepareMode(EngineContext* context, uint32_t mode, int16_t lastIndex, uint32
 // True when the context's RGB output group takes its direct path.
 bool takesDirectPath(const EngineContext* context);
 
-} // namespace vrel::hardening
+} // namespace vrel::test

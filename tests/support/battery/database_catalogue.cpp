@@ -1,13 +1,13 @@
 // The catalogue of valid and broken sample databases; see database_catalogue.h.
 #include "database_catalogue.h"
 
-#include "sample_databases.h"
+#include "support/test_support.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 namespace db = vrel::dbwriter;
 
@@ -393,4 +393,4 @@ std::vector<CatalogueEntry> databaseCatalogue() {
     return b.take();
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

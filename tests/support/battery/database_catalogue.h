@@ -9,7 +9,7 @@
 #include <vector>
 #include <vrel/dbwriter.h>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 enum class SlotAfter {
     Context,   // a ready context
@@ -28,4 +28,4 @@ struct CatalogueEntry {
 
 std::vector<CatalogueEntry> databaseCatalogue();
 
-} // namespace vrel::hardening
+} // namespace vrel::test

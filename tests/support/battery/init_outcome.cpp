@@ -5,7 +5,7 @@
 #include "resources/block_layer.h"
 #include "resources/file_layer.h"
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 long liveBlocks() {
     return vrel::testing::liveBlocks();
@@ -47,4 +47,4 @@ const char* checkInitOutcome(int result, EngineContext* slot, bool expectAdjust,
     return unchanged ? nullptr : "an unknown layout touched the slot";
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

@@ -5,7 +5,7 @@
 
 #include <vrel/vrel.h>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 // An address that no allocation returns, put in a slot before VrelInit to
 // see whether the slot was touched.
@@ -20,4 +20,4 @@ long liveBlocks();
 
 const char* checkInitOutcome(int result, EngineContext* slot, bool expectAdjust, long liveBefore);
 
-} // namespace vrel::hardening
+} // namespace vrel::test

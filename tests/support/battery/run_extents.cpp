@@ -1,7 +1,7 @@
 // Buffer extents of one run, by export and format pairing.
 #include "run_extents.h"
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 namespace {
 
@@ -154,4 +154,4 @@ size_t onDotPlaneBytes(int16_t count) {
     return count < 0 ? 0 : (static_cast<size_t>(count) + 7) / 8;
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

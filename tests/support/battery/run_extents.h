@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 struct RunShape {
     uint32_t count = 0; // the whole value for the bitmap conversion, its low
@@ -43,4 +43,4 @@ size_t correctionBytes(uint32_t format, const RunShape& run);
 // VrelOnDotBlack: bytes of each plane, (count + 7) / 8 for count >= 0.
 size_t onDotPlaneBytes(int16_t count);
 
-} // namespace vrel::hardening
+} // namespace vrel::test

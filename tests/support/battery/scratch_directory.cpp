@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 namespace {
 
@@ -51,4 +51,4 @@ void writeScratchFile(const char* name, const unsigned char* data, size_t size) 
     std::abort();
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

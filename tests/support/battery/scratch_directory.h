@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 // Created on first use ("/tmp/vrel-fuzz-XXXXXX"); aborts when it cannot be.
 const std::string& scratchDirectory();
@@ -15,4 +15,4 @@ void writeScratchFile(const char* name, const unsigned char* data, size_t size);
 // finding, reported like a crash.
 [[noreturn]] void harnessFailure(const char* what);
 
-} // namespace vrel::hardening
+} // namespace vrel::test

@@ -3,7 +3,7 @@
 
 #include "database_catalogue.h"
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 namespace {
 
@@ -121,4 +121,4 @@ std::vector<SeedFile> seedCorpus() {
     return files;
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

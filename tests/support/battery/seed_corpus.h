@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 struct SeedFile {
     std::string target; // database, conversion, ondot
@@ -17,4 +17,4 @@ struct SeedFile {
 
 std::vector<SeedFile> seedCorpus();
 
-} // namespace vrel::hardening
+} // namespace vrel::test

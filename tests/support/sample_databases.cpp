@@ -1,9 +1,9 @@
 // Valid sample databases and the standard parameter records.
-#include "sample_databases.h"
+#include "support/test_support.h"
 
 #include <cstring>
 
-namespace vrel::hardening {
+namespace vrel::test {
 
 namespace db = vrel::dbwriter;
 
@@ -171,4 +171,4 @@ SampleRecipe recipeForMethod(int method) {
     return s;
 }
 
-} // namespace vrel::hardening
+} // namespace vrel::test

@@ -9,7 +9,6 @@
  *   vrel_golden <directory of sample.vdb> <output directory>
  */
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <vrel/vrel.h>
 #ifdef _WIN32
@@ -29,9 +28,9 @@ static void fail(const char* what) {
     ++failures;
 }
 
-/* Rows 0-15: ramps of each channel mix from black (0-7) and to white
- * (8-15), row 7 and 15 grey; then colours of a fixed pseudo-random
- * sequence. The palette is a second such sequence. */
+/* Rows 0-15: ramps of each mix of channels from black (rows 0-7) and to
+ * white (rows 8-15), grey in rows 6 and 15; then colours of a fixed
+ * pseudo-random sequence. The palette continues the sequence. */
 static void drawChart(void) {
     uint32_t s = 12345u;
     int x, y, c;

@@ -4,7 +4,10 @@
  * SHA-256 digests with golden.sha256. Plain C99 on the public header alone,
  * so that the same program runs on the host and, linked against the import
  * library of vrel.dll, under Windows; the engine's integer arithmetic makes
- * one table hold everywhere.
+ * one table hold everywhere. Case names: <ink set>-out<output format>-in<input
+ * format> and <ink set>-mode<mode>-out<output format> (VrelFormat and VrelMode
+ * numbers), <ink set>-planes (line conversion), -calls (queries,
+ * corrections, single colours, on-dot black) and -modes (the mode results).
  *
  *   vrel_golden <directory of sample.vdb> <output directory>
  */

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # The Windows DLL: cross-builds vrel.dll for 32- and 64-bit Windows with
 # MinGW-w64, checks the export table (fourteen names at ordinals 1 to 14,
-# stdcall returns on 32-bit, no runtime DLLs needed) and runs the driver-like
-# program under Wine against a database and observations written on the host.
+# stdcall returns on 32-bit, no runtime DLLs needed) and runs the golden
+# program (tests/golden) under Wine against the host's table of digests.
 #
 # Environment:
 #   VREL_JOBS             parallel build jobs (default 2)
-#   VREL_HOST_BUILD_DIR   host build tree for the fixture tool (default
-#                         build/default, configured with the default preset
-#                         when missing)
 #   VREL_TRY_WINE32=0     do not try to install Wine's 32-bit part
 #   WINEPREFIX            Wine prefix of the 64-bit run (default
 #                         /tmp/vrel-wine-prefix); the 32-bit run uses a
@@ -20,7 +17,6 @@ root=$(pwd)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 jobs=${VREL_JOBS:-2}
-host_build=${VREL_HOST_BUILD_DIR:-build/default}
 
 bash scripts/install-deps.sh --windows
 
@@ -44,31 +40,18 @@ python3 tests/windows/check_dll_exports.py --objdump i686-w64-mingw32-objdump \
 python3 tests/windows/check_dll_exports.py --objdump x86_64-w64-mingw32-objdump \
   --dll build/windows-x64/src/vrel.dll
 
-echo "==== windows: host fixture"
-if [ ! -f "$host_build/CMakeCache.txt" ]; then
-  if [ "$host_build" = build/default ]; then
-    cmake --preset default >/dev/null
-  else
-    cmake -S . -B "$host_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVREL_WERROR=ON >/dev/null
-  fi
-fi
-cmake --build "$host_build" --target vrel_windows_fixture -j "$jobs"
-fixture=$(mktemp -d /tmp/vrel-windows-fixture.XXXXXX)
-trap 'rm -rf "$fixture"' EXIT
-"$host_build/tests/windows/vrel_windows_fixture" "$fixture"
-
-# The driver-like program loads vrel.dll itself; the import consumer is
-# bound to it by the loader, which finds it through WINEPATH.
-run_driver() { # <build dir> <wine loader>
+# The golden program, linked against the import library, must give the
+# digests of the host's table; the loader finds vrel.dll through WINEPATH.
+run_golden() { # <build dir> <wine loader>
   local build=$1 loader=$2
-  timeout 600 "$loader" "$build/tests/windows/vrel_windows_driver.exe" \
-    "$(winpath "$root/$build/src/vrel.dll")" "$(winpath "$fixture")"
-  WINEPATH=$(winpath "$root/$build/src") timeout 600 "$loader" \
-    "$build/tests/windows/vrel_import_consumer.exe"
+  WINEPATH=$(winpath "$root/$build/src") timeout 600 cmake -DLAUNCHER="$loader" \
+    -DPROGRAM="$root/$build/tests/windows/vrel_golden.exe" -DDATA="$root/data/sample" \
+    -DOUT="$root/$build/golden-outputs" -DTABLE="$root/tests/golden/golden.sha256" \
+    -P tests/golden/check_golden.cmake
 }
 
-echo "==== windows: 64-bit driver under Wine"
-run_driver build/windows-x64 "$wine64"
+echo "==== windows: 64-bit golden outputs under Wine"
+run_golden build/windows-x64 "$wine64"
 
 # Wine's 32-bit part needs the i386 architecture; it is tried once and the
 # architecture is removed again when the install does not go through, so
@@ -98,7 +81,7 @@ try_wine32() {
 # Installed is not enough: the 32-bit loader is an i386 Linux program, and a
 # kernel built without 32-bit emulation refuses to start it.
 wine32=/usr/lib/wine/wine
-echo "==== windows: 32-bit driver under Wine"
+echo "==== windows: 32-bit golden outputs under Wine"
 if ! try_wine32; then
   echo "skipped: Wine's 32-bit part (wine32:i386) cannot be installed on this machine" \
        "(see /tmp/vrel-wine32-install.log); the 32-bit DLL was checked statically above"
@@ -111,6 +94,6 @@ else
   # DLLs (kernel32 fails to load), so the 32-bit programs get a 32-bit
   # prefix of their own.
   WINEARCH=win32 WINEPREFIX=${VREL_WINE32_PREFIX:-/tmp/vrel-wine32-prefix} \
-    run_driver build/windows-x86 "$wine32"
+    run_golden build/windows-x86 "$wine32"
 fi
 echo "==== windows: all checks passed"

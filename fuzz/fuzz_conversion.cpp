@@ -6,25 +6,18 @@
 // (count, skips, source step) and the data; every buffer is allocated at
 // exactly the size of the line the count describes.
 #include "battery.h"
-#include "support/test_support.h"
 #include "scratch_directory.h"
+#include "support/test_support.h"
 
 #include <array>
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <string>
 
 namespace {
 
 using namespace vrel::test;
 
-struct FuzzContext {
-    EngineContext* context = nullptr;
-};
-
 constexpr int kContextCount = 9;
-std::array<FuzzContext, kContextCount> contexts;
+std::array<EngineContext*, kContextCount> contexts;
 
 EngineContext* openSample(int method, int paramsIndex, const char* name) {
     const std::string path = scratchDirectory() + "/" + name;
@@ -40,20 +33,16 @@ EngineContext* openSample(int method, int paramsIndex, const char* name) {
     return context;
 }
 
+// Methods 1, 3, 4, 6, 7; three-channel output forced by the record (the
+// direct path); then methods 1, 3, 4 with prepared tables.
 void openContexts() {
-    const int methods[] = {1, 3, 4, 6, 7};
-    int slot = 0;
-    for (const int method : methods) {
-        const std::string name = "m" + std::to_string(method) + ".db";
-        contexts[static_cast<size_t>(slot++)].context = openSample(method, 0, name.c_str());
-    }
-    // Three-channel output forced by the record: the direct path.
-    contexts[static_cast<size_t>(slot++)].context = openSample(4, 2, "direct.db");
-    for (const int method : {1, 3, 4}) {
-        const std::string name = "c" + std::to_string(method) + ".db";
-        FuzzContext& c = contexts[static_cast<size_t>(slot++)];
-        c.context = openSample(method, 0, name.c_str());
-        usePreparedTables(c.context);
+    const int methods[kContextCount] = {1, 3, 4, 6, 7, 4, 1, 3, 4};
+    for (size_t i = 0; i < kContextCount; ++i) {
+        const std::string name = "m" + std::to_string(i) + ".db";
+        contexts[i] = openSample(methods[i], i == 5 ? 2 : 0, name.c_str());
+        if (i > 5) {
+            usePreparedTables(contexts[i]);
+        }
     }
 }
 
@@ -62,7 +51,7 @@ uint16_t word(const uint8_t* p) {
 }
 
 void runOperation(const uint8_t* op) {
-    FuzzContext& c = contexts[op[0] % kContextCount];
+    EngineContext* const context = contexts[op[0] % kContextCount];
     const uint32_t inFormat = op[2] % 26u;
     const uint32_t outFormat = op[3] % 26u;
     RunShape run;
@@ -80,24 +69,24 @@ void runOperation(const uint8_t* op) {
     case 0:
         // Any input on any table: a run that needs more entries than the
         // context's prepared table holds must be refused, never read past it.
-        convertBitmapExact(c.context, inFormat, outFormat, run, seed, nullptr);
+        convertBitmapExact(context, inFormat, outFormat, run, seed, nullptr);
         break;
     case 1:
-        convertLineExact(c.context, inFormat, run, seed, nullptr);
+        convertLineExact(context, inFormat, run, seed, nullptr);
         break;
     case 2:
-        convertPixel(c.context, outFormat, value, nullptr);
+        convertPixel(context, outFormat, value, nullptr);
         break;
     case 3:
-        correctExact(c.context, inFormat, run, (op[10] & 0x80) != 0, seed, nullptr);
+        correctExact(context, inFormat, run, (op[10] & 0x80) != 0, seed, nullptr);
         break;
     case 4:
-        correctPixel(c.context, static_cast<int32_t>(outFormat) - 2, value, nullptr);
+        correctPixel(context, static_cast<int32_t>(outFormat) - 2, value, nullptr);
         break;
     default: {
         const int mode = op[2] % 7;
         const auto lastIndex = static_cast<int16_t>(static_cast<int16_t>(word(op + 4)) % 300);
-        (void)prepareMode(c.context, static_cast<uint32_t>(mode), lastIndex, seed, nullptr);
+        (void)prepareMode(context, static_cast<uint32_t>(mode), lastIndex, seed, nullptr);
         break;
     }
     }

@@ -1,18 +1,12 @@
 // Fuzz target: the input is a whole profile database file. It is opened with
 // each of the four standard parameter records (table selectors, input kinds,
 // adjustments, forced three-channel output, a second profile); on success
-// every query, the
-// corrections, a conversion of a short run in every format pair, the line
-// conversion, on-dot black and the palette, grey and mono tables run on the
-// context, then VrelReset and VrelClose. Any crash, sanitizer report, leak,
-// open file or outcome that breaks the start-up contract stops the run.
+// the battery of calls runs on the context, then VrelReset and VrelClose. Any crash, sanitizer
+// report, leak, open file or outcome that breaks the start-up contract stops the run.
 #include "battery.h"
 #include "init_outcome.h"
-#include "support/test_support.h"
 #include "scratch_directory.h"
-
-#include <cstddef>
-#include <cstdint>
+#include "support/test_support.h"
 
 namespace {
 

@@ -7,11 +7,9 @@
 #include "cli_error.h"
 #include "description.h"
 #include "init_outcome.h"
-#include "support/test_support.h"
 #include "scratch_directory.h"
+#include "support/test_support.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <stdexcept>
 #include <string_view>
 

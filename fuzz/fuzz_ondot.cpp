@@ -6,15 +6,12 @@
 // For a line of count >= 0 pixels and skipEnd >= 0 every result is compared
 // with a per-pixel reference of the two rules; otherwise only the bits of the
 // line may change and nothing outside the planes may be touched.
-#include "support/test_support.h"
 #include "interface/context_view.h"
 #include "run_extents.h"
-#include "support/test_support.h"
 #include "scratch_directory.h"
+#include "support/test_support.h"
 
 #include <array>
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>

@@ -6,7 +6,6 @@
 #include "support/test_support.h"
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>

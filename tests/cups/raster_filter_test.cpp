@@ -20,11 +20,8 @@ namespace fs = std::filesystem;
 const fs::path kSampleDir = fs::path(VREL_SOURCE_DIR) / "data" / "sample";
 const fs::path kSamplePpd = kSampleDir / "vrel-demo-inkjet.ppd";
 
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
+std::string quote(const std::string& text) { // no path or option here holds a quote
+    return "'" + text + "'";
 }
 
 struct ShellRun {
@@ -39,15 +36,15 @@ ShellRun runShell(const std::string& command) {
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, {std::istreambuf_iterator<char>(in), {}}};
 }
 
-// cupsfilter with a cups-files.conf of its own: ServerBin holds the system's
-// filters (without the Ghostscript and MuPDF renderers, so that PDF pages go
-// through pdftoraster) and, as rastertovrel, a script that keeps a copy of
-// the raster it is handed before it runs the built filter.
-class FilterChain {
-  public:
-    FilterChain() {
-        const fs::path filters = dir_.path() / "serverbin" / "filter";
-        fs::create_directories(filters);
+// cupsfilter with a cups-files.conf of its own in `dir`: ServerBin holds the
+// system's filters (without the Ghostscript and MuPDF renderers, so that PDF
+// pages go through pdftoraster) and, as rastertovrel, a script that keeps a
+// copy of the raster it is handed (dir/captured.ras) before it runs the
+// built filter. Prints input through the PPD into output.
+ShellRun print(const test::TempDir& dir, const fs::path& input,
+               const std::vector<std::string>& options, const fs::path& output) {
+    const fs::path filters = dir.path() / "serverbin" / "filter";
+    if (fs::create_directories(filters)) {
         for (const auto& entry : fs::directory_iterator(VREL_CUPS_FILTER_DIR)) {
             const std::string name = entry.path().filename().string();
             if (name != "gstoraster" && name != "mupdftoraster" && name != "rastertovrel")
@@ -55,30 +52,23 @@ class FilterChain {
         }
         // The copy goes to a fixed path: filters get only the environment
         // that cupsfilter gives them.
-        std::ofstream(filters / "rastertovrel") << "#!/bin/sh\ntee " << quote(captured().string())
-                                                << " | " << quote(VREL_RASTERTOVREL) << " \"$@\"\n";
+        std::ofstream(filters / "rastertovrel")
+            << "#!/bin/sh\ntee " << quote(dir.file("captured.ras").string()) << " | "
+            << quote(VREL_RASTERTOVREL) << " \"$@\"\n";
         fs::permissions(filters / "rastertovrel",
-                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
-        std::ofstream(dir_.file("cups-files.conf"))
-            << "ServerBin " << (dir_.path() / "serverbin").string()
+                        fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::add);
+        std::ofstream(dir.file("cups-files.conf"))
+            << "ServerBin " << (dir.path() / "serverbin").string()
             << "\nDataDir /usr/share/cups\nServerRoot /etc/cups\n";
     }
-    // Prints input through the PPD into output.
-    ShellRun print(const fs::path& ppd, const fs::path& input,
-                   const std::vector<std::string>& options, const fs::path& output) const {
-        std::string command = quote(VREL_CUPSFILTER) + " -e -c " +
-                              quote(dir_.file("cups-files.conf").string()) + " -p " +
-                              quote(ppd.string()) + " -m printer/foo";
-        for (const auto& o : options)
-            command += " -o " + quote(o);
-        return runShell(command + " " + quote(input.string()) + " >" + quote(output.string()));
-    }
-    fs::path captured() const { return dir_.file("captured.ras"); }
-
-  private:
-    test::TempDir dir_;
-};
+    std::string command = quote(VREL_CUPSFILTER) + " -e -c " +
+                          quote(dir.file("cups-files.conf").string()) + " -p " +
+                          quote(kSamplePpd.string()) + " -m printer/foo";
+    for (const auto& o : options)
+        command += " -o " + quote(o);
+    return runShell(command + " " + quote(input.string()) + " >" + quote(output.string()));
+}
 
 struct RasterPage {
     cups_page_header2_t header{};
@@ -167,103 +157,91 @@ std::array<std::vector<uint8_t>, 7> enginePlanes(EngineContext* context, int met
 void expectInkPage(const RasterPage& in, const RasterPage& out, const test::ParamBuilder& settings,
                    const Layout& layout) {
     const cups_page_header2_t& h = out.header;
-    const unsigned w = in.header.cupsWidth, height = in.header.cupsHeight;
-    const unsigned colourLine = layout.bits == 1 ? (w + 7) / 8 : w;
-    ASSERT_EQ(h.cupsWidth, w);
-    ASSERT_EQ(h.cupsHeight, height);
-    EXPECT_EQ(h.HWResolution[0], in.header.HWResolution[0]);
-    ASSERT_EQ(h.cupsColorSpace, layout.space);
-    ASSERT_EQ(h.cupsNumColors, layout.colours);
-    ASSERT_EQ(h.cupsBitsPerColor, layout.bits);
-    ASSERT_EQ(h.cupsColorOrder, layout.order);
+    const unsigned w = in.header.cupsWidth, height = in.header.cupsHeight, n = layout.colours;
+    const unsigned colourLine = layout.bits == 1 ? (w + 7) / 8 : w; // bytes of one colour
     const bool chunked = layout.order == CUPS_ORDER_CHUNKED;
-    ASSERT_EQ(h.cupsBitsPerPixel, chunked ? layout.bits * layout.colours : layout.bits);
-    ASSERT_EQ(h.cupsBytesPerLine, chunked ? (w * layout.colours * layout.bits + 7) / 8
-                                  : layout.order == CUPS_ORDER_BANDED ? colourLine * layout.colours
-                                                                      : colourLine);
+    ASSERT_EQ(
+        (std::vector<unsigned>{h.cupsWidth, h.cupsHeight, h.HWResolution[0], h.cupsColorSpace,
+                               h.cupsNumColors, h.cupsBitsPerColor, h.cupsColorOrder,
+                               h.cupsBitsPerPixel, h.cupsBytesPerLine}),
+        (std::vector<unsigned>{w, height, in.header.HWResolution[0], layout.space, n, layout.bits,
+                               layout.order, chunked ? layout.bits * n : layout.bits,
+                               chunked                             ? (w * n * layout.bits + 7) / 8
+                               : layout.order == CUPS_ORDER_BANDED ? colourLine * n
+                                                                   : colourLine}));
     const test::OpenContext context(
         test::ParamBuilder(settings).database("sample.vdb").directory(kSampleDir.c_str()));
     ASSERT_GE(context.result(), 0);
     const int method = VrelInitColorConversion(context.get(), VrelModeDirect, nullptr);
     std::vector<uint8_t> expected(out.data.size());
+    const std::size_t units = 8 / layout.bits; // samples in a byte
     for (unsigned y = 0; y < height; ++y) {
         const auto p = enginePlanes(context.get(), method, in.header,
                                     &in.data[std::size_t{y} * in.header.cupsBytesPerLine], y,
                                     layout.bits == 1);
-        uint8_t* line = &expected[std::size_t{y} * h.cupsBytesPerLine];
-        for (unsigned i = 0; i < layout.colours; ++i) {
-            const auto& plane = p[static_cast<std::size_t>(layout.inks[i])];
-            for (unsigned b = 0; b < colourLine; ++b) {
-                if (layout.order == CUPS_ORDER_BANDED)
-                    line[i * colourLine + b] = plane[b];
-                else if (layout.order == CUPS_ORDER_PLANAR)
-                    expected[(std::size_t{i} * height + y) * colourLine + b] = plane[b];
-                else if (layout.bits == 8)
-                    line[b * layout.colours + i] = plane[b];
+        for (unsigned i = 0; i < n; ++i)
+            for (unsigned x = 0; x < w; ++x) {
+                const auto& plane = p[static_cast<std::size_t>(layout.inks[i])];
+                const unsigned v = layout.bits == 1 ? plane[x / 8] >> (7 - x % 8) & 1 : plane[x];
+                const std::size_t at = // sample number in the page
+                    chunked ? y * h.cupsBytesPerLine * units + x * n + i
+                    : layout.order == CUPS_ORDER_BANDED
+                        ? (std::size_t{y} * n + i) * colourLine * units + x
+                        : (std::size_t{i} * height + y) * colourLine * units + x;
+                if (layout.bits == 8)
+                    expected[at] = static_cast<uint8_t>(v);
+                else
+                    expected[at / 8] |= static_cast<uint8_t>(v << (7 - at % 8));
             }
-            if (chunked && layout.bits == 1)
-                for (unsigned x = 0; x < w; ++x) {
-                    const int bit = (plane[x / 8] >> (7 - x % 8)) & 1;
-                    const unsigned position = x * layout.colours + i; // bit number in the line
-                    line[position / 8] |= static_cast<uint8_t>(bit << (7 - position % 8));
-                }
-        }
     }
     EXPECT_TRUE(out.data == expected) << "the page differs from the engine's conversion";
 }
 
 TEST(CupsChain, PdfAndPngPagesBecomeInkRasterEqualToTheEnginesConversion) {
     const test::TempDir dir;
-    const fs::path png = dir.file("chart.png");
+    const fs::path chart = dir.file("chart.png");
     ASSERT_EQ(runShell(quote(VREL_CLI_EXECUTABLE) + " chart --width 600 --height 400 -o " +
-                       quote(png.string()))
+                       quote(chart.string()))
                   .status,
               0);
     const struct {
         const char* name;
-        bool png;
         std::vector<std::string> options;
         test::ParamBuilder settings;
         Layout layout;
     } cases[] = {
         {"pdf, four inks, adjusted",
-         false,
          {"VrelAdjustment=Table2", "VrelDensity=Plus10", "VrelBalanceCyan=Minus10"},
          test::ParamBuilder().adjustSwitch(1).tableSelector(2).density(10).balance(-10, 0, 0, 0),
          {CUPS_CSPACE_CMYK, 4, 8, CUPS_ORDER_CHUNKED, {0, 1, 2, 3}}},
         {"png, six inks, black first, banded",
-         true,
          {"VrelInkSet=VDIPhoto6", "VrelRasterFormat=KCMY", "VrelColorOrder=Banded"},
          test::ParamBuilder().keyField94(1),
          {CUPS_CSPACE_DEVICE6, 6, 8, CUPS_ORDER_BANDED, {3, 0, 1, 2, 4, 5}}},
         {"pdf, seven inks, planar",
-         false,
          {"VrelInkSet=VDIPhoto7", "VrelColorOrder=Planar"},
          test::ParamBuilder().profileNumber(1),
          {CUPS_CSPACE_DEVICE7, 7, 8, CUPS_ORDER_PLANAR, {0, 1, 2, 3, 4, 5, 6}}},
         {"pdf, black only",
-         false,
          {"VrelInkSet=VDIMono"},
          test::ParamBuilder().profileNumber(2),
          {CUPS_CSPACE_K, 1, 8, CUPS_ORDER_CHUNKED, {3}}},
         {"png, bilevel, black first",
-         true,
          {"VrelRasterFormat=BilevelKCMY"},
          test::ParamBuilder(),
          {CUPS_CSPACE_KCMY, 4, 1, CUPS_ORDER_CHUNKED, {3, 0, 1, 2}}},
     };
-    const FilterChain chain;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const bool png = std::string(c.name).starts_with("png");
         auto options = c.options;
         options.push_back("Resolution=150dpi");
         const fs::path out = dir.file("out.ras");
-        const ShellRun run =
-            chain.print(kSamplePpd, c.png ? png : fs::path(VREL_CUPS_TEST_PDF), options, out);
+        const ShellRun run = print(dir, png ? chart : fs::path(VREL_CUPS_TEST_PDF), options, out);
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.err.find(c.png ? "imagetoraster" : "pdftoraster"), std::string::npos);
+        EXPECT_NE(run.err.find(png ? "imagetoraster" : "pdftoraster"), std::string::npos);
         EXPECT_NE(run.err.find("PAGE: 1 1"), std::string::npos) << run.err;
-        const auto input = readRaster(chain.captured());
+        const auto input = readRaster(dir.file("captured.ras"));
         const auto output = readRaster(out);
         ASSERT_EQ(input.size(), 1u);
         ASSERT_EQ(output.size(), 1u);
@@ -271,19 +249,20 @@ TEST(CupsChain, PdfAndPngPagesBecomeInkRasterEqualToTheEnginesConversion) {
     }
 }
 
-RasterPage rgbPage(unsigned width, unsigned height) {
+// An RGB page (or, with one colour, a black one) of 8-bit samples.
+RasterPage makePage(unsigned width, unsigned height, unsigned colours = 3) {
     RasterPage page;
     cups_page_header2_t& h = page.header;
     h.HWResolution[0] = h.HWResolution[1] = 300;
     h.cupsWidth = width;
     h.cupsHeight = height;
     h.cupsBitsPerColor = 8;
-    h.cupsBitsPerPixel = 24;
-    h.cupsBytesPerLine = width * 3;
-    h.cupsColorSpace = CUPS_CSPACE_RGB;
-    h.cupsNumColors = 3;
+    h.cupsBitsPerPixel = 8 * colours;
+    h.cupsBytesPerLine = width * colours;
+    h.cupsColorSpace = colours == 3 ? CUPS_CSPACE_RGB : CUPS_CSPACE_K;
+    h.cupsNumColors = colours;
     h.NumCopies = 1;
-    page.data.resize(std::size_t{width} * height * 3);
+    page.data.resize(std::size_t{width} * height * colours);
     for (std::size_t i = 0; i < page.data.size(); ++i)
         page.data[i] = static_cast<uint8_t>(i * 37 + i / 7);
     return page;
@@ -297,14 +276,9 @@ ShellRun runFilter(const std::vector<unsigned char>& raster, const test::TempDir
 }
 
 TEST(CupsFilter, EachPageIsConvertedWithItsOwnSettings) {
-    RasterPage first = rgbPage(40, 3);
-    RasterPage black = first; // the same settings on black raster
-    black.header.cupsColorSpace = CUPS_CSPACE_K;
-    black.header.cupsBitsPerPixel = 8;
-    black.header.cupsBytesPerLine = 40;
-    black.header.cupsNumColors = 1;
-    black.data.resize(40 * 3);
-    RasterPage denser = first; // and black first, which the engine does not see
+    RasterPage first = makePage(40, 3);
+    const RasterPage black = makePage(40, 3, 1); // the same settings on black raster
+    RasterPage denser = first;                   // and black first, which the engine does not see
     denser.header.cupsReal[0] = 20;
     denser.header.cupsInteger[15] = 1;
     // Key field 94 chooses the six-ink profile; the engine's reset does not
@@ -355,9 +329,9 @@ TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {
         SCOPED_TRACE(c.name);
         std::vector<unsigned char> raster;
         if (c.damage) {
-            RasterPage page = rgbPage(16, 4);
+            RasterPage page = makePage(16, 4);
             c.damage(page.header);
-            raster = c.onPage2 ? rawRaster({rgbPage(16, 4), page}) : rawRaster({page});
+            raster = c.onPage2 ? rawRaster({makePage(16, 4), page}) : rawRaster({page});
             raster.resize(raster.size() - c.cutBytes);
         }
         const test::TempDir dir;

@@ -61,19 +61,17 @@ TEST(Description, DumpOfAnyReadableFileBuildsTheSameBytes) {
     EXPECT_GT(rebuilt, 40);
 }
 
-// Over the whole catalogue of sample files, db check finds a problem exactly
-// when the engine refuses the file under one of the standard parameter
-// records (it opens it, then converts one grey pixel; a three-channel
-// context converts bitmaps only), and always when it refuses it under the
-// entry's own; every problem lies inside the file. A search that finds no
-// entry for the caller's key (-128) depends on the key, not on the file, and
-// is left out.
+// Over the whole catalogue of sample files, db check answers with a few
+// lines at offsets inside the file (even where counts claim billions of
+// entries), and finds a problem exactly when the engine refuses the file
+// under one of the standard parameter records (it opens it, then converts
+// one grey pixel; a three-channel context converts bitmaps only), and
+// always when it refuses it under the entry's own. A search that finds no
+// entry for the caller's key (-128) depends on the key, not on the file.
 TEST(DatabaseCheck, AgreesWithTheEngineOnEveryCatalogueFile) {
     test::TempDir dir;
     int files = 0;
     for (const auto& entry : hardening::databaseCatalogue()) {
-        if (entry.expected == VREL_ERR_PARAM)
-            continue;
         SCOPED_TRACE(entry.name);
         const auto bytes = writeDatabase(entry.database);
         const std::string name = std::to_string(++files) + ".vdb";
@@ -84,6 +82,9 @@ TEST(DatabaseCheck, AgreesWithTheEngineOnEveryCatalogueFile) {
             EXPECT_LE(p.offset, report.fileSize) << p.message;
             problems += "  at " + std::to_string(p.offset) + ": " + p.message + "\n";
         }
+        EXPECT_LE(report.problems.size() + report.notes.size(), 6u) << problems;
+        if (entry.expected == VREL_ERR_PARAM)
+            continue;
         bool refusedBySome = false;
         for (int index = 0; index < hardening::kStandardParamCount; ++index) {
             test::OpenContext context(hardening::standardParams(index, dir.c_str(), name.c_str()));

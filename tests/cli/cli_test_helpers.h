@@ -50,45 +50,6 @@ inline ToolRun runTool(const std::vector<std::string>& args, const std::filesyst
         WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, {out.begin(), out.end()}, {err.begin(), err.end()}};
 }
 
-struct TiffContents {
-    std::vector<int> tags; // bits, samples, photometric, compression, ink set, number of inks
-    uint32_t height = 0, strips = 0;
-    std::vector<std::string> inkNames;
-    std::vector<uint8_t> pixels; // interleaved rows
-    int warnings = 0;            // libtiff's warnings while reading
-};
-
-// Reads an 8-bit contiguous TIFF with libtiff.
-inline TiffContents readTiffFile(const std::filesystem::path& path) {
-    TiffContents c;
-    static int warnings = 0;
-    warnings = 0;
-    TIFFSetWarningHandler([](const char*, const char*, va_list) { ++warnings; });
-    TIFF* t = TIFFOpen(path.c_str(), "r");
-    EXPECT_NE(t, nullptr) << path;
-    if (!t)
-        return c;
-    for (const auto tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PHOTOMETRIC,
-                           TIFFTAG_COMPRESSION, TIFFTAG_INKSET, TIFFTAG_NUMBEROFINKS}) {
-        uint16_t value = 0;
-        TIFFGetField(t, tag, &value);
-        c.tags.push_back(value);
-    }
-    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &c.height);
-    c.strips = TIFFNumberOfStrips(t);
-    char* names = nullptr;
-    if (TIFFGetField(t, TIFFTAG_INKNAMES, &names) == 1)
-        for (int i = 0; i < c.tags[1]; ++i) // NUL-separated, one per sample
-            names += c.inkNames.emplace_back(names).size() + 1;
-    const auto rowBytes = static_cast<std::size_t>(TIFFScanlineSize(t));
-    c.pixels.resize(rowBytes * c.height);
-    for (uint32_t y = 0; y < c.height; ++y)
-        EXPECT_GE(TIFFReadScanline(t, c.pixels.data() + y * rowBytes, y, 0), 0) << path;
-    TIFFClose(t);
-    c.warnings = warnings;
-    return c;
-}
-
 // A TIFF of 8- or 16-bit samples (32-bit ones hold only the low 16 bits), `width` pixels a row;
 // `tags` sets more fields (or overrides the size) before the rows are written.
 inline void writeTiff(const std::filesystem::path& path, uint32_t width, int channels, int bits,

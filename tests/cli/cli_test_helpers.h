@@ -1,46 +1,105 @@
 // Helpers of the command-line tool tests: running the built executable,
-// reading files back with the image libraries directly.
+// writing inputs and reading outputs with the image libraries directly.
 #pragma once
 
 #include "image.h"
+#include "support/param_builder.h"
+#include "support/test_support.h"
 
-#include <cstdint>
-#include <filesystem>
-#include <string>
-#include <vector>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/wait.h>
+#include <tiffio.h>
 
 namespace vrel::clitest {
 
+inline std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+inline const std::string kSampleDatabase = VREL_SAMPLE_DIR "/sample.vdb";
+inline const std::string kSampleDescription = VREL_SAMPLE_DIR "/sample.json";
+
+// Paths of the files under a directory, relative to it, sorted.
+inline std::vector<std::string> filesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        names.push_back(e.path().lexically_relative(dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 struct ToolRun {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-// Runs the vrel executable with the arguments (each quoted for the shell)
-// in the directory `workDir`.
-ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir);
+// Runs the vrel executable in `workDir`.
+inline ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
+    const test::TempDir capture;
+    std::string command = "cd '" + workDir.string() + "' && '" VREL_CLI_EXECUTABLE "'";
+    for (const auto& a : args) // no argument holds a quote
+        command += " '" + a + "'";
+    command += " >'" + capture.file("out").string() + "' 2>'" + capture.file("err").string() +
+               "' </dev/null";
+    const int raw = std::system(command.c_str());
+    const auto out = readFileBytes(capture.file("out")), err = readFileBytes(capture.file("err"));
+    return {
+        WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, {out.begin(), out.end()}, {err.begin(), err.end()}};
+}
 
-struct TiffContents {
-    uint32_t width = 0, height = 0;
-    uint16_t samples = 0, bits = 0, photometric = 0, inkSet = 0, numberOfInks = 0;
-    bool hasInkSet = false, hasNumberOfInks = false;
-    std::vector<std::string> inkNames;
-    std::vector<uint8_t> pixels; // interleaved rows
-    int warnings = 0;            // libtiff's warnings while reading
-};
-// Reads an 8-bit contiguous TIFF with libtiff; fails the test on error.
-TiffContents readTiffFile(const std::filesystem::path& path);
+// A TIFF of 8- or 16-bit samples (32-bit ones hold only the low 16 bits), `width` pixels a row;
+// `tags` sets more fields (or overrides the size) before the rows are written.
+inline void writeTiff(const std::filesystem::path& path, uint32_t width, int channels, int bits,
+                      uint16_t photometric, const std::vector<uint16_t>& samples,
+                      const std::function<void(TIFF*)>& tags = {}) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    const std::size_t perRow = width * std::size_t(channels);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(samples.size() / perRow));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, channels);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (tags)
+        tags(t);
+    std::vector<uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(t)));
+    for (std::size_t y = 0; y * perRow < samples.size(); ++y) {
+        for (std::size_t i = 0; i < perRow; ++i)
+            std::memcpy(row.data() + i * std::size_t(bits / 8), &samples[y * perRow + i],
+                        std::size_t(std::min(bits / 8, 2))); // a little-endian host
+        TIFFWriteScanline(t, row.data(), static_cast<uint32_t>(y), 0);
+    }
+    TIFFClose(t);
+}
 
-// A JPEG (quality 90) of an RGB image, with an ICC profile in APP2 when given.
-void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb,
-                   const std::vector<uint8_t>& iccProfile = {});
-
-std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
-std::filesystem::path sampleDescription();
-std::filesystem::path sampleDatabase();
-// Paths of the files in a directory and its subdirectories, relative to it
-// (for "no partial output" checks).
-std::vector<std::string> filesIn(const std::filesystem::path& dir);
+// A JPEG (quality 90) of an RGB image.
+inline void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(rgb.width);
+    info.image_height = static_cast<JDIMENSION>(rgb.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    for (int y = 0; y < rgb.height; ++y) {
+        JSAMPROW rows[1] = {const_cast<uint8_t*>(rgb.row(y))};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(file);
+}
 
 } // namespace vrel::clitest

@@ -1,581 +1,228 @@
-// "vrel convert" against the engine called directly: the ink TIFF equals
-// what VrelBitmapColorConversion gives for the same decoded pixels (the tool
-// itself goes through VrelLineColorConversion), equals the plain reference
-// interpolation of the sample's grid, and carries the right TIFF tags.
+// "vrel convert" end to end: the ink TIFF, the planes and the preview of
+// every profile kind against the engine called directly on the decoded
+// pixels, the same bytes for any thread count, and the outputs written as
+// one set.
 #include "chart.h"
 #include "cli_test_helpers.h"
-#include "commands.h"
-#include "convert_image.h"
 #include "image_read.h"
 #include "image_write.h"
+#include "output_set.h"
 #include "preview.h"
-#include "support/reference_model.h"
-#include "support/param_builder.h"
-#include "support/test_support.h"
 
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <lcms2.h>
-#include <optional>
-#include <png.h>
 #include <random>
-#include <thread>
-#include <tiffio.h>
-#include <unistd.h>
 
 namespace vrel::cli {
 namespace {
 
-using namespace vrel::dbwriter;
-
-// The chart with random rows in its lower part, so every grid cell is hit.
-Image testImage() {
-    Image image = makeChart(kChartMinWidth, kChartMinHeight);
-    std::mt19937 random(1234);
-    for (int y = image.height - 60; y < image.height; ++y)
-        for (std::size_t i = 0; i < image.rowBytes(); ++i)
-            image.row(y)[i] = static_cast<uint8_t>(random());
-    return image;
-}
+using clitest::readFileBytes;
 
 struct Profile {
     const char* what;
-    uint16_t profileNumber;
-    uint16_t keyField94;
+    uint16_t profileNumber, keyField94;
     uint32_t outFormat;
     int inks;
+    uint16_t photometric, inkSet;
 };
 
-const Profile kProfiles[] = {
-    {"four inks", 0, 0, VrelFormatCmyk32, 4},
-    {"six inks", 0, 1, VrelFormatInk6, 6},
-    {"seven inks", 1, 0, VrelFormatInk7, 7},
-};
-
-ConversionOptions optionsFor(const Profile& p, const std::string& input) {
-    ConversionOptions o;
-    o.database = clitest::sampleDatabase().string();
-    o.settings.profileNumber = p.profileNumber;
-    o.settings.keyField94 = p.keyField94;
-    o.input = input;
-    o.noProgress = true;
-    return o;
-}
-
-test::ParamBuilder sampleParams(const Profile& p) {
-    test::ParamBuilder params;
-    params.database("sample.vdb")
-        .directory(VREL_SAMPLE_DIR)
-        .profileNumber(p.profileNumber)
-        .keyField94(p.keyField94);
-    return params;
-}
-
-// Direct engine calls, row by row, on the decoded pixels.
-std::vector<uint8_t> directConversion(const Image& image, const Profile& p, bool correct) {
-    test::OpenContext context(sampleParams(p));
+// The engine's own calls on the decoded pixels, row by row; the black-only
+// method takes the luminance (77 r + 151 g + 28 b + 128) / 256 of RGB.
+std::vector<uint8_t> engineConversion(const Image& image, const Profile& p, bool correct) {
+    test::OpenContext context(test::ParamBuilder()
+                                  .database("sample.vdb")
+                                  .directory(VREL_SAMPLE_DIR)
+                                  .profileNumber(p.profileNumber)
+                                  .keyField94(p.keyField94));
     EXPECT_EQ(context.result(), VREL_OK);
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> row(image.rowBytes()), inks(static_cast<std::size_t>(image.width) * 8);
+    const auto width = static_cast<std::size_t>(image.width);
+    std::vector<uint8_t> out, row(image.rowBytes()), grey(width), inks(width * 8);
     for (int y = 0; y < image.height; ++y) {
-        if (correct)
-            VrelBitmapColorCorrection(VrelFormatRgb24, image.row(y), row.data(),
-                                      static_cast<uint16_t>(image.width), 0, 0, context.get());
-        else
-            std::copy(image.row(y), image.row(y) + image.rowBytes(), row.begin());
-        EXPECT_EQ(VrelBitmapColorConversion(VrelFormatRgb24, p.outFormat, row.data(), inks.data(),
-                                            static_cast<uint32_t>(image.width), 0, 0, 0,
-                                            context.get()),
+        const uint8_t* source = image.row(y);
+        uint32_t format = image.channels == 1 ? VrelFormatGray8 : VrelFormatRgb24;
+        if (correct) {
+            VrelBitmapColorCorrection(VrelFormatRgb24, source, row.data(),
+                                      static_cast<uint16_t>(width), 0, 0, context.get());
+            source = row.data();
+        }
+        if (p.inks == 1 && image.channels == 3) {
+            for (std::size_t x = 0; x < width; ++x)
+                grey[x] = static_cast<uint8_t>(
+                    (77 * source[3 * x] + 151 * source[3 * x + 1] + 28 * source[3 * x + 2] + 128) >>
+                    8);
+            source = grey.data();
+            format = VrelFormatGray8;
+        }
+        EXPECT_EQ(VrelBitmapColorConversion(format, p.outFormat, source, inks.data(),
+                                            static_cast<uint32_t>(width), 0, 0, 0, context.get()),
                   VREL_OK);
-        out.insert(out.end(), inks.begin(), inks.begin() + image.width * p.inks);
+        out.insert(out.end(), inks.begin(), inks.begin() + static_cast<long>(width) * p.inks);
     }
     return out;
 }
 
-TEST(Convert, InkTiffEqualsDirectBitmapConversion) {
+TEST(Convert, OutputsAreTheEnginesConversionAndTheSameBytesForAnyThreadCount) {
+    const Profile four{"four inks", 0, 0, VrelFormatCmyk32, 4, PHOTOMETRIC_SEPARATED, INKSET_CMYK},
+        six{"six inks", 0, 1, VrelFormatInk6, 6, PHOTOMETRIC_SEPARATED, INKSET_MULTIINK},
+        seven{"seven inks", 1, 0, VrelFormatInk7, 7, PHOTOMETRIC_SEPARATED, INKSET_MULTIINK},
+        black{"black only", 2, 0, VrelFormatBlack8, 1, PHOTOMETRIC_MINISWHITE, 0},
+        rgb{"three channels", 0, 2, VrelFormatRgb24, 3, PHOTOMETRIC_RGB, 0};
+    const std::vector<std::string> inks = {"Cyan",       "Magenta",       "Yellow",     "Black",
+                                           "Light Cyan", "Light Magenta", "Light Black"};
     test::TempDir dir;
-    const auto input = dir.file("in.png").string();
-    writePng(input, testImage());
-    const Image decoded = readImage(input);
-    for (const auto& p : kProfiles)
-        for (bool correct : {false, true})
-            for (int threads : {1, 3}) {
-                SCOPED_TRACE(std::string(p.what) + (correct ? ", corrected" : "") + ", threads " +
-                             std::to_string(threads));
-                auto o = optionsFor(p, input);
-                o.output = dir.file("out.tif").string();
-                o.correct = correct;
-                o.threads = threads;
-                runConvert(o);
-                const auto tiff = clitest::readTiffFile(o.output);
-                ASSERT_EQ(tiff.samples, p.inks);
-                ASSERT_EQ(tiff.width, static_cast<uint32_t>(decoded.width));
-                ASSERT_EQ(tiff.height, static_cast<uint32_t>(decoded.height));
-                const auto expected = directConversion(decoded, p, correct);
-                ASSERT_EQ(tiff.pixels.size(), expected.size());
-                EXPECT_TRUE(tiff.pixels == expected) << "the TIFF differs from the engine's calls";
-            }
-}
-
-TEST(Convert, OutputsAreTheSameBytesForAnyThreadCountAndCompression) {
-    test::TempDir dir;
-    const auto input = dir.file("in.png").string();
-    Image image = makeChart(1200, 900); // many strips, random rows at the bottom
-    std::mt19937 random(99);
-    for (int y = 700; y < 900; ++y)
-        for (std::size_t i = 0; i < image.rowBytes(); ++i)
-            image.row(y)[i] = static_cast<uint8_t>(random());
-    writePng(input, image);
-    std::vector<uint8_t> uncompressed;
-    const std::pair<const char*, uint16_t> kCompressions[] = {
-        {"none", COMPRESSION_NONE},
-        {"lzw", COMPRESSION_LZW},
-        {"deflate", COMPRESSION_ADOBE_DEFLATE},
-        {"zstd", COMPRESSION_ZSTD}};
-    for (const auto& [name, tag] : kCompressions) {
-        if (tag == COMPRESSION_ZSTD && !TIFFIsCODECConfigured(COMPRESSION_ZSTD))
+    // The chart with random rows at the bottom, so that every grid cell is
+    // hit, in several bands of rows for most profiles; 16-bit TIFFs decode
+    // to the same 8-bit values, the grey one stored white-is-zero, and the
+    // TIFF with an alpha sample to its colours laid on white paper.
+    Image colour = makeChart(1200, 400), grey(1200, 400, 1);
+    std::mt19937 random(1234);
+    for (std::size_t i = colour.rowBytes() * 340; i < colour.pixels.size(); ++i)
+        colour.pixels[i] = static_cast<uint8_t>(random());
+    Image onWhite = colour; // at an alpha of 17 / 255, on white paper
+    std::vector<uint16_t> deepColour, withAlpha, deepGrey;
+    for (std::size_t i = 0; i < colour.pixels.size(); ++i) {
+        deepColour.push_back(uint16_t(colour.pixels[i] * 257));
+        withAlpha.push_back(colour.pixels[i]);
+        if (i % 3 == 2)
+            withAlpha.push_back(17);
+        onWhite.pixels[i] = static_cast<uint8_t>((colour.pixels[i] * 17 + 255 * 238 + 127) / 255);
+    }
+    for (std::size_t i = 0; i < grey.pixels.size(); ++i) {
+        grey.pixels[i] = static_cast<uint8_t>(i * 7 + i / 1200);
+        deepGrey.push_back(uint16_t((255 - grey.pixels[i]) * 257));
+    }
+    writePng(dir.file("colour.png").string(), colour);
+    clitest::writeTiff(dir.file("colour.tif"), 1200, 3, 16, PHOTOMETRIC_RGB, deepColour);
+    clitest::writeTiff(dir.file("grey.tif"), 1200, 1, 16, PHOTOMETRIC_MINISWHITE, deepGrey);
+    clitest::writeTiff(dir.file("alpha.tif"), 1200, 4, 8, PHOTOMETRIC_RGB, withAlpha, [](TIFF* t) {
+        const uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
+    });
+    clitest::writeJpegFile(dir.file("colour.jpg"), colour);
+    const Image jpeg = readImage(dir.file("colour.jpg").string());
+    const struct {
+        const Profile& profile;
+        const char* input;
+        const Image* decoded; // what the input holds
+        bool correct;
+        const char* compression;
+        uint16_t tag;
+    } cases[] = {
+        {four, "colour.png", &colour, false, "none", COMPRESSION_NONE},
+        {four, "colour.tif", &colour, true, "lzw", COMPRESSION_LZW},
+        {four, "grey.tif", &grey, false, "deflate", COMPRESSION_ADOBE_DEFLATE},
+        {six, "colour.jpg", &jpeg, true, "deflate", COMPRESSION_ADOBE_DEFLATE},
+        {seven, "colour.png", &colour, false, "zstd", COMPRESSION_ZSTD},
+        {black, "colour.png", &colour, false, "lzw", COMPRESSION_LZW}, // in one band
+        {rgb, "alpha.tif", &onWhite, false, "none", COMPRESSION_NONE},
+    };
+    ReadOptions strict; // a PNG that libpng warns about is a fault here
+    strict.warn = [](const std::string& warning) { ADD_FAILURE() << warning; };
+    for (const auto& c : cases) {
+        const Profile& p = c.profile;
+        const auto names = p.inks == 1 ? std::vector<std::string>{"Black"}
+                           : p.inks == 3
+                               ? std::vector<std::string>{"Red", "Green", "Blue"}
+                               : std::vector<std::string>(inks.begin(), inks.begin() + p.inks);
+        SCOPED_TRACE(std::string(p.what) + ", " + c.input + ", " + c.compression +
+                     (c.correct ? ", corrected" : ""));
+        if (c.tag == COMPRESSION_ZSTD && !TIFFIsCODECConfigured(COMPRESSION_ZSTD))
             continue;
         std::vector<std::vector<uint8_t>> first;
-        for (int threads : {1, 2, 3}) {
-            SCOPED_TRACE(std::string(name) + ", threads " + std::to_string(threads));
-            const auto out = dir.file(std::to_string(threads));
-            auto o = optionsFor(kProfiles[2], input);
-            o.output = (out / "out.tif").string();
-            o.preview = (out / "preview.png").string();
-            o.planesDir = (out / "planes").string();
-            o.compression = name;
-            o.threads = threads;
-            std::filesystem::create_directories(out);
-            runConvert(o);
-            std::vector<std::vector<uint8_t>> files{clitest::readFileBytes(o.output),
-                                                    clitest::readFileBytes(o.preview)};
-            for (const auto& plane : std::filesystem::directory_iterator(o.planesDir))
-                files.push_back(clitest::readFileBytes(plane.path()));
-            ASSERT_EQ(files.size(), 9u);
-            if (first.empty())
-                first = files;
-            EXPECT_TRUE(files == first) << "the outputs differ from those of one thread";
-            TIFF* t = TIFFOpen(o.output.c_str(), "r");
+        for (const char* threads : {"1", "2", "3"}) {
+            const auto planes = dir.path() / p.what / c.compression / threads; // made by the tool
+            const auto run = clitest::runTool(
+                {"convert", "--db", clitest::kSampleDatabase, "--profile",
+                 std::to_string(p.profileNumber), "--key94", std::to_string(p.keyField94), c.input,
+                 "-o", threads == std::string("3") ? "-" : "out.tif", "--preview", "preview.png",
+                 "--planes", planes.string(), "--compression", c.compression, "--threads", threads,
+                 c.correct ? "--correct" : "--no-progress"},
+                dir.path());
+            ASSERT_EQ(run.status, 0) << run.err;
+            std::vector<std::vector<uint8_t>> files{
+                threads == std::string("3") ? std::vector<uint8_t>(run.out.begin(), run.out.end())
+                                            : readFileBytes(dir.file("out.tif")),
+                readFileBytes(dir.file("preview.png"))};
+            for (const auto& name : clitest::filesIn(planes))
+                files.push_back(readFileBytes(planes / name));
+            if (!first.empty()) {
+                EXPECT_TRUE(files == first) << "the outputs of " << threads << " threads differ";
+                continue;
+            }
+            first = files;
+            static int warnings = 0; // libtiff's, while the ink TIFF is read
+            warnings = 0;
+            TIFFSetWarningHandler([](const char*, const char*, va_list) { ++warnings; });
+            TIFF* t = TIFFOpen(dir.file("out.tif").c_str(), "r");
             ASSERT_NE(t, nullptr);
-            uint16_t compression = 0;
-            TIFFGetField(t, TIFFTAG_COMPRESSION, &compression);
-            EXPECT_EQ(compression, tag);
-            EXPECT_GT(TIFFNumberOfStrips(t), 4u);
+            std::vector<int> tags;
+            for (const auto tag :
+                 {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PHOTOMETRIC,
+                  TIFFTAG_COMPRESSION, TIFFTAG_INKSET, TIFFTAG_NUMBEROFINKS}) {
+                uint16_t value = 0;
+                TIFFGetField(t, tag, &value);
+                tags.push_back(value);
+            }
+            EXPECT_EQ(tags, (std::vector<int>{8, p.inks, p.photometric, c.tag, p.inkSet,
+                                              p.inkSet ? p.inks : 0}));
+            EXPECT_EQ(TIFFNumberOfStrips(t) > 1, p.inks > 1);
+            std::vector<std::string> inkNames;
+            char* text = nullptr;
+            if (TIFFGetField(t, TIFFTAG_INKNAMES, &text) == 1)
+                for (int i = 0; i < p.inks; ++i) // NUL-separated
+                    text += inkNames.emplace_back(text).size() + 1;
+            EXPECT_EQ(inkNames, p.inkSet ? names : std::vector<std::string>{});
+            const auto rowBytes = static_cast<std::size_t>(TIFFScanlineSize(t));
+            std::vector<uint8_t> pixels(rowBytes * 400);
+            for (uint32_t y = 0; y < 400; ++y)
+                EXPECT_GE(TIFFReadScanline(t, pixels.data() + y * rowBytes, y, 0), 0);
             TIFFClose(t);
-            const auto pixels = clitest::readTiffFile(o.output).pixels;
-            if (uncompressed.empty())
-                uncompressed = pixels;
-            EXPECT_TRUE(pixels == uncompressed) << "the pixels differ from the uncompressed TIFF";
-        }
-    }
-}
-
-TEST(Convert, FourInkTiffEqualsReferenceInterpolationOfTheSampleGrid) {
-    // The sample's colour profiles take the inverse-ramp grey curve and
-    // neutral adjustment curves, so the ink of (r, g, b) is the plain
-    // tetrahedral interpolation of the chunk's grid at (r, g, b): red on
-    // axis 0, blue on axis 2.
-    const auto bytes = clitest::readFileBytes(clitest::sampleDatabase());
-    const auto db = parseDatabase(bytes);
-    ASSERT_TRUE(db);
-    const auto* record = db->find(kChunkClass, 0x100);
-    ASSERT_NE(record, nullptr);
-    const test::ReferenceTable table{defaultNodes(), 4,
-                                     std::get<ColourTable>(record->content).data};
-    test::TempDir dir;
-    const auto input = dir.file("in.png").string();
-    const Image image = testImage();
-    writePng(input, image);
-    auto o = optionsFor(kProfiles[0], input);
-    o.output = dir.file("out.tif").string();
-    runConvert(o);
-    const auto tiff = clitest::readTiffFile(o.output);
-    ASSERT_EQ(tiff.pixels.size(), image.pixels.size() / 3 * 4);
-    long mismatches = 0;
-    for (std::size_t p = 0; p < image.pixels.size() / 3; ++p) {
-        const auto expected = table.interpolate(image.pixels[3 * p], image.pixels[3 * p + 1],
-                                                image.pixels[3 * p + 2]);
-        for (int q = 0; q < 4; ++q)
-            mismatches += tiff.pixels[4 * p + static_cast<std::size_t>(q)] !=
-                          expected[static_cast<std::size_t>(q)];
-    }
-    EXPECT_EQ(mismatches, 0);
-}
-
-TEST(Convert, InkTiffsCarryTheirInkTags) {
-    test::TempDir dir;
-    const auto input = dir.file("in.png").string();
-    writePng(input, makeChart(kChartMinWidth, kChartMinHeight));
-    for (const auto& p : kProfiles) {
-        SCOPED_TRACE(p.what);
-        auto o = optionsFor(p, input);
-        o.output = dir.file("out.tif").string();
-        runConvert(o);
-        const auto tiff = clitest::readTiffFile(o.output);
-        EXPECT_EQ(tiff.warnings, 0);
-        EXPECT_EQ(tiff.bits, 8);
-        EXPECT_EQ(tiff.samples, p.inks);
-        EXPECT_EQ(tiff.photometric, PHOTOMETRIC_SEPARATED);
-        ASSERT_TRUE(tiff.hasInkSet);
-        if (p.inks == 4) {
-            EXPECT_EQ(tiff.inkSet, INKSET_CMYK);
-            EXPECT_EQ(tiff.inkNames,
-                      (std::vector<std::string>{"Cyan", "Magenta", "Yellow", "Black"}));
-        } else {
-            EXPECT_EQ(tiff.inkSet, INKSET_MULTIINK);
-            ASSERT_TRUE(tiff.hasNumberOfInks);
-            EXPECT_EQ(tiff.numberOfInks, p.inks);
-            std::vector<std::string> names = {"Cyan",  "Magenta",    "Yellow",
-                                              "Black", "Light Cyan", "Light Magenta"};
-            if (p.inks == 7)
-                names.push_back("Light Black");
-            EXPECT_EQ(tiff.inkNames, names);
-        }
-    }
-}
-
-TEST(Convert, PlanesAndPreviewFollowTheInks) {
-    // Two bands of rows, and one: the PNGs' zlib streams are joined from
-    // the bands' or made by one.
-    for (int height : {kChartMinHeight, 50}) {
-        SCOPED_TRACE(height);
-        test::TempDir dir;
-        const auto input = dir.file("in.png").string();
-        Image image = testImage();
-        image.height = height;
-        image.pixels.resize(image.rowBytes() * static_cast<std::size_t>(height));
-        writePng(input, image);
-        auto o = optionsFor(kProfiles[1], input); // six inks
-        o.output = dir.file("out.tif").string();
-        o.planesDir = (dir.path() / "new" / "planes").string(); // created with its parent
-        o.preview = dir.file("preview.png").string();
-        runConvert(o);
-        ReadOptions strict; // a PNG that libpng warns about is a fault here
-        strict.warn = [](const std::string& warning) { ADD_FAILURE() << warning; };
-        const auto tiff = clitest::readTiffFile(o.output);
-        const char* planeNames[6] = {"ink0-cyan.png",       "ink1-magenta.png",
-                                     "ink2-yellow.png",     "ink3-black.png",
-                                     "ink4-light-cyan.png", "ink5-light-magenta.png"};
-        for (int i = 0; i < 6; ++i) {
-            const Image plane =
-                readImage((dir.path() / "new" / "planes" / planeNames[i]).string(), strict);
-            ASSERT_EQ(plane.channels, 1);
-            ASSERT_EQ(plane.pixels.size() * 6, tiff.pixels.size());
+            EXPECT_EQ(warnings, 0);
+            ASSERT_TRUE(pixels == engineConversion(*c.decoded, p, c.correct))
+                << "the TIFF differs from the engine's calls";
+            // Each plane is its ink as a grey PNG, black for full ink.
+            ASSERT_EQ(clitest::filesIn(planes).size(), std::size_t(p.inks));
+            for (int i = 0; i < p.inks; ++i) {
+                std::string name = names[std::size_t(i)];
+                for (auto& ch : name)
+                    ch = ch == ' ' ? '-' : static_cast<char>(std::tolower(ch));
+                const auto plane = readImage(
+                    (planes / ("ink" + std::to_string(i) + "-" + name + ".png")).string(), strict);
+                ASSERT_EQ(plane.pixels.size() * std::size_t(p.inks), pixels.size());
+                long wrong = 0;
+                for (std::size_t x = 0; x < plane.pixels.size(); ++x)
+                    wrong +=
+                        plane.pixels[x] != 255 - pixels[x * std::size_t(p.inks) + std::size_t(i)];
+                EXPECT_EQ(wrong, 0) << name;
+            }
+            // The preview: RGB as it is, inks as the product of (1 - a (1 - T)) per channel.
+            const Image preview = readImage(dir.file("preview.png").string(), strict);
+            const auto colours = inkColoursFor(p.inks);
             long wrong = 0;
-            for (std::size_t p = 0; p < plane.pixels.size(); ++p)
-                wrong += plane.pixels[p] != 255 - tiff.pixels[6 * p + static_cast<std::size_t>(i)];
-            EXPECT_EQ(wrong, 0) << planeNames[i];
+            for (std::size_t x = 0; x < preview.pixels.size() / 3; ++x)
+                for (std::size_t ch = 0; ch < 3; ++ch) {
+                    double light = p.inks == 3 ? pixels[3 * x + ch] / 255.0 : 1.0;
+                    for (std::size_t i = 0; p.inks != 3 && i < std::size_t(p.inks); ++i)
+                        light *= 1.0 - pixels[x * std::size_t(p.inks) + i] / 255.0 *
+                                           (1.0 - colours[i][ch]);
+                    wrong += std::abs(preview.pixels[3 * x + ch] - light * 255.0) > 0.5 + 1e-9;
+                }
+            EXPECT_EQ(wrong, 0);
         }
-        // The preview: product of (1 - a (1 - T)) over the inks, per channel.
-        const Image preview = readImage(o.preview, strict);
-        const auto colours = inkColoursFor(6);
-        long wrong = 0;
-        for (std::size_t p = 0; p < preview.pixels.size() / 3; ++p)
-            for (int ch = 0; ch < 3; ++ch) {
-                double light = 1.0;
-                for (int i = 0; i < 6; ++i)
-                    light *= 1.0 - tiff.pixels[6 * p + static_cast<std::size_t>(i)] / 255.0 *
-                                       (1.0 - colours[static_cast<std::size_t>(i)][ch]);
-                wrong += std::abs(preview.pixels[3 * p + static_cast<std::size_t>(ch)] -
-                                  light * 255.0) > 0.5 + 1e-9;
-            }
-        EXPECT_EQ(wrong, 0);
     }
 }
 
-TEST(Convert, BlackOnlyProfileConvertsTheLuminanceOfRgb) {
+TEST(OutputSet, AFailedRenameRemovesTheOutputsAlreadyInPlace) {
     test::TempDir dir;
-    const auto input = dir.file("in.png").string();
-    const Image image = testImage();
-    writePng(input, image);
-    const Profile black{"black", 2, 0, VrelFormatBlack8, 1};
-    auto o = optionsFor(black, input);
-    o.output = dir.file("out.tif").string();
-    runConvert(o);
-    const auto tiff = clitest::readTiffFile(o.output);
-    EXPECT_EQ(tiff.samples, 1);
-    EXPECT_EQ(tiff.photometric, PHOTOMETRIC_MINISWHITE);
-    test::OpenContext context(sampleParams(black));
-    ASSERT_TRUE(context);
-    const std::size_t pixels = image.pixels.size() / 3;
-    std::vector<uint8_t> grey(pixels), ink(pixels);
-    for (std::size_t p = 0; p < pixels; ++p)
-        grey[p] = static_cast<uint8_t>((77 * image.pixels[3 * p] + 151 * image.pixels[3 * p + 1] +
-                                        28 * image.pixels[3 * p + 2] + 128) >>
-                                       8);
-    for (int y = 0; y < image.height; ++y)
-        VrelBitmapColorConversion(VrelFormatGray8, VrelFormatBlack8,
-                                  grey.data() + static_cast<std::size_t>(y) * image.width,
-                                  ink.data() + static_cast<std::size_t>(y) * image.width,
-                                  static_cast<uint32_t>(image.width), 0, 0, 0, context.get());
-    EXPECT_TRUE(tiff.pixels == ink);
-}
-
-TEST(Convert, ThreeChannelProfileWritesTheEnginesRgb) {
-    test::TempDir dir;
-    const auto input = dir.file("in.png").string();
-    const Image image = testImage();
-    writePng(input, image);
-    const Profile rgb{"three channels", 0, 2, VrelFormatRgb24, 3};
-    auto o = optionsFor(rgb, input);
-    o.output = dir.file("out.tif").string();
-    runConvert(o);
-    const auto tiff = clitest::readTiffFile(o.output);
-    EXPECT_EQ(tiff.samples, 3);
-    EXPECT_EQ(tiff.photometric, PHOTOMETRIC_RGB);
-    EXPECT_TRUE(tiff.pixels == directConversion(image, rgb, false));
-}
-
-TEST(Convert, GreyAndTiffInputsConvertLikeTheirPixels) {
-    test::TempDir dir;
-    // A grey PNG goes through the grey kernels.
-    Image grey(300, 20, 1);
-    for (std::size_t i = 0; i < grey.pixels.size(); ++i)
-        grey.pixels[i] = static_cast<uint8_t>(i * 7);
-    const auto greyPath = dir.file("grey.png").string();
-    writePng(greyPath, grey);
-    auto o = optionsFor(kProfiles[0], greyPath);
-    o.output = dir.file("grey.tif").string();
-    runConvert(o);
-    const auto tiff = clitest::readTiffFile(o.output);
-    test::OpenContext context(sampleParams(kProfiles[0]));
-    std::vector<uint8_t> expected(grey.pixels.size() * 4);
-    VrelBitmapColorConversion(VrelFormatGray8, VrelFormatCmyk32, grey.pixels.data(),
-                              expected.data(), 300 * 20, 0, 0, 0, context.get());
-    EXPECT_TRUE(tiff.pixels == expected);
-
-    // An RGB TIFF with an alpha sample.
-    const Image rgb = testImage();
-    const auto tiffPath = dir.file("in.tif").string();
-    TIFF* t = TIFFOpen(tiffPath.c_str(), "w");
-    ASSERT_NE(t, nullptr);
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, rgb.width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, rgb.height);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 4);
-    const uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
-    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    std::vector<uint8_t> row(static_cast<std::size_t>(rgb.width) * 4);
-    for (int y = 0; y < rgb.height; ++y) {
-        for (int x = 0; x < rgb.width; ++x) {
-            std::copy_n(rgb.row(y) + 3 * x, 3, row.begin() + 4 * x);
-            row[static_cast<std::size_t>(4 * x + 3)] = 17;
-        }
-        ASSERT_GE(TIFFWriteScanline(t, row.data(), static_cast<uint32_t>(y), 0), 0);
-    }
-    TIFFClose(t);
-    // Composited on white paper: v a + 255 (1 - a), rounded.
-    const Image back = readImage(tiffPath);
-    EXPECT_EQ(back.channels, 3);
-    auto onWhite = rgb.pixels;
-    for (auto& v : onWhite)
-        v = static_cast<uint8_t>((v * 17 + 255 * (255 - 17) + 127) / 255);
-    EXPECT_TRUE(back.pixels == onWhite);
-}
-
-// 8- or 16-bit samples of one row, written with libpng's full interface so
-// that the colour chunks are exactly the ones given.
-void writePngRow(const std::filesystem::path& path, int channels, int bits,
-                 const std::vector<uint16_t>& samples, std::optional<double> gamma,
-                 const std::vector<uint8_t>& icc) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, file);
-    const auto width =
-        static_cast<png_uint_32>(samples.size() / static_cast<std::size_t>(channels));
-    png_set_IHDR(png, info, width, 1, bits,
-                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (gamma)
-        png_set_gAMA(png, info, *gamma);
-    if (!icc.empty())
-        png_set_iCCP(png, info, "test", 0, icc.data(), static_cast<png_uint_32>(icc.size()));
-    png_write_info(png, info);
-    std::vector<uint8_t> row;
-    for (uint16_t v : samples) {
-        if (bits == 16)
-            row.push_back(static_cast<uint8_t>(v >> 8));
-        row.push_back(static_cast<uint8_t>(v));
-    }
-    png_write_row(png, row.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-}
-
-// One row of a TIFF: 4-, 8- or 16-bit samples, with a colour map or an ICC profile.
-void writeTiffRow(const std::filesystem::path& path, int channels, int bits, uint16_t photometric,
-                  const std::vector<uint16_t>& samples, const std::vector<uint16_t>& colourMap,
-                  const std::vector<uint8_t>& icc) {
-    TIFF* t = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(t, nullptr);
-    const auto width = static_cast<uint32_t>(samples.size() / static_cast<std::size_t>(channels));
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, channels);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    if (!colourMap.empty())
-        TIFFSetField(t, TIFFTAG_COLORMAP, colourMap.data(), colourMap.data(), colourMap.data());
-    if (!icc.empty())
-        TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(icc.size()), icc.data());
-    std::vector<uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(t)));
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (bits == 16)
-            std::memcpy(row.data() + 2 * i, &samples[i], 2);
-        else if (bits == 8)
-            row[i] = static_cast<uint8_t>(samples[i]);
-        else
-            row[i / 2] = static_cast<uint8_t>(row[i / 2] | samples[i] << (i % 2 ? 0 : 4));
-    }
-    TIFFWriteScanline(t, row.data(), 0, 0);
-    TIFFClose(t);
-}
-
-// An RGB (or grey) profile with the sRGB primaries but linear light.
-std::vector<uint8_t> linearProfile() {
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {linear, linear, linear};
-    const cmsCIExyY white{0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(linear);
-    return bytes;
-}
-
-// Linear light 0..1 as an 8-bit sRGB value.
-double srgbOfLinear(double x) {
-    return 255.0 * (x <= 0.0031308 ? 12.92 * x : 1.055 * std::pow(x, 1 / 2.4) - 0.055);
-}
-
-TEST(Convert, InputsAreReadAsTheirFilesMeanThem) {
-    test::TempDir dir;
-    constexpr int kWidth = 64;
-    std::vector<uint16_t> wide, narrow, wideGrey, indices, colourMap(16);
-    std::vector<double> wideExpected, narrowRaw, narrowLinear, indexExpected;
-    for (int i = 0; i < kWidth; ++i) {
-        const auto v16 = static_cast<uint16_t>(i * 1040);
-        const auto v8 = static_cast<uint16_t>(i * 4);
-        wide.insert(wide.end(), {v16, v16, v16});
-        narrow.insert(narrow.end(), {v8, v8, v8});
-        wideGrey.push_back(v16);
-        indices.push_back(static_cast<uint16_t>(i % 16));
-        wideExpected.push_back(std::round(v16 * 255.0 / 65535.0));
-        narrowRaw.push_back(v8);
-        narrowLinear.push_back(srgbOfLinear(v8 / 255.0));
-        indexExpected.push_back((i % 16) * 17.0);
-    }
-    for (int k = 0; k < 16; ++k)
-        colourMap[static_cast<std::size_t>(k)] = static_cast<uint16_t>(k * 4369);
-    std::vector<double> whiteIsZero;
-    for (double v : wideExpected)
-        whiteIsZero.push_back(255 - v);
-    const auto linear = linearProfile();
-    test::writeBytesFile(dir.path(), "linear.icc", linear);
-    writePngRow(dir.file("deep.png"), 3, 16, wide, std::nullopt, {});
-    writeTiffRow(dir.file("deep.tif"), 3, 16, PHOTOMETRIC_RGB, wide, {}, {});
-    writeTiffRow(dir.file("grey.tif"), 1, 16, PHOTOMETRIC_MINISWHITE, wideGrey, {}, {});
-    writeTiffRow(dir.file("palette.tif"), 1, 4, PHOTOMETRIC_PALETTE, indices, colourMap, {});
-    writePngRow(dir.file("gamma.png"), 3, 8, narrow, 1.0, {});
-    writePngRow(dir.file("plain.png"), 3, 8, narrow, std::nullopt, {});
-    writePngRow(dir.file("icc.png"), 3, 8, narrow, std::nullopt, linear);
-    writeTiffRow(dir.file("icc.tif"), 3, 8, PHOTOMETRIC_RGB, narrow, {}, linear);
-    Image photo(kWidth, 16, 3);
-    for (std::size_t i = 0; i < photo.pixels.size(); ++i)
-        photo.pixels[i] = static_cast<uint8_t>(i / 3 % kWidth * 4);
-    clitest::writeJpegFile(dir.file("icc.jpg"), photo, linear);
-    ReadOptions none;
-    none.inputProfile = kNoProfile;
-    std::vector<double> jpegLinear; // the JPEG's own (lossy) values, through the profile
-    for (int x = 0; x < kWidth; ++x)
-        jpegLinear.push_back(
-            srgbOfLinear(readImage(dir.file("icc.jpg").string(), none).pixels[3 * x] / 255.0));
-
-    struct Case {
-        const char* file;
-        std::string choice;
-        const std::vector<double>& expected;
-        double tolerance;
-        const char* profileWords;
-    };
-    const std::vector<Case> cases = {
-        {"deep.png", kEmbeddedProfile, wideExpected, 0, "carries no colour information"},
-        {"deep.tif", kEmbeddedProfile, wideExpected, 0, "carries no colour information"},
-        {"grey.tif", kEmbeddedProfile, whiteIsZero, 0, "carries no colour information"},
-        {"palette.tif", kEmbeddedProfile, indexExpected, 0, "carries no colour information"},
-        {"gamma.png", kEmbeddedProfile, narrowLinear, 1, "decoding gamma 1.00"},
-        {"icc.png", kEmbeddedProfile, narrowLinear, 1, "embedded ICC profile"},
-        {"icc.tif", kEmbeddedProfile, narrowLinear, 1, "embedded ICC profile"},
-        {"icc.jpg", kEmbeddedProfile, jpegLinear, 1, "embedded ICC profile"},
-        {"plain.png", dir.file("linear.icc").string(), narrowLinear, 1, "linear.icc"},
-        {"icc.png", kNoProfile, narrowRaw, 0, "none"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " with input profile " + c.choice);
-        ReadOptions options;
-        options.inputProfile = c.choice;
-        std::string used;
-        const Image image = readImage(dir.file(c.file).string(), options, &used);
-        EXPECT_NE(used.find(c.profileWords), std::string::npos) << used;
-        ASSERT_EQ(image.width, kWidth);
-        long wrong = 0;
-        for (int x = 0; x < kWidth; ++x)
-            for (int ch = 0; ch < image.channels; ++ch) {
-                const double got = image.pixels[static_cast<std::size_t>(x * image.channels + ch)];
-                wrong += std::abs(got - c.expected[static_cast<std::size_t>(x)]) > c.tolerance;
-            }
-        EXPECT_EQ(wrong, 0);
-    }
-}
-
-TEST(Convert, ProgressNamesEveryStageOnATerminalOnly) {
-    test::TempDir dir;
-    const auto input = dir.file("in.png").string();
-    writePng(input, testImage());
-    auto o = optionsFor(kProfiles[1], input);
-    o.output = dir.file("out.tif").string();
-    o.preview = dir.file("preview.png").string();
-    o.planesDir = dir.file("planes").string();
-    o.noProgress = false;
-    o.progressPixels = 0;
-    // A pseudo-terminal, read while the conversion draws on it.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    std::FILE* terminal = std::fopen(::ptsname(master), "w");
-    ASSERT_NE(terminal, nullptr);
-    std::string shown;
-    std::thread reader([&] {
-        char buffer[4096];
-        for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
-            shown.append(buffer, static_cast<std::size_t>(got));
-    });
-    o.progressStream = terminal;
-    runConvert(o);
-    std::fclose(terminal); // the reader sees the end
-    reader.join();
-    ::close(master);
-    for (const char* stage : {"converting", "finishing", "100%"})
-        EXPECT_NE(shown.find(stage), std::string::npos) << stage << " in " << shown;
-
-    std::FILE* file = std::tmpfile();
-    o.progressStream = file;
-    runConvert(o);
-    EXPECT_EQ(std::ftell(file), 0) << "progress drawn into a file";
-    std::fclose(file);
+    OutputSet set;
+    set.createDirectories((dir.path() / "made" / "here").string());
+    set.add((dir.path() / "made" / "here" / "first.bin").string()).write("one", 3);
+    set.add(dir.file("second.bin").string()).write("two", 3);
+    // The second name turns into a folder that holds a file: its rename fails
+    // after the first output is already in place.
+    std::filesystem::create_directories(dir.file("second.bin") / "inside");
+    EXPECT_THROW(set.commit(), std::runtime_error);
+    EXPECT_EQ(clitest::filesIn(dir.path()),
+              (std::vector<std::string>{"second.bin", "second.bin/inside"}));
 }
 
 } // namespace

@@ -37,10 +37,13 @@ struct ToolRun {
     std::string out, err;
 };
 
-// Runs the vrel executable in `workDir`.
-inline ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
+// Runs the vrel executable in `workDir`, after the shell commands of `prefix`
+// (such as a ulimit).
+inline ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                       const std::string& prefix = "") {
     const test::TempDir capture;
-    std::string command = "cd '" + workDir.string() + "' && '" VREL_CLI_EXECUTABLE "'";
+    std::string command =
+        "cd '" + workDir.string() + "' && " + prefix + "'" VREL_CLI_EXECUTABLE "'";
     for (const auto& a : args) // no argument holds a quote
         command += " '" + a + "'";
     command += " >'" + capture.file("out").string() + "' 2>'" + capture.file("err").string() +

@@ -11,6 +11,8 @@
 
 #include <cmath>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vrel::cli {
 namespace {
@@ -211,7 +213,10 @@ TEST(Convert, OutputsAreTheEnginesConversionAndTheSameBytesForAnyThreadCount) {
     }
 }
 
-TEST(OutputSet, AFailedRenameRemovesTheOutputsAlreadyInPlace) {
+// The outputs of one command appear together or not at all, are never
+// written through a link planted under a temporary name, and stream into a
+// FIFO instead of replacing it.
+TEST(OutputSet, AllOrNothingNeverThroughAPlantedLinkAndIntoAFifo) {
     test::TempDir dir;
     OutputSet set;
     set.createDirectories((dir.path() / "made" / "here").string());
@@ -223,6 +228,30 @@ TEST(OutputSet, AFailedRenameRemovesTheOutputsAlreadyInPlace) {
     EXPECT_THROW(set.commit(), std::runtime_error);
     EXPECT_EQ(clitest::filesIn(dir.path()),
               (std::vector<std::string>{"second.bin", "second.bin/inside"}));
+
+    // Links under every name a predictable scheme (".NAME.tmpPID-N") would use.
+    const auto victim = dir.file("victim.txt");
+    test::writeBytesFile(dir.path(), "victim.txt", std::vector<uint8_t>{'k', 'e', 'e', 'p'});
+    for (int n = 0; n < 2000; ++n)
+        std::filesystem::create_symlink(
+            victim,
+            dir.file(".out.tif.tmp" + std::to_string(::getpid()) + "-" + std::to_string(n)));
+    Image inks(8, 4, 4);
+    writeInkTiff(dir.file("out.tif").string(), inks, {"Cyan", "Magenta", "Yellow", "Black"});
+    EXPECT_EQ(clitest::readFileBytes(victim), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.file("out.tif")));
+
+    const auto expected = clitest::readFileBytes(dir.file("out.tif"));
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    const std::string reader = "cd '" + dir.str() + "' && timeout 60 cat pipe > got.tif &";
+    ASSERT_EQ(std::system(reader.c_str()), 0);
+    writeInkTiff(dir.file("pipe").string(), inks, {"Cyan", "Magenta", "Yellow", "Black"});
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.file("pipe").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the FIFO was replaced";
+    for (int i = 0; i < 100 && clitest::readFileBytes(dir.file("got.tif")) != expected; ++i)
+        ::usleep(50'000); // the reader finishes on its own time
+    EXPECT_TRUE(clitest::readFileBytes(dir.file("got.tif")) == expected);
 }
 
 } // namespace

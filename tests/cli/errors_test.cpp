@@ -5,6 +5,7 @@
 #include "cli_test_helpers.h"
 #include "image_read.h"
 
+#include <png.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -21,6 +22,26 @@ std::vector<uint8_t> claimingPng(std::vector<uint8_t> bytes, uint32_t width, uin
     for (std::size_t i = 0; i < 4; ++i)
         bytes[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
     return bytes;
+}
+
+// An interlaced image can only be decoded whole, unlike any other.
+void writeInterlacedGreyPng(const std::filesystem::path& path, uint32_t width, uint32_t height) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_compression_level(png, 1);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_ADAM7,
+                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_write_info(png, info);
+    const std::vector<uint8_t> row(width, 128);
+    for (int pass = png_set_interlace_handling(png); pass > 0; --pass)
+        for (uint32_t y = 0; y < height; ++y)
+            png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
 }
 
 TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
@@ -67,7 +88,8 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
         std::vector<std::string> args;
         std::string needle;
         int status = 2;
-        std::string json = ""; // written to d.json first
+        std::string json = "";   // written to d.json first
+        std::string prefix = ""; // shell commands before the tool's
     };
     const auto convert = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"convert", "--db", db});
@@ -76,76 +98,81 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
         return args;
     };
     const std::vector<std::string> build = {"db", "build", "d.json", "-o", "out.vdb"};
-    const Case cases[] = {
-        {convert({"missing.png"}), "cannot open image 'missing.png'"},
-        {{"convert", "--db", "nowhere.vdb", "chart.png", "-o", "out.tif"},
-         "cannot open database 'nowhere.vdb'"},
-        {convert({"--profile", "9", "chart.png"}), "profile number 9"},
-        {convert({"--key94", "7", "chart.png", "--preview", "p.png"}), "unknown profile"},
-        {convert({"text.png"}), "unsupported image 'text.png': not a PNG, JPEG or TIFF file"},
-        {convert({"float.tif"}), "'float.tif': samples that are not unsigned integers"},
-        {convert({"half.jpg"}), "damaged image 'half.jpg': Premature end of JPEG file"},
-        {convert({"half.png"}), "damaged image 'half.png'"},
-        {convert({"huge.png"}), "'huge.png': the file is too short for its claimed 60000 x"},
-        {convert({"huge.tif"}), "damaged image 'huge.tif'"},
-        {convert({"huge.jpg"}), "'huge.jpg': the file is too short for its claimed 20000 x"},
-        {convert({"--max-pixels", "1000", "chart.png"}),
-         "the limit of 1000 (raise it with --max-pixels)"},
-        {convert({"--input-profile", "text.png", "chart.png"}),
-         "input profile 'text.png': not an ICC profile"},
-        {convert({"chart.png", "-o", "out.png"}), "-o 'out.png': this output is a TIFF file"},
-        {convert({"chart.png", "--preview", "p.tif"}), "'p.tif': this output is a PNG file"},
-        {convert({"chart.png", "--planes", "planes"}), "'planes/ink2-yellow.png' is a directory"},
-        {convert({"chart.png", "--preview", "p.png", "-o", "/dev/full"}),
-         "'/dev/full': No space left on device"},
-        {convert({"chart.png", "-o", "no-such-dir/out.tif"}),
-         "directory 'no-such-dir' does not exist"},
-        {convert({"pipe"}), "image 'pipe': it is a FIFO (named pipe), not a regular file"},
-        {{"info", "--db", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
-        {{"db", "check", "/dev/zero"}, "'/dev/zero': it is a character device"},
-        {convert({"--settings", "settings.json", "chart.png"}), "/inputKnd: unknown field"},
-        {{"convert", "--db", "a-database-name-too-long.vdb", "chart.png", "-o", "out.tif"},
-         "longer than the 20 bytes"},
-        {{"convert", "--db", db, "chart.png"}, "nothing to write"},
-        {convert({"chart.png", "--threads", "0"}), "--threads must be between 1 and 256"},
-        {convert({"--adjust", "1", "--balance", "99999,0,0,0", "chart.png"}),
-         "--balance takes four values from -50 to 50"},
-        {{"plot", "--db", db, "--slice", "40", "-o", "plot.png"}, "--slice must be below"},
-        {{"frobnicate"}, "frobnicate"},
-        // Description errors name the JSON path of the field.
-        {build, "bad JSON in 'd.json'", 2, R"({"profiles": [ {"profileNumber": 0,, } ]})"},
-        {build, "/profiles/0/layout: must be 0, 1 or 2", 2,
-         R"({"profiles": [{"profileNumber": 0, "layout": 4, "entries": []}]})"},
-        {build, "/tables/0/nodes: node positions must rise strictly (128 then 128)", 2,
-         R"({"tables": [{"id": 1, "nodes": [0, 128, 128, 255], "channels": 3, "grid": {"source": "identity"}}]})"},
-        {build, "d.json': /" + std::string(48, 'k') + "... (100000 bytes): unknown field", 2,
-         "{\"tag\": \"T\", \"" + std::string(100000, 'k') + "\": 1}"},
-        {build,
-         "/patches/0/offset: the database would grow past "
-         "256 MiB here (the limit of 'db build'; raise it with --max-size)",
-         2, R"({"patches": [{"offset": 4294967295, "data": "00"}]})"},
-        {{"db", "build", kSampleDescription, "-o", "out.vdb", "--max-size", "1K"},
-         "the database would grow past 1024 bytes"},
-        // Finished commands: warnings, and problems that 'db check' reports.
-        {convert({"extra.jpg"}), "warning: 'extra.jpg': Corrupt JPEG data: 2 extraneous bytes", 0},
-        {{"info", "--db", db, "--balance", "10,0,0,0"},
-         "warning: the balance (--balance) has no effect without the adjustment",
-         0},
-        {{"plot", "--db", db, "--profile", "2", "--slice", "3", "-o", "p.png"},
-         "warning: --slice has no effect: the black-only method has no colour",
-         0},
-        {convert({"--adjust", "1", "--balance", "50,0,0,-50", "chart.png"}),
-         "vrel: input profile: sRGB (the PNG's sRGB chunk)\n", 0},
-        {{"db", "check", "cut.vdb"}, "problem at 0x", 1},
-        {{"--help"}, "Exit status: 0 success; 1", 0},
+    const Case cases[] =
+    { {convert({"missing.png"}), "cannot open image 'missing.png'"},
+      {{"convert", "--db", "nowhere.vdb", "chart.png", "-o", "out.tif"},
+       "cannot open database 'nowhere.vdb'"},
+      {convert({"--profile", "9", "chart.png"}), "profile number 9"},
+      {convert({"--key94", "7", "chart.png", "--preview", "p.png"}), "unknown profile"},
+      {convert({"text.png"}), "unsupported image 'text.png': not a PNG, JPEG or TIFF file"},
+      {convert({"float.tif"}), "'float.tif': samples that are not unsigned integers"},
+      {convert({"half.jpg"}), "damaged image 'half.jpg': Premature end of JPEG file"},
+      {convert({"half.png"}), "damaged image 'half.png'"},
+      {convert({"huge.png"}), "'huge.png': the file is too short for its claimed 60000 x"},
+      {convert({"huge.tif"}), "damaged image 'huge.tif'"},
+      {convert({"huge.jpg"}), "'huge.jpg': the file is too short for its claimed 20000 x"},
+      {convert({"--max-pixels", "1000", "chart.png"}),
+       "the limit of 1000 (raise it with --max-pixels)"},
+      {convert({"--input-profile", "text.png", "chart.png"}),
+       "input profile 'text.png': not an ICC profile"},
+      {convert({"chart.png", "-o", "out.png"}), "-o 'out.png': this output is a TIFF file"},
+      {convert({"chart.png", "--preview", "p.tif"}), "'p.tif': this output is a PNG file"},
+      {convert({"chart.png", "--planes", "planes"}), "'planes/ink2-yellow.png' is a directory"},
+      {convert({"chart.png", "--preview", "p.png", "-o", "/dev/full"}),
+       "'/dev/full': No space left on device"},
+      {convert({"chart.png", "-o", "no-such-dir/out.tif"}),
+       "directory 'no-such-dir' does not exist"},
+      {convert({"pipe"}), "image 'pipe': it is a FIFO (named pipe), not a regular file"},
+      {{"info", "--db", "pipe"}, "cannot read database 'pipe': it is a FIFO"},
+      {{"db", "check", "/dev/zero"}, "'/dev/zero': it is a character device"},
+      {convert({"--settings", "settings.json", "chart.png"}), "/inputKnd: unknown field"},
+      {{"convert", "--db", "a-database-name-too-long.vdb", "chart.png", "-o", "out.tif"},
+       "longer than the 20 bytes"},
+      {{"convert", "--db", db, "chart.png"}, "nothing to write"},
+      {convert({"chart.png", "--threads", "0"}), "--threads must be between 1 and 256"},
+      {convert({"--adjust", "1", "--balance", "99999,0,0,0", "chart.png"}),
+       "--balance takes four values from -50 to 50"},
+      {{"plot", "--db", db, "--slice", "40", "-o", "plot.png"}, "--slice must be below"},
+      {{"frobnicate"}, "frobnicate"},
+      // Description errors name the JSON path of the field.
+      {build, "bad JSON in 'd.json'", 2, R"({"profiles": [ {"profileNumber": 0,, } ]})"},
+      {build, "/profiles/0/layout: must be 0, 1 or 2", 2,
+       R"({"profiles": [{"profileNumber": 0, "layout": 4, "entries": []}]})"},
+      {build, "/tables/0/nodes: node positions must rise strictly (128 then 128)", 2,
+       R"({"tables": [{"id": 1, "nodes": [0, 128, 128, 255], "channels": 3, "grid": {"source": "identity"}}]})"},
+      {build, "d.json': /" + std::string(48, 'k') + "... (100000 bytes): unknown field", 2,
+       "{\"tag\": \"T\", \"" + std::string(100000, 'k') + "\": 1}"},
+      {build,
+       "/patches/0/offset: the database would grow past "
+       "256 MiB here (the limit of 'db build'; raise it with --max-size)",
+       2, R"({"patches": [{"offset": 4294967295, "data": "00"}]})"},
+      {{"db", "build", kSampleDescription, "-o", "out.vdb", "--max-size", "1K"},
+       "the database would grow past 1024 bytes"},
+      // Finished commands: warnings, and problems that 'db check' reports.
+      {convert({"extra.jpg"}), "warning: 'extra.jpg': Corrupt JPEG data: 2 extraneous bytes", 0},
+      {{"info", "--db", db, "--balance", "10,0,0,0"},
+       "warning: the balance (--balance) has no effect without the adjustment",
+       0},
+      {{"plot", "--db", db, "--profile", "2", "--slice", "3", "-o", "p.png"},
+       "warning: --slice has no effect: the black-only method has no colour",
+       0},
+      {convert({"--adjust", "1", "--balance", "50,0,0,-50", "chart.png"}),
+       "vrel: input profile: sRGB (the PNG's sRGB chunk)\n", 0},
+      {{"db", "check", "cut.vdb"}, "problem at 0x", 1},
+      {{"--help"}, "Exit status: 0 success; 1", 0},
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // they reserve more
+      // Memory running out (an interlaced image is decoded whole: 64 MB).
+      {convert({"big.png"}), "vrel: out of memory", 2, "", "ulimit -v 60000 && "},
+#endif
     };
+    writeInterlacedGreyPng(dir.file("big.png"), 8000, 8000);
     write("d.json", std::string());
     auto before = filesIn(dir.path());
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         if (!c.json.empty())
             write("d.json", c.json);
-        const auto run = runTool(c.args, dir.path());
+        const auto run = runTool(c.args, dir.path(), c.prefix);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_TRUE(c.status != 2 || (run.err.rfind("vrel: ", 0) == 0 && run.err.size() < 480 &&
                                       std::count(run.err.begin(), run.err.end(), '\n') == 1))

@@ -11,7 +11,9 @@
 #include "support/reference.h"
 #include "support/test_support.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <string>
 #include <tuple>
 
 namespace vrel::test {
@@ -308,6 +310,27 @@ TEST(Exports, NullArgumentsAreRefusedAndWriteNothing) {
     EXPECT_EQ(VrelLineColorConversion(nullptr, 2, 0, 0, 0, context.get()), VREL_ERR_PARAM);
     EXPECT_EQ(VrelPixelColorConversion(0, 13, 0x123456, nullptr, context.get()), VREL_ERR_PARAM);
     EXPECT_EQ(VrelPixelColorCorrection(2, 0x123456, nullptr, context.get()), VREL_ERR_PARAM);
+}
+
+} // namespace
+} // namespace vrel::test
+
+namespace vrel::test {
+namespace {
+
+// The level is chosen once per process: the best the processor supports, or
+// the portable one when VREL_FORCE_PORTABLE is 1; the test cap lowers it and
+// lifts it again.
+TEST(KernelLevels, ForcedPortableAndTheTestCapChooseTheLevel) {
+    const char* force = std::getenv("VREL_FORCE_PORTABLE");
+    if (force != nullptr && std::string(force) == "1") {
+        EXPECT_EQ(supportedKernelIsa(), KernelIsa::Portable);
+    }
+    vrel::testing::limitKernelIsa(KernelIsa::Portable);
+    EXPECT_EQ(kernels().level, KernelIsa::Portable);
+    vrel::testing::limitKernelIsa(KernelIsa::Avx2);
+    EXPECT_EQ(kernelIsa(), supportedKernelIsa());
+    EXPECT_EQ(kernels().level, supportedKernelIsa());
 }
 
 } // namespace

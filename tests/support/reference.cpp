@@ -42,6 +42,13 @@ int32_t pixelsOf(uint32_t count, int16_t skipStart, uint16_t skipEnd) {
     return static_cast<int16_t>(static_cast<uint16_t>(count - skipStart - skipEnd));
 }
 
+// Red, green and blue of a pixel: the channel bytes, or a grey byte as all three.
+std::array<uint8_t, 3> rgbOf(const uint8_t* s, uint32_t format) {
+    const uint8_t* o = kFormats[format].offset;
+    return greyInput(format) ? std::array<uint8_t, 3>{s[0], s[0], s[0]}
+                             : std::array<uint8_t, 3>{s[o[0]], s[o[1]], s[o[2]]};
+}
+
 } // namespace
 
 ReferenceCell referenceCell(const std::vector<uint8_t>& nodes, uint8_t v) {
@@ -233,8 +240,8 @@ bool ReferenceEngine::preparedHolds(uint32_t entries) const {
     return prepared_.size() >= 4 * entries;
 }
 
-std::array<uint8_t, 3> ReferenceEngine::preCorrect(uint8_t r, uint8_t g, uint8_t b) const {
-    const int x[3] = {grey_[r], grey_[g], grey_[b]};
+std::array<uint8_t, 3> ReferenceEngine::preCorrect(const std::array<uint8_t, 3>& rgb) const {
+    const int x[3] = {grey_[rgb[0]], grey_[rgb[1]], grey_[rgb[2]]};
     const int m = std::min({x[0], x[1], x[2]});
     std::array<uint8_t, 3> c{};
     for (int k = 0; k < 3; ++k) {
@@ -244,40 +251,27 @@ std::array<uint8_t, 3> ReferenceEngine::preCorrect(uint8_t r, uint8_t g, uint8_t
     return c;
 }
 
-const std::array<uint8_t, 8>& ReferenceEngine::inks(Registers& run, uint8_t r, uint8_t g,
-                                                    uint8_t b) {
-    const uint32_t key = referenceKey(kernelFlags_, r, g, b);
-    if (key == run.key) {
-        return run.value;
+// Group 0: the inks of the pre-corrected colour; group 1: the corrected
+// channels of the colour through the input curve, stored with a fourth byte
+// 0 (never read).
+const std::array<uint8_t, 8>& ReferenceEngine::cached(int group, Registers& run,
+                                                      const std::array<uint8_t, 3>& c) {
+    const uint32_t key = referenceKey(kernelFlags_, c[0], c[1], c[2]);
+    if (key != run.key) {
+        run.key = key;
+        Slot& slot = cache_[group][referenceSlot(key)];
+        if (slot.key != key) {
+            const std::array<uint8_t, 3> x =
+                group == 0 ? preCorrect(c)
+                           : std::array<uint8_t, 3>{input_[c[0]], input_[c[1]], input_[c[2]]};
+            const std::vector<uint8_t> v =
+                (group == 0 ? conversion_ : correctionTable_).interpolate(x[0], x[1], x[2]);
+            slot.value = {};
+            std::copy(v.begin(), v.end(), slot.value.begin());
+            slot.key = key;
+        }
+        std::copy_n(slot.value.begin(), group == 0 ? inks_ : 4, run.value.begin());
     }
-    run.key = key;
-    Slot& slot = cache_[0][referenceSlot(key)];
-    if (slot.key != key) {
-        const std::array<uint8_t, 3> c = preCorrect(r, g, b);
-        const std::vector<uint8_t> v = conversion_.interpolate(c[0], c[1], c[2]);
-        std::copy(v.begin(), v.end(), slot.value.begin());
-        slot.key = key;
-    }
-    std::copy_n(slot.value.begin(), inks_, run.value.begin());
-    return run.value;
-}
-
-const std::array<uint8_t, 8>& ReferenceEngine::corrected(Registers& run, uint8_t c0, uint8_t c1,
-                                                         uint8_t c2) {
-    const uint32_t key = referenceKey(kernelFlags_, c0, c1, c2);
-    if (key == run.key) {
-        return run.value;
-    }
-    run.key = key;
-    Slot& slot = cache_[1][referenceSlot(key)];
-    if (slot.key != key) {
-        // Three corrected channels; the fourth byte, never read, is stored as 0.
-        const std::vector<uint8_t> v =
-            correctionTable_.interpolate(input_[c0], input_[c1], input_[c2]);
-        slot.value = {v[0], v[1], v[2], 0};
-        slot.key = key;
-    }
-    std::copy_n(slot.value.begin(), 4, run.value.begin());
     return run.value;
 }
 
@@ -285,110 +279,77 @@ VrelResult ReferenceEngine::bitmap(uint32_t in, uint32_t out, const uint8_t* sou
                                    uint8_t* destination, uint32_t count, int16_t skipStart,
                                    uint16_t skipEnd, uint32_t sourceStep) {
     const bool rgbOut = out <= 3 || out == 5, blackOut = out == 9 || out == 11 || out == 12;
-    const bool inkOut = out == 13 || out == 15,
-               multiOut = out == 16 || out == 18 || out == 19 || out == 21;
-    if (!rgbOut && !blackOut && !inkOut && !multiOut) {
+    const int inkOut = out == 13 || out == 15   ? 4
+                       : out == 16 || out == 18 ? 6
+                       : out == 19 || out == 21 ? 7
+                                                : 0;
+    if (!rgbOut && !blackOut && inkOut == 0) {
         return VREL_ERR_PARAM;
     }
     const int32_t n = pixelsOf(count, skipStart, skipEnd);
     if (n <= 0 || in > 22) {
         return VREL_OK;
     }
-    const Format& o = kFormats[out];
-    const uint32_t step = sourceStep != 0 ? sourceStep : kFormats[in].bytes;
-    const int first = skipStart, end = skipStart + n;
-    auto at = [&](int p) { return source + static_cast<ptrdiff_t>(p) * step; };
-    auto pixelOut = [&](int p) { return destination + static_cast<ptrdiff_t>(p) * o.bytes; };
-    // Interpolated pixels, written by `write` from the inks.
-    auto interpolated = [&](bool tables, auto write) {
-        if (!tables) {
-            return VREL_ERR_PARAM;
-        }
-        Registers run;
-        const Format& i = kFormats[in];
-        for (int p = first; p < end; ++p) {
-            const uint8_t* s = at(p);
-            const bool g = greyInput(in);
-            write(pixelOut(p), inks(run, s[g ? 0 : i.offset[0]], s[g ? 0 : i.offset[1]],
-                                    s[g ? 0 : i.offset[2]]));
-        }
-        return VREL_OK;
-    };
-    auto packed = [&](int count) {
-        return [&o, count](uint8_t* d, const std::array<uint8_t, 8>& v) {
-            for (int q = 0; q < count; ++q) {
-                d[o.offset[q]] = v[q];
-            }
-        };
-    };
-    // Prepared entries: whole at destination + 4 p, or 0, e0, e1, e2 from
-    // the first converted pixel on.
-    auto lookup = [&](uint32_t entries, bool whole) {
-        if (!preparedHolds(entries)) {
-            return VREL_ERR_PARAM;
-        }
-        for (int p = first; p < end; ++p) {
-            const uint32_t index = in == 10  ? (source[p / 8] >> (7 - p % 8)) & 1
-                                   : in == 4 ? (at(p)[0] | at(p)[1] << 8) & 0x7fff
-                                             : at(p)[0];
-            const uint8_t* e = &prepared_[4 * index];
-            uint8_t* d = whole ? destination + 4 * p : pixelOut(first) + 4 * (p - first);
-            const uint8_t bytes[4] = {whole ? e[0] : uint8_t{0}, whole ? e[1] : e[0],
-                                      whole ? e[2] : e[1], whole ? e[3] : e[2]};
-            std::memcpy(d, bytes, 4);
-        }
-        return VREL_OK;
-    };
-    const uint32_t entries = in == 4 ? 32768 : in == 10 ? 2 : 256;
-    if (rgbOut && forcedThree_) {
-        if (directColour(in)) {
-            Registers run;
-            std::array<uint8_t, 3> c = {255, 255, 255};
-            const Format& i = kFormats[in];
-            for (int p = first; p < end; ++p) {
-                const uint8_t* s = at(p);
-                const uint32_t key =
-                    referenceKey(kernelFlags_, s[i.offset[0]], s[i.offset[1]], s[i.offset[2]]);
-                if (key != run.key) {
-                    run.key = key;
-                    c = preCorrect(s[i.offset[0]], s[i.offset[1]], s[i.offset[2]]);
-                }
-                for (int k = 0; k < 3; ++k) {
-                    pixelOut(p)[o.offset[k]] = c[k];
-                }
-            }
-            return VREL_OK;
-        }
-        return in == 4 || in == 7 || in == 9 || in == 10 ? lookup(entries, false) : VREL_OK;
-    }
-    if (blackOut) {
-        if (in == 9 && out != 12) {
-            for (int p = first; p < end; ++p) {
-                const uint8_t v = adjust_[3][grey_[at(p)[0]]];
-                pixelOut(p)[o.offset[3]] = out == 9 ? static_cast<uint8_t>(255 - v) : v;
-            }
-        }
-        return in == 10 ? lookup(2, true) : VREL_OK;
-    }
     const bool colour = directColour(in) || greyInput(in);
-    if (rgbOut) {
-        return !colour ? VREL_OK : interpolated(fourInk_, [&o](uint8_t* d, const auto& v) {
-            for (int k = 0; k < 3; ++k) {
-                d[o.offset[k]] = static_cast<uint8_t>(255 - std::min(255, v[k] + v[3]));
-            }
-        });
+    enum { Nothing, Refused, Fold, Inks, PreCorrection, Curve, Whole, ZeroThree } what = Nothing;
+    if (rgbOut && forcedThree_) {
+        what = directColour(in)                            ? PreCorrection
+               : in == 4 || in == 7 || in == 9 || in == 10 ? ZeroThree
+                                                           : Nothing;
+    } else if (rgbOut) {
+        what = colour ? Fold : Nothing;
+    } else if (blackOut) {
+        what = in == 9 && out != 12 ? Curve : in == 10 ? Whole : Nothing;
+    } else if (colour) {
+        what = Inks;
+    } else if (in == 10 || (inkOut == 4 && (in == 4 || in == 7))) {
+        what = inkOut == 4 ? Whole : Refused; // no prepared table has wider entries
     }
-    if (inkOut) {
-        if (colour) {
-            return interpolated(fourInk_, packed(4));
-        }
-        return in == 4 || in == 7 || in == 10 ? lookup(entries, true) : VREL_OK;
-    }
-    const int e = out <= 18 ? 6 : 7;
-    if (in == 10) {
+    const uint32_t entries = in == 4 ? 32768 : in == 10 ? 2 : 256;
+    const bool tables = inkOut > 4 ? multiInk_ && inks_ >= inkOut : fourInk_;
+    if (what == Refused || ((what == Whole || what == ZeroThree) && !preparedHolds(entries)) ||
+        ((what == Fold || what == Inks) && !tables)) {
         return VREL_ERR_PARAM;
     }
-    return colour ? interpolated(multiInk_ && inks_ >= e, packed(e)) : VREL_OK;
+    const Format& o = kFormats[out];
+    const uint32_t step = sourceStep != 0 ? sourceStep : kFormats[in].bytes;
+    Registers run;
+    std::array<uint8_t, 3> pre = {255, 255, 255};
+    for (int p = skipStart; p < skipStart + n; ++p) {
+        const uint8_t* s = source + static_cast<ptrdiff_t>(p) * step;
+        uint8_t* d = destination + static_cast<ptrdiff_t>(p) * o.bytes;
+        if (what == Fold || what == Inks) {
+            const std::array<uint8_t, 8>& v = cached(0, run, rgbOf(s, in));
+            for (int q = 0; q < (what == Fold ? 3 : inkOut); ++q) {
+                d[o.offset[q]] = what == Inks ? v[q] : 255 - std::min(255, v[q] + v[3]);
+            }
+        } else if (what == PreCorrection) {
+            const std::array<uint8_t, 3> rgb = rgbOf(s, in);
+            const uint32_t key = referenceKey(kernelFlags_, rgb[0], rgb[1], rgb[2]);
+            pre = key == run.key ? pre : preCorrect(rgb);
+            run.key = key;
+            for (int k = 0; k < 3; ++k) {
+                d[o.offset[k]] = pre[k];
+            }
+        } else if (what == Curve) {
+            const uint8_t v = adjust_[3][grey_[s[0]]];
+            d[o.offset[3]] = out == 9 ? 255 - v : v;
+        } else if (what != Nothing) {
+            // Prepared entries: whole at destination + 4 p, or 0, e0, e1, e2
+            // from the first converted pixel on.
+            const uint32_t index = in == 10  ? (source[p / 8] >> (7 - p % 8)) & 1
+                                   : in == 4 ? (s[0] | s[1] << 8) & 0x7fff
+                                             : s[0];
+            const uint8_t* e = &prepared_[4 * index];
+            if (what == Whole) {
+                std::memcpy(destination + 4 * p, e, 4);
+            } else {
+                uint8_t* z = destination + skipStart * o.bytes + 4 * (p - skipStart);
+                z[0] = 0, z[1] = e[0], z[2] = e[1], z[3] = e[2];
+            }
+        }
+    }
+    return VREL_OK;
 }
 
 VrelResult ReferenceEngine::line(uint32_t format, const uint8_t* source, uint8_t* const planes[7],
@@ -406,7 +367,6 @@ VrelResult ReferenceEngine::line(uint32_t format, const uint8_t* source, uint8_t
         return VREL_ERR_PARAM;
     }
     const uint32_t step = sourceStep != 0 ? sourceStep : kFormats[format].bytes;
-    const Format& i = kFormats[format];
     Registers run;
     for (int p = skipStart; p < skipStart + n; ++p) {
         const uint8_t* s = source + static_cast<ptrdiff_t>(p) * step;
@@ -414,9 +374,7 @@ VrelResult ReferenceEngine::line(uint32_t format, const uint8_t* source, uint8_t
             planes[3][p] = adjust_[3][grey_[s[0]]];
             continue;
         }
-        const bool g = greyInput(format);
-        const auto& v =
-            inks(run, s[g ? 0 : i.offset[0]], s[g ? 0 : i.offset[1]], s[g ? 0 : i.offset[2]]);
+        const std::array<uint8_t, 8>& v = cached(0, run, rgbOf(s, format));
         for (int q = 0; q < method_; ++q) {
             planes[q][p] = v[q];
         }
@@ -468,13 +426,14 @@ void ReferenceEngine::correct(uint32_t format, const uint8_t* source, uint8_t* d
         uint8_t* d = destination + p * f.bytes;
         if (format == 4) {
             const int w = s[0] | s[1] << 8;
-            const auto& v = corrected(run, static_cast<uint8_t>(levelOf5Bit((w >> 10) & 31)),
-                                      static_cast<uint8_t>(levelOf5Bit((w >> 5) & 31)),
-                                      static_cast<uint8_t>(levelOf5Bit(w & 31)));
+            const auto& v = cached(1, run,
+                                   {static_cast<uint8_t>(levelOf5Bit((w >> 10) & 31)),
+                                    static_cast<uint8_t>(levelOf5Bit((w >> 5) & 31)),
+                                    static_cast<uint8_t>(levelOf5Bit(w & 31))});
             const int word = (v[0] >> 3) << 10 | (v[1] >> 3) << 5 | v[2] >> 3;
             d[0] = static_cast<uint8_t>(word), d[1] = static_cast<uint8_t>(word >> 8);
         } else {
-            const auto& v = corrected(run, s[f.offset[0]], s[f.offset[1]], s[f.offset[2]]);
+            const auto& v = cached(1, run, rgbOf(s, format));
             for (int k = 0; k < 3; ++k) {
                 d[f.offset[k]] = v[k];
             }

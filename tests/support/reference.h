@@ -113,9 +113,11 @@ class ReferenceEngine {
         uint32_t key = 0xffffff00u;
         std::array<uint8_t, 8> value{};
     };
-    std::array<uint8_t, 3> preCorrect(uint8_t r, uint8_t g, uint8_t b) const;
-    const std::array<uint8_t, 8>& inks(Registers& run, uint8_t r, uint8_t g, uint8_t b);
-    const std::array<uint8_t, 8>& corrected(Registers& run, uint8_t c0, uint8_t c1, uint8_t c2);
+    std::array<uint8_t, 3> preCorrect(const std::array<uint8_t, 3>& rgb) const;
+    // One pixel through the previous-pixel register and the cache of group
+    // 0 (conversion) or 1 (correction).
+    const std::array<uint8_t, 8>& cached(int group, Registers& run,
+                                         const std::array<uint8_t, 3>& c);
     bool preparedHolds(uint32_t entries) const;
 
     uint8_t grey_[256], adjust_[4][256], input_[256];

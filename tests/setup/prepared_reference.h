@@ -1,9 +1,10 @@
-// Plain references for the prepared-table tests, written straight from the
-// arithmetic, and a hand-built context for the tests that need no tables.
+// The prepared-table tests' view of the plain reference (support/reference.h)
+// and a hand-built context for the tests that need no tables.
 #pragma once
 
 #include "core/engine_context.h"
 #include "resources/block_layer.h"
+#include "support/reference.h"
 
 #include <cstdint>
 #include <cstring>
@@ -12,15 +13,11 @@
 
 namespace setup_test {
 
-// The 8-bit value of five-bit level n: 8n + n/4.
-inline int levelOf5Bit(int n) {
-    return 8 * n + n / 4;
-}
+using vrel::test::levelOf5Bit;
 
 // The luminance of (r, g, b) through the grey curve and the black adjustment.
 inline uint8_t referenceBlack(int r, int g, int b, const EngineContext& context) {
-    const int y = ((77 * r + 128) / 256) + ((151 * g + 128) / 256) + ((28 * b + 128) / 256);
-    return context.adjustCurves[3][context.greyCurve[y % 256]];
+    return vrel::test::referenceLuminanceBlack(r, g, b, context.greyCurve, context.adjustCurves[3]);
 }
 
 // The four bytes of entry i of the context's prepared table.

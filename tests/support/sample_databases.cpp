@@ -25,13 +25,18 @@ db::Bytes spacedNodes(int k, int shift) {
     return nodes;
 }
 
-db::ColourTable makeTable(TableForm form, int points, int channels, uint32_t seed) {
+db::ColourTable makeTable(TableForm form, int points, int channels, uint32_t seed,
+                          const db::Bytes& nodes = {}) {
     switch (form) {
     case TableForm::Unmarked:
         return db::unmarkedTable(db::makeRandomGrid(db::kDefaultGridPoints, channels, seed));
     case TableForm::Type0:
         return db::tableType0(db::makeRandomGrid(db::kDefaultGridPoints, channels, seed));
     case TableForm::Type1:
+        if (!nodes.empty()) {
+            return db::tableType1(
+                nodes, db::makeRandomGrid(static_cast<int>(nodes.size()), channels, seed));
+        }
         return db::tableType1(spacedNodes(points, 0), db::makeRandomGrid(points, channels, seed));
     case TableForm::Type2: {
         std::vector<db::Bytes> sets;
@@ -140,8 +145,8 @@ db::Database makeSampleDatabase(const SampleRecipe& recipe) {
     const int tableChannels = recipe.channels <= 4 ? 4 : recipe.channels;
     TableForm form =
         recipe.conversionForm == TableForm::Type2 ? TableForm::Type1 : recipe.conversionForm;
-    d.addColourTable(kConversionChunkId,
-                     makeTable(form, recipe.conversionPoints, tableChannels, recipe.seed * 13));
+    d.addColourTable(kConversionChunkId, makeTable(form, recipe.conversionPoints, tableChannels,
+                                                   recipe.seed * 13, recipe.conversionNodes));
 
     if ((flags & db::kFlagExtension) != 0) {
         const uint16_t ids[3] = {db::kExtensionIdFirst, db::kExtensionIdSecond,

@@ -92,6 +92,9 @@ struct SampleRecipe {
     int correctionPoints = 5;
     TableForm conversionForm = TableForm::Type1;
     int conversionPoints = 5;
+    // Type 1: these node positions (0 first, 255 last, rising) instead of
+    // conversionPoints evenly spaced ones.
+    std::vector<uint8_t> conversionNodes{};
     bool sharedDirectory = false;
     // Selector 3 lays a type-1 correction table on the default grid: only
     // with this set does the third table carry the 17-point grid it needs

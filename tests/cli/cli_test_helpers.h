@@ -3,7 +3,6 @@
 #pragma once
 
 #include "image.h"
-#include "support/param_builder.h"
 #include "support/test_support.h"
 
 #include <cstring>

@@ -1,7 +1,6 @@
 // rastertovrel in CUPS filter chains run by cupsfilter (without a scheduler),
 // and alone on raster written byte by byte. Every output line is checked
 // against the engine's own conversion of the raster line the filter was handed.
-#include "support/param_builder.h"
 #include "support/test_support.h"
 
 #include <array>

@@ -10,6 +10,7 @@
 // a file that cannot be written throws std::runtime_error.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -47,6 +48,39 @@ std::filesystem::path writeBytesFile(const std::filesystem::path& dir, std::stri
                                      std::span<const uint8_t> bytes);
 std::filesystem::path writeDatabaseFile(const std::filesystem::path& dir, std::string_view name,
                                         const dbwriter::Database& db);
+
+// A ParamRecord set field by field; every field not set is zero.
+class ParamBuilder {
+  public:
+    ParamBuilder() { std::memset(&record_, 0, sizeof record_); }
+    // Copies at most the field's 20 bytes, so a name that fills it has no NUL.
+    ParamBuilder& database(std::string_view name) {
+        std::memset(record_.databaseName, 0, sizeof record_.databaseName);
+        std::memcpy(record_.databaseName, name.data(),
+                    std::min(name.size(), sizeof record_.databaseName));
+        return *this;
+    }
+    // The pointer is stored as is: the caller keeps the string alive.
+    ParamBuilder& directory(const char* dir) { return set(record_.directoryName, dir); }
+    ParamBuilder& profileNumber(uint16_t v) { return set(record_.profileNumber, v); }
+    ParamBuilder& keyField94(uint16_t v) { return set(record_.keyField94, v); }
+    ParamBuilder& adjustSwitch(uint16_t v) { return set(record_.adjustSwitch, v); }
+    ParamBuilder& tableSelector(uint16_t v) { return set(record_.tableSelector, v); }
+    ParamBuilder& density(int16_t v) { return set(record_.density, v); }
+    ParamBuilder& balance(int16_t cyan, int16_t magenta, int16_t yellow, int16_t black) {
+        record_.balance[0] = cyan, record_.balance[1] = magenta;
+        record_.balance[2] = yellow, record_.balance[3] = black;
+        return *this;
+    }
+    operator const ParamRecord&() const { return record_; }
+
+  private:
+    template <typename Field, typename Value> ParamBuilder& set(Field& field, Value v) {
+        field = v;
+        return *this;
+    }
+    ParamRecord record_;
+};
 
 // An engine context opened with VrelInit and closed with VrelClose.
 class OpenContext {

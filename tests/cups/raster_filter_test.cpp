@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <span>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,20 +30,25 @@ struct ShellRun {
     std::string err;
 };
 
+std::string readText(const fs::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 ShellRun runShell(const std::string& command) {
     const test::TempDir scratch;
     const int raw = std::system((command + " 2>" + quote(scratch.file("err").string())).c_str());
-    std::ifstream in(scratch.file("err"));
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, {std::istreambuf_iterator<char>(in), {}}};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(scratch.file("err"))};
 }
 
 // cupsfilter with a cups-files.conf of its own in `dir`: ServerBin holds the
 // system's filters (without the Ghostscript and MuPDF renderers, so that PDF
 // pages go through pdftoraster) and, as rastertovrel, a script that keeps a
 // copy of the raster it is handed (dir/captured.ras) before it runs the
-// built filter. Prints input through the PPD into output.
+// filter given (the built one unless named). Prints input through the PPD into output.
 ShellRun print(const test::TempDir& dir, const fs::path& input,
-               const std::vector<std::string>& options, const fs::path& output) {
+               const std::vector<std::string>& options, const fs::path& output,
+               const fs::path& ppd = kSamplePpd, const fs::path& filter = VREL_RASTERTOVREL) {
     const fs::path filters = dir.path() / "serverbin" / "filter";
     if (fs::create_directories(filters)) {
         for (const auto& entry : fs::directory_iterator(VREL_CUPS_FILTER_DIR)) {
@@ -54,7 +60,7 @@ ShellRun print(const test::TempDir& dir, const fs::path& input,
         // that cupsfilter gives them.
         std::ofstream(filters / "rastertovrel")
             << "#!/bin/sh\ntee " << quote(dir.file("captured.ras").string()) << " | "
-            << quote(VREL_RASTERTOVREL) << " \"$@\"\n";
+            << quote(filter.string()) << " \"$@\"\n";
         fs::permissions(filters / "rastertovrel",
                         fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::add);
@@ -64,7 +70,7 @@ ShellRun print(const test::TempDir& dir, const fs::path& input,
     }
     std::string command = quote(VREL_CUPSFILTER) + " -e -c " +
                           quote(dir.file("cups-files.conf").string()) + " -p " +
-                          quote(kSamplePpd.string()) + " -m printer/foo";
+                          quote(ppd.string()) + " -m printer/foo";
     for (const auto& o : options)
         command += " -o " + quote(o);
     return runShell(command + " " + quote(input.string()) + " >" + quote(output.string()));
@@ -343,6 +349,64 @@ TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {
         EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.err;
     }
+}
+
+TEST(CupsFilter, SigtermStopsTheJobBetweenBandsEvenWhileTheInputStalls) {
+    // All of a page but its last two lines, through a FIFO that the shell
+    // keeps open: the filter waits in a read when it is asked to stop, and has
+    // to leave it. A filter that stays there is killed after a minute.
+    const auto raster = rawRaster({makePage(64, 400)});
+    const test::TempDir dir;
+    const fs::path in = test::writeBytesFile(dir.path(), "in.ras",
+                                             std::span(raster).first(raster.size() - 64 * 3 * 2));
+    const std::string fifo = quote(dir.file("fifo").string()), log = dir.file("log").string();
+    const ShellRun run = runShell(
+        "mkfifo " + fifo + "; PPD=" + quote(kSamplePpd.string()) + " " + quote(VREL_RASTERTOVREL) +
+        " 1 user title 1 '' <" + fifo + " >/dev/null 2>" + quote(log) + " & pid=$!; exec 3>" +
+        fifo + "; cat " + quote(in.string()) + " >&3; i=0; until grep -q 'converting page 1' " +
+        quote(log) + " || [ $((i += 1)) -gt 600 ]; do sleep 0.1; done; kill -TERM $pid; " +
+        "timeout 60 tail -s 0.1 --pid=$pid -f /dev/null; kill -KILL $pid; wait $pid");
+    const std::string err = readText(log);
+    EXPECT_EQ(run.status, 0) << err;
+    EXPECT_NE(err.find("INFO: stopped on request at line"), std::string::npos) << err;
+    EXPECT_EQ(err.find("PAGE:"), std::string::npos) << err;
+}
+
+// The README's commands that need no scheduler: install, write a PPD with
+// vrel ppd, print through the installed filter and PPD with cupsfilter, look
+// at the separations with vrel raster.
+TEST(CupsReadme, InstalledFilterAndPpdPrintWithoutAQueue) {
+    const test::TempDir dir;
+    const fs::path prefix = dir.path() / "prefix", written = dir.file("written.ppd");
+    const fs::path ppd = prefix / "share/ppd/vrel/vrel-demo-inkjet.ppd";
+    const fs::path database = prefix / "share/vrel/sample.vdb";
+    const fs::path out = dir.file("page.ras"), planes = dir.path() / "planes";
+    ASSERT_EQ(runShell(quote(VREL_CMAKE) + " --install " + quote(VREL_BUILD_DIR) +
+                       " --component cups --prefix " + quote(prefix.string()) + " >/dev/null")
+                  .status,
+              0);
+    ASSERT_EQ(runShell(quote(VREL_CLI_EXECUTABLE) + " ppd --db " + quote(database.string()) +
+                       " -o " + quote(written.string()))
+                  .status,
+              0);
+    // The installed PPD is the sample's, naming the installed database.
+    EXPECT_NE(readText(ppd).find("*vrelDatabase: \"" + database.string() + "\""),
+              std::string::npos);
+    EXPECT_EQ(readText(written), readText(ppd));
+    const ShellRun run =
+        print(dir, VREL_CUPS_TEST_PDF, {"Resolution=150dpi", "VrelInkSet=VDIPhoto6"}, out, ppd,
+              prefix / "lib/cups/filter/rastertovrel");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto pages = readRaster(out);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].header.cupsColorSpace, CUPS_CSPACE_DEVICE6);
+    ASSERT_EQ(runShell(quote(VREL_CLI_EXECUTABLE) + " raster " + quote(out.string()) +
+                       " --planes " + quote(planes.string()) + " >/dev/null")
+                  .status,
+              0);
+    // The separations, one PNG per colour.
+    EXPECT_TRUE(fs::exists(planes / "page1-colour5-colour5.png"));
+    EXPECT_FALSE(fs::exists(planes / "page1-colour6-colour6.png"));
 }
 
 } // namespace

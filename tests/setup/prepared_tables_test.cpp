@@ -7,6 +7,7 @@
 #include "battery.h"
 #include "core/engine_context.h"
 #include "resources/block_layer.h"
+#include "support/reference.h"
 #include "support/test_support.h"
 
 #include <cstring>
@@ -76,6 +77,41 @@ TEST(PreparedTables, EntriesConvertAsTheDirectInputOfTheirColours) {
             {255, 255, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
             row.out, correctFirst);
     }
+    // Every seventh 15-bit colour, against its levels widened to 8 bits.
+    std::vector<uint8_t> words, colours;
+    for (int w = 0; w < 32768; w += 7) {
+        words.insert(words.end(), {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)});
+        for (const int shift : {10, 5, 0}) {
+            colours.push_back(static_cast<uint8_t>(levelOf5Bit((w >> shift) & 31)));
+        }
+    }
+    {
+        SampleFile file(makeSampleDatabase(recipeForMethod(4)));
+        OpenContext context(file.params(0));
+        usePreparedTables(context.get());
+        ASSERT_EQ(VrelInitColorConversion(context.get(), VrelModeRgb555, nullptr), 4);
+        expectSameAsDirect(context.get(), VrelFormatRgb555, words, colours, VrelFormatCmyk32,
+                           false);
+    }
+    // The black method's entries are the black curve of the luminance.
+    SampleFile file(makeSampleDatabase(recipeForMethod(1)));
+    OpenContext context(file.params(0));
+    usePreparedTables(context.get());
+    ASSERT_EQ(VrelInitColorConversion(context.get(), VrelModeRgb555, nullptr), 1);
+    const auto count = static_cast<uint32_t>(words.size() / 2);
+    std::vector<uint8_t> inks(4 * count), black(count), expected(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        expected[i] =
+            referenceLuminanceBlack(colours[3 * i], colours[3 * i + 1], colours[3 * i + 2],
+                                    context.get()->greyCurve, context.get()->adjustCurves[3]);
+    }
+    ASSERT_EQ(VrelBitmapColorConversion(VrelFormatRgb555, VrelFormatCmyk32, words.data(),
+                                        inks.data(), count, 0, 0, 0, context.get()),
+              0);
+    for (uint32_t i = 0; i < count; ++i) {
+        black[i] = inks[4 * i + 3];
+    }
+    EXPECT_EQ(black, expected);
 }
 
 TEST(PreparedTables, ModesBuildReplaceAndFreeTheTable) {

@@ -60,13 +60,14 @@ class ParamBuilder {
                     std::min(name.size(), sizeof record_.databaseName));
         return *this;
     }
-    // The pointer is stored as is: the caller keeps the string alive.
-    ParamBuilder& directory(const char* dir) { return set(record_.directoryName, dir); }
-    ParamBuilder& profileNumber(uint16_t v) { return set(record_.profileNumber, v); }
-    ParamBuilder& keyField94(uint16_t v) { return set(record_.keyField94, v); }
-    ParamBuilder& adjustSwitch(uint16_t v) { return set(record_.adjustSwitch, v); }
-    ParamBuilder& tableSelector(uint16_t v) { return set(record_.tableSelector, v); }
-    ParamBuilder& density(int16_t v) { return set(record_.density, v); }
+    // The pointer is stored as is: the caller keeps the string alive. (The
+    // record is packed: its fields are assigned, never bound to references.)
+    ParamBuilder& directory(const char* dir) { return record_.directoryName = dir, *this; }
+    ParamBuilder& profileNumber(uint16_t v) { return record_.profileNumber = v, *this; }
+    ParamBuilder& keyField94(uint16_t v) { return record_.keyField94 = v, *this; }
+    ParamBuilder& adjustSwitch(uint16_t v) { return record_.adjustSwitch = v, *this; }
+    ParamBuilder& tableSelector(uint16_t v) { return record_.tableSelector = v, *this; }
+    ParamBuilder& density(int16_t v) { return record_.density = v, *this; }
     ParamBuilder& balance(int16_t cyan, int16_t magenta, int16_t yellow, int16_t black) {
         record_.balance[0] = cyan, record_.balance[1] = magenta;
         record_.balance[2] = yellow, record_.balance[3] = black;
@@ -75,10 +76,6 @@ class ParamBuilder {
     operator const ParamRecord&() const { return record_; }
 
   private:
-    template <typename Field, typename Value> ParamBuilder& set(Field& field, Value v) {
-        field = v;
-        return *this;
-    }
     ParamRecord record_;
 };
 

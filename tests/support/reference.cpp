@@ -140,12 +140,6 @@ std::vector<uint8_t> ReferenceTable::interpolate(uint8_t v0, uint8_t v1, uint8_t
     return out;
 }
 
-std::vector<uint8_t> referenceInterpolate(const std::vector<uint8_t>& nodes, int channels,
-                                          const std::vector<uint8_t>& grid, uint8_t v0, uint8_t v1,
-                                          uint8_t v2) {
-    return ReferenceTable{nodes, channels, grid}.interpolate(v0, v1, v2);
-}
-
 ReferenceTable referenceTableOf(const dbwriter::Database& db, uint16_t id, int channels,
                                 bool defaultGrid) {
     const dbwriter::Record* record = db.find(dbwriter::kChunkClass, id);

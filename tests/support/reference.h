@@ -52,9 +52,6 @@ struct ReferenceTable {
     // (wP·P + wA·A + wB·B + wC·C + 32768) >> 16 for every channel.
     std::vector<uint8_t> interpolate(uint8_t v0, uint8_t v1, uint8_t v2) const;
 };
-std::vector<uint8_t> referenceInterpolate(const std::vector<uint8_t>& nodes, int channels,
-                                          const std::vector<uint8_t>& grid, uint8_t v0, uint8_t v1,
-                                          uint8_t v2);
 // The colour-table chunk `id` of a database; `defaultGrid` lays its data on
 // the 17 default nodes whatever its own nodes say.
 ReferenceTable referenceTableOf(const dbwriter::Database& db, uint16_t id, int channels,

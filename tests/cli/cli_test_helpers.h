@@ -79,8 +79,9 @@ inline void writeTiff(const std::filesystem::path& path, uint32_t width, int cha
     TIFFClose(t);
 }
 
-// A JPEG (quality 90) of an RGB image.
-inline void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb) {
+// A JPEG (quality 90) of an RGB image, with an ICC profile when one is given.
+inline void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb,
+                          const std::vector<uint8_t>& icc = {}) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     jpeg_compress_struct info;
@@ -95,6 +96,8 @@ inline void writeJpegFile(const std::filesystem::path& path, const cli::Image& r
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
     jpeg_start_compress(&info, TRUE);
+    if (!icc.empty())
+        jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));
     for (int y = 0; y < rgb.height; ++y) {
         JSAMPROW rows[1] = {const_cast<uint8_t*>(rgb.row(y))};
         jpeg_write_scanlines(&info, rows, 1);

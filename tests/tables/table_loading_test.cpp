@@ -212,6 +212,8 @@ TEST(GreyRamp, FillingSpreadsJumpsOverNeighbouringFlatSteps) {
     flatStart[1] = flatStart[2] = flatStart[3] = 255;
     Curve flatAfter = ramp({{0, 255}, {1, 250}, {4, 249}});
     flatAfter[2] = flatAfter[3] = 250;
+    Curve longFlat = ramp({{0, 255}, {6, 253}}); // five flat steps, then a jump of two
+    std::fill(longFlat.begin() + 1, longFlat.begin() + 6, 255);
     Curve tail = ramp({{0, 255}, {1, 255}, {254, 0}});
     tail[255] = 0;
     const Row rows[] = {
@@ -219,6 +221,7 @@ TEST(GreyRamp, FillingSpreadsJumpsOverNeighbouringFlatSteps) {
         {"flat before a jump", flatStart, {{0, 255}, {1, 254}, {2, 253}, {3, 252}, {4, 250}}},
         {"flat after a jump", flatAfter, {{0, 255}, {1, 252}, {2, 251}, {3, 250}, {4, 249}}},
         {"jump at the end", tail, {{253, 3}, {254, 2}, {255, 1}}},
+        {"a jump keeps one level", longFlat, {{3, 255}, {4, 255}, {5, 254}, {6, 253}}},
     };
     for (const Row& row : rows) {
         Curve filled = row.ramp;

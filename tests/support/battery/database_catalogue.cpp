@@ -280,8 +280,9 @@ void addTableDamage(Builder& b) {
     b.tables("header-type-three", "header type 3", std::move(d));
 
     d = base();
-    tableOf(d, kConversionChunkId) =
-        db::tableType2({db::Bytes{0, 64, 128, 192, 255}}, db::makeRandomGrid(5, 4, 3));
+    // Five well-formed node sets: only the conversion group's rule refuses it.
+    tableOf(d, kConversionChunkId) = db::tableType2(
+        std::vector<db::Bytes>(5, db::Bytes{0, 64, 128, 192, 255}), db::makeRandomGrid(5, 4, 3));
     b.tables("conversion-header-type-two", "header type 2 in the conversion table", std::move(d));
 
     d = base();

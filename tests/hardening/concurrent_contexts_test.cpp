@@ -7,7 +7,6 @@
 #include "battery.h"
 #include "resources/block_layer.h"
 #include "support/test_support.h"
-#include "support/test_support.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -6,7 +6,6 @@
 // exactly the line and sit inside guard zones, so that a stray write shows in
 // any build, not only under AddressSanitizer.
 #include "battery.h"
-#include "support/test_support.h"
 #include "setup/test_hooks.h"
 #include "support/test_support.h"
 

@@ -5,7 +5,6 @@
 #include "resources/block_layer.h"
 #include "resources/file_layer.h"
 #include "support/test_support.h"
-#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <map>

@@ -2,8 +2,8 @@
 #include "battery.h"
 
 #include "core/engine_context.h"
-#include "support/test_support.h"
 #include "setup/test_hooks.h"
+#include "support/test_support.h"
 
 #include <algorithm>
 #include <cstring>

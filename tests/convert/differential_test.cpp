@@ -7,6 +7,7 @@
 // green at one shift). After every call: the result code, every destination
 // byte (bytes that must stay untouched hold a guard) and both colour caches.
 #include "convert/kernel_set.h"
+#include "run_extents.h"
 #include "setup/test_hooks.h"
 #include "support/reference.h"
 #include "support/test_support.h"
@@ -143,11 +144,11 @@ class Differential : public ::testing::TestWithParam<Row> {
         int16_t skipStart;
         uint16_t skipEnd;
         skips(count, &skipStart, &skipEnd);
-        const int inBytes = referenceBytesPerPixel(in);
+        const int inBytes = static_cast<int>(bytesPerPixel(in));
         const uint32_t step = below(2) == 0 || inBytes == 0 ? 0 : inBytes + below(3);
         const uint32_t effective = step != 0 ? step : inBytes != 0 ? inBytes : 4;
         const ExactBuffer src = source(count, effective, stretched);
-        ExactBuffer got(size_t{count} * std::max(referenceBytesPerPixel(out), 4), 0xa5);
+        ExactBuffer got(size_t{count} * std::max(static_cast<int>(bytesPerPixel(out)), 4), 0xa5);
         ExactBuffer want(got.size(), 0xa5);
         const VrelResult expected =
             reference_->bitmap(in, out, src.data(), want.data(), count, skipStart, skipEnd, step);
@@ -161,7 +162,7 @@ class Differential : public ::testing::TestWithParam<Row> {
         int16_t skipStart;
         uint16_t skipEnd;
         skips(count, &skipStart, &skipEnd);
-        const int bytes = referenceBytesPerPixel(format);
+        const int bytes = static_cast<int>(bytesPerPixel(format));
         const uint32_t step = below(2) == 0 || bytes == 0 ? 0 : bytes + below(3);
         const ExactBuffer src = source(count, step != 0 ? step : bytes != 0 ? bytes : 4, stretched);
         std::vector<ExactBuffer> got, want;
@@ -188,7 +189,7 @@ class Differential : public ::testing::TestWithParam<Row> {
         int16_t skipStart;
         uint16_t skipEnd;
         skips(count, &skipStart, &skipEnd);
-        const int bytes = std::max(referenceBytesPerPixel(format), 1);
+        const int bytes = std::max(static_cast<int>(bytesPerPixel(format)), 1);
         ExactBuffer got = source(count, bytes, stretched);
         ExactBuffer want(got.size(), got.data(), got.size());
         const bool inPlace = below(2) == 0;

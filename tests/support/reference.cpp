@@ -157,10 +157,6 @@ uint8_t referenceLuminanceBlack(int r, int g, int b, const uint8_t grey[256],
     return black[grey[y % 256]];
 }
 
-int referenceBytesPerPixel(uint32_t format) {
-    return format > 22 || kFormats[format].bytes == X ? 0 : kFormats[format].bytes;
-}
-
 uint32_t referenceKey(uint32_t flags, uint8_t c0, uint8_t c1, uint8_t c2) {
     uint32_t key = 0;
     const uint8_t c[3] = {c0, c1, c2};

@@ -65,9 +65,6 @@ inline int levelOf5Bit(int n) {
 uint8_t referenceLuminanceBlack(int r, int g, int b, const uint8_t grey[256],
                                 const uint8_t black[256]);
 
-// Bytes per pixel of a format code; 0 for codes that are no format.
-int referenceBytesPerPixel(uint32_t format);
-
 uint32_t referenceKey(uint32_t kernelFlags, uint8_t c0, uint8_t c1, uint8_t c2);
 uint32_t referenceSlot(uint32_t key);
 

@@ -13,6 +13,8 @@ seconds=${VREL_FUZZ_SECONDS:-60}
 jobs=${VREL_JOBS:-2}
 build=build/fuzz
 
+bash scripts/install-deps.sh --fuzz
+
 echo "==== fuzz: configure and build"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"

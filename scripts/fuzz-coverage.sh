@@ -18,6 +18,8 @@ corpora=("$@")
 jobs=${VREL_JOBS:-2}
 build=build/coverage
 
+bash scripts/install-deps.sh --all
+
 cmake --preset coverage >/dev/null
 cmake --build --preset coverage -j "$jobs" --target "fuzz_$target" >/dev/null
 

@@ -17,15 +17,19 @@ packages=(
   libcups2-dev libcupsimage2-dev
   cups cups-filters cups-server-common
 )
-if [ "${1:-}" = "--all" ] || [ "${VREL_DEPS_ALL:-0}" = 1 ]; then
-  packages+=(clang-14 libclang-rt-14-dev llvm-14 gcovr)
-fi
+# --fuzz: clang with libFuzzer and the sanitizers' runtime (.ci/fuzz.sh);
+# --all adds gcovr for scripts/fuzz-coverage.sh.
 # --windows: the MinGW-w64 cross compilers for vrel.dll and Wine to run it.
 for arg in "$@"; do
-  if [ "$arg" = "--windows" ]; then
-    packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64)
-  fi
+  case "$arg" in
+  --fuzz) packages+=(clang-14 libclang-rt-14-dev llvm-14) ;;
+  --all) packages+=(clang-14 libclang-rt-14-dev llvm-14 gcovr) ;;
+  --windows) packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64) ;;
+  esac
 done
+if [ "${VREL_DEPS_ALL:-0}" = 1 ]; then
+  packages+=(clang-14 libclang-rt-14-dev llvm-14 gcovr)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,12 +4,15 @@
 #include "support/test_support.h"
 
 #include <array>
+#include <cstring>
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <span>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +31,7 @@ std::string quote(const std::string& text) { // no path or option here holds a q
 struct ShellRun {
     int status = -1; // exit status, -1 when the process died of a signal
     std::string err;
+    long maxRssKb = 0; // the largest resident size of the shell and what it ran
 };
 
 std::string readText(const fs::path& path) {
@@ -37,8 +41,16 @@ std::string readText(const fs::path& path) {
 
 ShellRun runShell(const std::string& command) {
     const test::TempDir scratch;
-    const int raw = std::system((command + " 2>" + quote(scratch.file("err").string())).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(scratch.file("err"))};
+    const std::string line = command + " 2>" + quote(scratch.file("err").string());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int raw = 0;
+    rusage usage{};
+    EXPECT_EQ(wait4(pid, &raw, 0, &usage), pid);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(scratch.file("err")), usage.ru_maxrss};
 }
 
 // cupsfilter with a cups-files.conf of its own in `dir`: ServerBin holds the
@@ -274,15 +286,68 @@ RasterPage makePage(unsigned width, unsigned height, unsigned colours = 3) {
     return page;
 }
 
-ShellRun runFilter(const std::vector<unsigned char>& raster, const test::TempDir& dir) {
+// Version 1 raster: uncompressed, with the short page header.
+std::vector<unsigned char> v1Raster(const std::vector<RasterPage>& pages) {
+    std::vector<unsigned char> bytes{'t', 'S', 'a', 'R'}; // "RaSt" in little-endian order
+    for (const auto& page : pages) {
+        const auto* h = reinterpret_cast<const unsigned char*>(&page.header);
+        bytes.insert(bytes.end(), h, h + sizeof(cups_page_header_t));
+        bytes.insert(bytes.end(), page.data.begin(), page.data.end());
+    }
+    return bytes;
+}
+
+// Version 2 raster: run-length compressed, written by libcups.
+std::vector<unsigned char> v2Raster(const std::vector<RasterPage>& pages) {
+    const test::TempDir dir;
+    const int fd = open(dir.file("v2.ras").c_str(), O_WRONLY | O_CREAT, 0600);
+    cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_COMPRESSED);
+    for (RasterPage page : pages) {
+        EXPECT_TRUE(cupsRasterWriteHeader2(raster, &page.header));
+        EXPECT_EQ(cupsRasterWritePixels(raster, page.data.data(), unsigned(page.data.size())),
+                  page.data.size());
+    }
+    cupsRasterClose(raster);
+    close(fd);
+    const std::string text = readText(dir.file("v2.ras"));
+    return {text.begin(), text.end()};
+}
+
+std::vector<unsigned char> rasterOfVersion(int version, const std::vector<RasterPage>& pages) {
+    return version == 1 ? v1Raster(pages) : version == 2 ? v2Raster(pages) : rawRaster(pages);
+}
+
+// An enumerated header field set to a word outside its enumeration.
+template <class Enum> void setWord(Enum& field, unsigned word) {
+    std::memcpy(&field, &word, sizeof word);
+}
+
+// The sample PPD naming `database` as its database, in dir.
+fs::path ppdNaming(const test::TempDir& dir, const std::string& database) {
+    std::string text = readText(kSamplePpd);
+    const std::string line = "*vrelDatabase: \"sample.vdb\"";
+    text.replace(text.find(line), line.size(), "*vrelDatabase: \"" + database + "\"");
+    std::ofstream(dir.file("queue.ppd")) << text;
+    return dir.file("queue.ppd");
+}
+
+struct FilterFiles {
+    fs::path ppd = kSamplePpd;
+    fs::path input; // the raster file; dir/in.ras unless set
+};
+
+ShellRun runFilter(const std::vector<unsigned char>& raster, const test::TempDir& dir,
+                   const FilterFiles& files = {}) {
     test::writeBytesFile(dir.path(), "in.ras", raster);
-    return runShell("PPD=" + quote(kSamplePpd.string()) + " " + quote(VREL_RASTERTOVREL) +
-                    " 1 user title 1 '' " + quote(dir.file("in.ras").string()) + " >" +
+    const fs::path input = files.input.empty() ? dir.file("in.ras") : files.input;
+    return runShell("PPD=" + quote(files.ppd.string()) + " timeout 60 " + quote(VREL_RASTERTOVREL) +
+                    " 1 user title 1 '' " + quote(input.string()) + " >" +
                     quote(dir.file("out.ras").string()));
 }
 
 TEST(CupsFilter, EachPageIsConvertedWithItsOwnSettings) {
     RasterPage first = makePage(40, 3);
+    first.header.NumCopies = 0xffffffff;         // beyond any copy count: one copy
     const RasterPage black = makePage(40, 3, 1); // the same settings on black raster
     RasterPage denser = first;                   // and black first, which the engine does not see
     denser.header.cupsReal[0] = 20;
@@ -291,9 +356,12 @@ TEST(CupsFilter, EachPageIsConvertedWithItsOwnSettings) {
     // compare it, so the filter has to open a new context.
     RasterPage sixInks = denser;
     sixInks.header.cupsInteger[3] = 1;
+    sixInks.header.NumCopies = 9999;
     const test::TempDir dir;
     const ShellRun run = runFilter(rawRaster({first, black, denser, sixInks}), dir);
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("PAGE: 1 1\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("PAGE: 4 9999\n"), std::string::npos) << run.err;
     const auto out = readRaster(dir.file("out.ras"));
     ASSERT_EQ(out.size(), 4u);
     expectInkPage(black, out[1], test::ParamBuilder(),
@@ -304,15 +372,49 @@ TEST(CupsFilter, EachPageIsConvertedWithItsOwnSettings) {
                   {CUPS_CSPACE_DEVICE6, 6, 8, CUPS_ORDER_CHUNKED, {3, 0, 1, 2, 4, 5}});
 }
 
+TEST(CupsFilter, EveryRasterVersionThatEndsCleanlyIsConverted) {
+    for (const int version : {1, 2, 3}) {
+        SCOPED_TRACE(version);
+        const RasterPage page = makePage(16, 4);
+        const test::TempDir dir;
+        const ShellRun run = runFilter(rasterOfVersion(version, {page, page}), dir);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("INFO: 2 pages converted"), std::string::npos) << run.err;
+        const auto out = readRaster(dir.file("out.ras"));
+        ASSERT_EQ(out.size(), 2u);
+        expectInkPage(page, out[1], test::ParamBuilder(),
+                      {CUPS_CSPACE_CMYK, 4, 8, CUPS_ORDER_CHUNKED, {0, 1, 2, 3}});
+    }
+}
+
 TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {
     using Damage = std::function<void(cups_page_header2_t&)>;
-    const struct {
+    // Files other than the raster: the PPD and its database, or the raster
+    // file named on the command line.
+    using Setup = std::function<void(const test::TempDir&, FilterFiles&)>;
+    const auto database = [](const std::string& name, std::size_t bytes = 0) {
+        return [name, bytes](const test::TempDir& dir, FilterFiles& files) {
+            if (bytes != 0) {
+                const std::string db = readText(kSampleDir / "sample.vdb");
+                std::ofstream(dir.file(name)) << db.substr(0, bytes);
+            }
+            files.ppd = ppdNaming(dir, name);
+        };
+    };
+    const std::vector<unsigned char> cutHeader(100, 0), junk{1, 2, 3, 4, 5};
+    std::vector<unsigned char> syncAndCut{'3', 'S', 'a', 'R'}; // "RaS3" in little-endian order
+    syncAndCut.resize(104);
+    struct Case {
         const char* name;
         const char* message;
         Damage damage;
         std::size_t cutBytes = 0;
         bool onPage2 = false;
-    } cases[] = {
+        int version = 3;
+        std::vector<unsigned char> tail{}; // bytes after the pages
+        Setup setup{};
+    };
+    std::vector<Case> cases = {
         {"empty input", "no raster page", nullptr},
         {"truncated page", "ends after 2 of its 4 lines", [](auto&) {}, 16 * 3 * 2},
         {"line size not the width's", "header of page 2 is damaged",
@@ -321,6 +423,13 @@ TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {
          [](auto& h) { h.cupsWidth = 0x200000, h.cupsBytesPerLine = 0x600000; }},
         {"CMYK input", "unsupported colour space 6",
          [](auto& h) { h.cupsColorSpace = CUPS_CSPACE_CMYK; }},
+        {"colour space beyond the enumeration", "unsupported colour space 4294967295",
+         [](auto& h) { setWord(h.cupsColorSpace, 0xffffffff); }},
+        {"grey in a colour order beyond the enumeration", "unsupported colour order 4294967295",
+         [](auto& h) {
+             h.cupsColorSpace = CUPS_CSPACE_K, h.cupsNumColors = 1, h.cupsBitsPerPixel = 8;
+             h.cupsBytesPerLine = 16, setWord(h.cupsColorOrder, 0xffffffff);
+         }},
         {"16 bits per colour", "unsupported bit depth 16",
          [](auto& h) {
              h.cupsBitsPerColor = 16, h.cupsBitsPerPixel = 48, h.cupsBytesPerLine = 96;
@@ -330,46 +439,205 @@ TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {
         {"six inks as bilevel planes", "bilevel output takes a four-ink",
          [](auto& h) { h.cupsInteger[3] = 1, h.cupsInteger[15] = 2; }},
         {"no such profile", "the engine refused", [](auto& h) { h.cupsInteger[0] = 9; }},
+        // A header alone asks for 4 GiB of seven planes; none of it arrives.
+        {"planar page of 4 GiB with no lines", "ends after 0 of its 585 lines",
+         [](auto& h) {
+             h.cupsColorSpace = CUPS_CSPACE_K, h.cupsNumColors = 1, h.cupsBitsPerPixel = 8;
+             h.cupsWidth = h.cupsBytesPerLine = 1 << 20, h.cupsHeight = 585;
+             h.cupsInteger[0] = 1, h.cupsInteger[14] = CUPS_ORDER_PLANAR;
+         },
+         std::size_t{16} * 4 * 3},
+        {"not raster at all", "not CUPS raster", nullptr, 0, false, 3, junk},
+        {"a cut first header", "ends within the first page header", nullptr, 0, false, 3,
+         syncAndCut},
+        {"PPD without end",
+         "the PPD '/dev/zero' is a device",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         [](const test::TempDir&, FilterFiles& files) { files.ppd = "/dev/zero"; }},
+        {"PPD a directory",
+         "is a directory",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         [](const test::TempDir& dir, FilterFiles& files) { files.ppd = dir.path(); }},
+        {"database missing",
+         "missing.vdb' does not exist",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         database("missing.vdb")},
+        {"database a device",
+         "the database '/dev/null' is a device",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         database("/dev/null")},
+        {"database a directory",
+         "is a directory",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         [&](const test::TempDir& dir, FilterFiles& files) {
+             fs::create_directory(dir.file("db"));
+             files.ppd = ppdNaming(dir, "db");
+         }},
+        {"database a FIFO",
+         "fifo.vdb' is a FIFO",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         [&](const test::TempDir& dir, FilterFiles& files) {
+             mkfifo(dir.file("fifo.vdb").c_str(), 0600);
+             files.ppd = ppdNaming(dir, "fifo.vdb");
+         }},
+        {"database too short",
+         "is too short to be a profile database (10 bytes)",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         database("short.vdb", 10)},
+        {"database cut short",
+         "cut.vdb' is cut short or not a profile database",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         database("cut.vdb", 1000)},
+        {"raster file a directory",
+         "the raster file '/tmp' is a directory",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         [](const test::TempDir&, FilterFiles& files) { files.input = "/tmp"; }},
+        {"raster file a device",
+         "the raster file '/dev/zero' is a device",
+         [](auto&) {},
+         0,
+         false,
+         3,
+         {},
+         [](const test::TempDir&, FilterFiles& files) { files.input = "/dev/zero"; }},
     };
+    // Damage after whole pages, in each version of the stream.
+    for (const int version : {1, 2, 3})
+        for (const auto& tail : {std::vector<unsigned char>{7}, junk, cutHeader})
+            cases.push_back({"trailing bytes", "the input ends with damage after page 1",
+                             [](auto&) {}, 0, false, version, tail});
+    if (geteuid() != 0) // root reads any file
+        cases.push_back({"database unreadable",
+                         "locked.vdb' cannot be read",
+                         [](auto&) {},
+                         0,
+                         false,
+                         3,
+                         {},
+                         [&](const test::TempDir& dir, FilterFiles& files) {
+                             database("locked.vdb", 200000)(dir, files);
+                             fs::permissions(dir.file("locked.vdb"), fs::perms::none);
+                         }});
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::string(c.name) + ", version " + std::to_string(c.version) + ", " +
+                     std::to_string(c.tail.size()) + " bytes after");
         std::vector<unsigned char> raster;
         if (c.damage) {
             RasterPage page = makePage(16, 4);
             c.damage(page.header);
-            raster = c.onPage2 ? rawRaster({makePage(16, 4), page}) : rawRaster({page});
+            raster = rasterOfVersion(c.version, c.onPage2 ? std::vector{makePage(16, 4), page}
+                                                          : std::vector{page});
             raster.resize(raster.size() - c.cutBytes);
         }
+        raster.insert(raster.end(), c.tail.begin(), c.tail.end());
         const test::TempDir dir;
-        const ShellRun run = runFilter(raster, dir);
+        FilterFiles files;
+        if (c.setup)
+            c.setup(dir, files);
+        const ShellRun run = runFilter(raster, dir, files);
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_NE(run.err.find("ERROR: "), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         // A sanitizer build reports faults on standard error with status 1 too.
         EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.err;
+        // Files are looked at before any raster is read.
+        if (c.setup) {
+            EXPECT_EQ(run.err.find("converting page 1"), std::string::npos) << run.err;
+        }
+        // Whole pages stay written; a page refused before its first line
+        // writes nothing, not even its header.
+        const bool pageWritten = c.onPage2 || (!c.tail.empty() && c.damage);
+        EXPECT_EQ(readRaster(dir.file("out.ras")).size(), pageWritten ? 1u : 0u);
+        if (!pageWritten) {
+            EXPECT_EQ(fs::file_size(dir.file("out.ras")), 0u);
+        }
+        EXPECT_LT(run.maxRssKb, 256 * 1024) << "the filter's memory follows the raster that came";
     }
 }
 
-TEST(CupsFilter, SigtermStopsTheJobBetweenBandsEvenWhileTheInputStalls) {
-    // All of a page but its last two lines, through a FIFO that the shell
-    // keeps open: the filter waits in a read when it is asked to stop, and has
-    // to leave it. A filter that stays there is killed after a minute.
-    const auto raster = rawRaster({makePage(64, 400)});
-    const test::TempDir dir;
-    const fs::path in = test::writeBytesFile(dir.path(), "in.ras",
-                                             std::span(raster).first(raster.size() - 64 * 3 * 2));
-    const std::string fifo = quote(dir.file("fifo").string()), log = dir.file("log").string();
-    const ShellRun run = runShell(
-        "mkfifo " + fifo + "; PPD=" + quote(kSamplePpd.string()) + " " + quote(VREL_RASTERTOVREL) +
-        " 1 user title 1 '' <" + fifo + " >/dev/null 2>" + quote(log) + " & pid=$!; exec 3>" +
-        fifo + "; cat " + quote(in.string()) + " >&3; i=0; until grep -q 'converting page 1' " +
-        quote(log) + " || [ $((i += 1)) -gt 600 ]; do sleep 0.1; done; kill -TERM $pid; " +
-        "timeout 60 tail -s 0.1 --pid=$pid -f /dev/null; kill -KILL $pid; wait $pid");
-    const std::string err = readText(log);
-    EXPECT_EQ(run.status, 0) << err;
-    EXPECT_NE(err.find("INFO: stopped on request at line"), std::string::npos) << err;
-    EXPECT_EQ(err.find("PAGE:"), std::string::npos) << err;
+// A SIGTERM ends each wait promptly with an INFO: line and exit status 0.
+TEST(CupsFilter, SigtermStopsTheJobWhereverItWaits) {
+    const auto page = rawRaster({makePage(64, 400)});
+    const RasterPage big = makePage(1000, 1000); // 4 MB of inks: more than the output pipe holds
+    const struct {
+        const char* name;
+        std::vector<unsigned char> raster; // sent through a FIFO that stays open
+        const char* waitFor;
+        const char* message;
+        bool outputStalls = false;
+    } cases[] = {
+        {"for a page's last lines",
+         {page.begin(), page.end() - 64 * 3 * 2},
+         "converting page 1",
+         "stopped on request at line"},
+        {"for the first page header",
+         {},
+         "reading raster",
+         "stopped on request before the first page"},
+        {"for the next page header", page, "PAGE: 1 1",
+         "stopped on request while waiting for page 2"},
+        {"for room in the output", rawRaster({big}), "converting page 1",
+         "stopped on request while writing page 1", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The filter's standard input (and, where it stalls, its output) is
+        // a FIFO that the shell keeps open; a filter that does not leave its
+        // wait is killed after a minute.
+        const test::TempDir dir;
+        const fs::path in = test::writeBytesFile(dir.path(), "in.ras", c.raster);
+        const std::string fifo = quote(dir.file("fifo").string()), log = dir.file("log").string();
+        const std::string out = c.outputStalls ? quote(dir.file("out").string()) : "/dev/null";
+        const ShellRun run = runShell(
+            "mkfifo " + fifo + " " + quote(dir.file("out").string()) + "; exec 4<>" +
+            quote(dir.file("out").string()) + "; PPD=" + quote(kSamplePpd.string()) + " " +
+            quote(VREL_RASTERTOVREL) + " 1 user title 1 '' <" + fifo + " >" + out + " 2>" +
+            quote(log) + " & pid=$!; exec 3>" + fifo + "; cat " + quote(in.string()) +
+            " >&3; i=0; until grep -q " + quote(c.waitFor) + " " + quote(log) +
+            " || [ $((i += 1)) -gt 600 ]; do sleep 0.1; done; sleep 0.5; kill -TERM $pid; " +
+            "timeout 60 tail -s 0.1 --pid=$pid -f /dev/null; kill -KILL $pid; wait $pid");
+        const std::string err = readText(log);
+        EXPECT_EQ(run.status, 0) << err;
+        EXPECT_NE(err.find("INFO: " + std::string(c.message)), std::string::npos) << err;
+        EXPECT_EQ(err.find("ERROR:"), std::string::npos) << err;
+    }
 }
 
 // The README's commands that need no scheduler: install, write a PPD with

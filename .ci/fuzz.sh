@@ -29,8 +29,8 @@ for binary in "$build"/fuzz/fuzz_*; do
   target=${binary##*/fuzz_}
   seeds=fuzz/corpus/$target
   options=(-timeout=30 -rss_limit_mb=4096 -print_final_stats=1 "-artifact_prefix=$work/$target-")
-  if [ "$target" = database ]; then
-    options+=("-dict=fuzz/database.dict")
+  if [ -f "fuzz/$target.dict" ]; then
+    options+=("-dict=fuzz/$target.dict")
   fi
   mkdir -p "$work/$target"
 

@@ -1,207 +1,14 @@
 // rastertovrel in CUPS filter chains run by cupsfilter (without a scheduler),
 // and alone on raster written byte by byte. Every output line is checked
 // against the engine's own conversion of the raster line the filter was handed.
-#include "support/test_support.h"
+#include "cups_test_helpers.h"
 
-#include <array>
-#include <cups/raster.h>
-#include <fcntl.h>
-#include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
-#include <span>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace vrel {
 namespace {
 
-namespace fs = std::filesystem;
-
-const fs::path kSampleDir = fs::path(VREL_SOURCE_DIR) / "data" / "sample";
-const fs::path kSamplePpd = kSampleDir / "vrel-demo-inkjet.ppd";
-
-std::string quote(const std::string& text) { // no path or option here holds a quote
-    return "'" + text + "'";
-}
-
-struct ShellRun {
-    int status = -1; // exit status, -1 when the process died of a signal
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-ShellRun runShell(const std::string& command) {
-    const test::TempDir scratch;
-    const int raw = std::system((command + " 2>" + quote(scratch.file("err").string())).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(scratch.file("err"))};
-}
-
-// cupsfilter with a cups-files.conf of its own in `dir`: ServerBin holds the
-// system's filters (without the Ghostscript and MuPDF renderers, so that PDF
-// pages go through pdftoraster) and, as rastertovrel, a script that keeps a
-// copy of the raster it is handed (dir/captured.ras) before it runs the
-// filter given (the built one unless named). Prints input through the PPD into output.
-ShellRun print(const test::TempDir& dir, const fs::path& input,
-               const std::vector<std::string>& options, const fs::path& output,
-               const fs::path& ppd = kSamplePpd, const fs::path& filter = VREL_RASTERTOVREL) {
-    const fs::path filters = dir.path() / "serverbin" / "filter";
-    if (fs::create_directories(filters)) {
-        for (const auto& entry : fs::directory_iterator(VREL_CUPS_FILTER_DIR)) {
-            const std::string name = entry.path().filename().string();
-            if (name != "gstoraster" && name != "mupdftoraster" && name != "rastertovrel")
-                fs::create_symlink(entry.path(), filters / name);
-        }
-        // The copy goes to a fixed path: filters get only the environment
-        // that cupsfilter gives them.
-        std::ofstream(filters / "rastertovrel")
-            << "#!/bin/sh\ntee " << quote(dir.file("captured.ras").string()) << " | "
-            << quote(filter.string()) << " \"$@\"\n";
-        fs::permissions(filters / "rastertovrel",
-                        fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                        fs::perm_options::add);
-        std::ofstream(dir.file("cups-files.conf"))
-            << "ServerBin " << (dir.path() / "serverbin").string()
-            << "\nDataDir /usr/share/cups\nServerRoot /etc/cups\n";
-    }
-    std::string command = quote(VREL_CUPSFILTER) + " -e -c " +
-                          quote(dir.file("cups-files.conf").string()) + " -p " +
-                          quote(ppd.string()) + " -m printer/foo";
-    for (const auto& o : options)
-        command += " -o " + quote(o);
-    return runShell(command + " " + quote(input.string()) + " >" + quote(output.string()));
-}
-
-struct RasterPage {
-    cups_page_header2_t header{};
-    std::vector<unsigned char> data; // every line (planar: every plane) in file order
-};
-
-// Reads every page with the CUPS raster API; a short page fails the test.
-std::vector<RasterPage> readRaster(const fs::path& path) {
-    std::vector<RasterPage> pages;
-    const int fd = open(path.c_str(), O_RDONLY);
-    EXPECT_GE(fd, 0) << path;
-    cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
-    for (RasterPage page; cupsRasterReadHeader2(raster, &page.header); pages.push_back(page)) {
-        const cups_page_header2_t& h = page.header;
-        const std::size_t lines =
-            h.cupsHeight * (h.cupsColorOrder == CUPS_ORDER_PLANAR ? h.cupsNumColors : 1);
-        page.data.assign(lines * h.cupsBytesPerLine, 0);
-        for (std::size_t y = 0; y < lines; ++y)
-            EXPECT_EQ(cupsRasterReadPixels(raster, page.data.data() + y * h.cupsBytesPerLine,
-                                           h.cupsBytesPerLine),
-                      h.cupsBytesPerLine)
-                << path << ": page " << pages.size() + 1 << " is short";
-    }
-    cupsRasterClose(raster);
-    close(fd);
-    return pages;
-}
-
-// Uncompressed (version 3) raster of the pages exactly as given.
-std::vector<unsigned char> rawRaster(const std::vector<RasterPage>& pages) {
-    const uint32_t sync = 0x52615333; // "RaS3", uncompressed, in the host's order
-    std::vector<unsigned char> bytes(reinterpret_cast<const unsigned char*>(&sync),
-                                     reinterpret_cast<const unsigned char*>(&sync) + 4);
-    for (const auto& page : pages) {
-        const auto* h = reinterpret_cast<const unsigned char*>(&page.header);
-        bytes.insert(bytes.end(), h, h + sizeof page.header);
-        bytes.insert(bytes.end(), page.data.begin(), page.data.end());
-    }
-    return bytes;
-}
-
-struct Layout {
-    cups_cspace_t space;
-    unsigned colours, bits;
-    cups_order_t order;
-    std::vector<int> inks; // engine ink of each output colour
-};
-
-// Ink planes of one input line as the engine makes them: a byte per pixel,
-// or bits from the filter's 4 x 4 ordered dither and on-dot black.
-std::array<std::vector<uint8_t>, 7> enginePlanes(EngineContext* context, int method,
-                                                 const cups_page_header2_t& in, const uint8_t* line,
-                                                 unsigned y, bool bilevel) {
-    const unsigned w = in.cupsWidth;
-    const bool rgb = in.cupsColorSpace == CUPS_CSPACE_RGB;
-    std::vector<uint8_t> grey(line, line + w);
-    if (in.cupsColorSpace == CUPS_CSPACE_K)
-        for (auto& g : grey)
-            g = static_cast<uint8_t>(255 - g);
-    std::array<std::vector<uint8_t>, 7> p;
-    for (auto& plane : p)
-        plane.assign(bilevel ? (w + 7) / 8 : w, 0);
-    if (!bilevel) {
-        LineRecord record{};
-        record.format = rgb ? VrelFormatRgb24 : VrelFormatGray8;
-        record.source = rgb ? line : grey.data();
-        for (int i = 0; i < 7; ++i)
-            record.planes[i] = p[i].data();
-        EXPECT_EQ(VrelLineColorConversion(&record, static_cast<uint16_t>(w), 0, 0, 0, context), 0);
-        return p;
-    }
-    static const int dither[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-    for (unsigned x = 0; x < w; ++x)
-        for (int c = 0; c < (method == VrelMethodBlack ? 1 : 3); ++c) {
-            const int level = rgb ? line[x * 3 + c] : grey[x];
-            if (level > dither[y % 4][x % 4] * 16 + 8)
-                p[method == VrelMethodBlack ? 3 : c][x / 8] |= 0x80 >> (x % 8);
-        }
-    EXPECT_EQ(VrelOnDotBlack(p[0].data(), p[1].data(), p[2].data(), p[3].data(),
-                             static_cast<int16_t>(w), 0, 0, 0, context),
-              0);
-    return p;
-}
-
-// Checks the header fields of the ink raster and every byte of the page.
-void expectInkPage(const RasterPage& in, const RasterPage& out, const test::ParamBuilder& settings,
-                   const Layout& layout) {
-    const cups_page_header2_t& h = out.header;
-    const unsigned w = in.header.cupsWidth, height = in.header.cupsHeight, n = layout.colours;
-    const unsigned colourLine = layout.bits == 1 ? (w + 7) / 8 : w; // bytes of one colour
-    const bool chunked = layout.order == CUPS_ORDER_CHUNKED;
-    ASSERT_EQ(
-        (std::vector<unsigned>{h.cupsWidth, h.cupsHeight, h.HWResolution[0], h.cupsColorSpace,
-                               h.cupsNumColors, h.cupsBitsPerColor, h.cupsColorOrder,
-                               h.cupsBitsPerPixel, h.cupsBytesPerLine}),
-        (std::vector<unsigned>{w, height, in.header.HWResolution[0], layout.space, n, layout.bits,
-                               layout.order, chunked ? layout.bits * n : layout.bits,
-                               chunked                             ? (w * n * layout.bits + 7) / 8
-                               : layout.order == CUPS_ORDER_BANDED ? colourLine * n
-                                                                   : colourLine}));
-    const test::OpenContext context(
-        test::ParamBuilder(settings).database("sample.vdb").directory(kSampleDir.c_str()));
-    ASSERT_GE(context.result(), 0);
-    const int method = VrelInitColorConversion(context.get(), VrelModeDirect, nullptr);
-    std::vector<uint8_t> expected(out.data.size());
-    const std::size_t units = 8 / layout.bits; // samples in a byte
-    for (unsigned y = 0; y < height; ++y) {
-        const auto p = enginePlanes(context.get(), method, in.header,
-                                    &in.data[std::size_t{y} * in.header.cupsBytesPerLine], y,
-                                    layout.bits == 1);
-        for (unsigned i = 0; i < n; ++i)
-            for (unsigned x = 0; x < w; ++x) {
-                const auto& plane = p[static_cast<std::size_t>(layout.inks[i])];
-                const unsigned v = layout.bits == 1 ? plane[x / 8] >> (7 - x % 8) & 1 : plane[x];
-                const std::size_t at = // sample number in the page
-                    chunked ? y * h.cupsBytesPerLine * units + x * n + i
-                    : layout.order == CUPS_ORDER_BANDED
-                        ? (std::size_t{y} * n + i) * colourLine * units + x
-                        : (std::size_t{i} * height + y) * colourLine * units + x;
-                if (layout.bits == 8)
-                    expected[at] = static_cast<uint8_t>(v);
-                else
-                    expected[at / 8] |= static_cast<uint8_t>(v << (7 - at % 8));
-            }
-    }
-    EXPECT_TRUE(out.data == expected) << "the page differs from the engine's conversion";
-}
+using namespace cups_test;
 
 TEST(CupsChain, PdfAndPngPagesBecomeInkRasterEqualToTheEnginesConversion) {
     const test::TempDir dir;
@@ -255,34 +62,9 @@ TEST(CupsChain, PdfAndPngPagesBecomeInkRasterEqualToTheEnginesConversion) {
     }
 }
 
-// An RGB page (or, with one colour, a black one) of 8-bit samples.
-RasterPage makePage(unsigned width, unsigned height, unsigned colours = 3) {
-    RasterPage page;
-    cups_page_header2_t& h = page.header;
-    h.HWResolution[0] = h.HWResolution[1] = 300;
-    h.cupsWidth = width;
-    h.cupsHeight = height;
-    h.cupsBitsPerColor = 8;
-    h.cupsBitsPerPixel = 8 * colours;
-    h.cupsBytesPerLine = width * colours;
-    h.cupsColorSpace = colours == 3 ? CUPS_CSPACE_RGB : CUPS_CSPACE_K;
-    h.cupsNumColors = colours;
-    h.NumCopies = 1;
-    page.data.resize(std::size_t{width} * height * colours);
-    for (std::size_t i = 0; i < page.data.size(); ++i)
-        page.data[i] = static_cast<uint8_t>(i * 37 + i / 7);
-    return page;
-}
-
-ShellRun runFilter(const std::vector<unsigned char>& raster, const test::TempDir& dir) {
-    test::writeBytesFile(dir.path(), "in.ras", raster);
-    return runShell("PPD=" + quote(kSamplePpd.string()) + " " + quote(VREL_RASTERTOVREL) +
-                    " 1 user title 1 '' " + quote(dir.file("in.ras").string()) + " >" +
-                    quote(dir.file("out.ras").string()));
-}
-
 TEST(CupsFilter, EachPageIsConvertedWithItsOwnSettings) {
     RasterPage first = makePage(40, 3);
+    first.header.NumCopies = 0xffffffff;         // beyond any copy count: one copy
     const RasterPage black = makePage(40, 3, 1); // the same settings on black raster
     RasterPage denser = first;                   // and black first, which the engine does not see
     denser.header.cupsReal[0] = 20;
@@ -291,9 +73,12 @@ TEST(CupsFilter, EachPageIsConvertedWithItsOwnSettings) {
     // compare it, so the filter has to open a new context.
     RasterPage sixInks = denser;
     sixInks.header.cupsInteger[3] = 1;
+    sixInks.header.NumCopies = 9999;
     const test::TempDir dir;
     const ShellRun run = runFilter(rawRaster({first, black, denser, sixInks}), dir);
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("PAGE: 1 1\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("PAGE: 4 9999\n"), std::string::npos) << run.err;
     const auto out = readRaster(dir.file("out.ras"));
     ASSERT_EQ(out.size(), 4u);
     expectInkPage(black, out[1], test::ParamBuilder(),
@@ -304,72 +89,19 @@ TEST(CupsFilter, EachPageIsConvertedWithItsOwnSettings) {
                   {CUPS_CSPACE_DEVICE6, 6, 8, CUPS_ORDER_CHUNKED, {3, 0, 1, 2, 4, 5}});
 }
 
-TEST(CupsFilter, BadRasterGivesAnErrorLineAndAFailureExit) {
-    using Damage = std::function<void(cups_page_header2_t&)>;
-    const struct {
-        const char* name;
-        const char* message;
-        Damage damage;
-        std::size_t cutBytes = 0;
-        bool onPage2 = false;
-    } cases[] = {
-        {"empty input", "no raster page", nullptr},
-        {"truncated page", "ends after 2 of its 4 lines", [](auto&) {}, 16 * 3 * 2},
-        {"line size not the width's", "header of page 2 is damaged",
-         [](auto& h) { h.cupsBytesPerLine = 47; }, 0, true},
-        {"width far beyond any page", "impossible page size",
-         [](auto& h) { h.cupsWidth = 0x200000, h.cupsBytesPerLine = 0x600000; }},
-        {"CMYK input", "unsupported colour space 6",
-         [](auto& h) { h.cupsColorSpace = CUPS_CSPACE_CMYK; }},
-        {"16 bits per colour", "unsupported bit depth 16",
-         [](auto& h) {
-             h.cupsBitsPerColor = 16, h.cupsBitsPerPixel = 48, h.cupsBytesPerLine = 96;
-         }},
-        {"RGB for the black-only profile", "takes grey or black raster",
-         [](auto& h) { h.cupsInteger[0] = 2; }},
-        {"six inks as bilevel planes", "bilevel output takes a four-ink",
-         [](auto& h) { h.cupsInteger[3] = 1, h.cupsInteger[15] = 2; }},
-        {"no such profile", "the engine refused", [](auto& h) { h.cupsInteger[0] = 9; }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<unsigned char> raster;
-        if (c.damage) {
-            RasterPage page = makePage(16, 4);
-            c.damage(page.header);
-            raster = c.onPage2 ? rawRaster({makePage(16, 4), page}) : rawRaster({page});
-            raster.resize(raster.size() - c.cutBytes);
-        }
+TEST(CupsFilter, EveryRasterVersionThatEndsCleanlyIsConverted) {
+    for (const int version : {1, 2, 3}) {
+        SCOPED_TRACE(version);
+        const RasterPage page = makePage(16, 4);
         const test::TempDir dir;
-        const ShellRun run = runFilter(raster, dir);
-        EXPECT_EQ(run.status, 1) << run.err;
-        EXPECT_NE(run.err.find("ERROR: "), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-        // A sanitizer build reports faults on standard error with status 1 too.
-        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.err;
+        const ShellRun run = runFilter(rasterOfVersion(version, {page, page}), dir);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("INFO: 2 pages converted"), std::string::npos) << run.err;
+        const auto out = readRaster(dir.file("out.ras"));
+        ASSERT_EQ(out.size(), 2u);
+        expectInkPage(page, out[1], test::ParamBuilder(),
+                      {CUPS_CSPACE_CMYK, 4, 8, CUPS_ORDER_CHUNKED, {0, 1, 2, 3}});
     }
-}
-
-TEST(CupsFilter, SigtermStopsTheJobBetweenBandsEvenWhileTheInputStalls) {
-    // All of a page but its last two lines, through a FIFO that the shell
-    // keeps open: the filter waits in a read when it is asked to stop, and has
-    // to leave it. A filter that stays there is killed after a minute.
-    const auto raster = rawRaster({makePage(64, 400)});
-    const test::TempDir dir;
-    const fs::path in = test::writeBytesFile(dir.path(), "in.ras",
-                                             std::span(raster).first(raster.size() - 64 * 3 * 2));
-    const std::string fifo = quote(dir.file("fifo").string()), log = dir.file("log").string();
-    const ShellRun run = runShell(
-        "mkfifo " + fifo + "; PPD=" + quote(kSamplePpd.string()) + " " + quote(VREL_RASTERTOVREL) +
-        " 1 user title 1 '' <" + fifo + " >/dev/null 2>" + quote(log) + " & pid=$!; exec 3>" +
-        fifo + "; cat " + quote(in.string()) + " >&3; i=0; until grep -q 'converting page 1' " +
-        quote(log) + " || [ $((i += 1)) -gt 600 ]; do sleep 0.1; done; kill -TERM $pid; " +
-        "timeout 60 tail -s 0.1 --pid=$pid -f /dev/null; kill -KILL $pid; wait $pid");
-    const std::string err = readText(log);
-    EXPECT_EQ(run.status, 0) << err;
-    EXPECT_NE(err.find("INFO: stopped on request at line"), std::string::npos) << err;
-    EXPECT_EQ(err.find("PAGE:"), std::string::npos) << err;
 }
 
 // The README's commands that need no scheduler: install, write a PPD with

@@ -1,7 +1,5 @@
 #include "line_converter.h"
 
-#include "page_settings.h"
-
 #include <algorithm>
 
 namespace vrel::cups {
@@ -19,12 +17,10 @@ constexpr uint8_t kDither[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9},
 
 } // namespace
 
-LineConverter::LineConverter(EngineContext* context, int method, const cups_page_header2_t& header,
-                             bool bilevel)
-    : context_(context), method_(method), width_(header.cupsWidth),
-      blackInput_(header.cupsColorSpace == CUPS_CSPACE_K), channels_(inputChannels(header)),
-      bilevel_(bilevel) {
-    const std::size_t planeBytes = bilevel ? (width_ + 7) / 8 : width_;
+LineConverter::LineConverter(EngineContext* context, int method, const PageHeader& page)
+    : context_(context), method_(method), width_(page.width), blackInput_(page.blackInput),
+      channels_(page.channels), bilevel_(page.settings.bilevel) {
+    const std::size_t planeBytes = bilevel_ ? (width_ + 7) / 8 : width_;
     planes_.assign(planeBytes * 7, 0);
     for (std::size_t i = 0; i < 7; ++i)
         planePointers_[i] = planes_.data() + i * planeBytes;

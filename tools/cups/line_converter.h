@@ -3,9 +3,10 @@
 // pixel from an ordered dither of the input and on-dot black.
 #pragma once
 
+#include "page_settings.h"
+
 #include <array>
 #include <cstdint>
-#include <cups/raster.h>
 #include <vector>
 #include <vrel/vrel.h>
 
@@ -13,9 +14,8 @@ namespace vrel::cups {
 
 class LineConverter {
   public:
-    // method: the context's conversion method; header: the input page.
-    LineConverter(EngineContext* context, int method, const cups_page_header2_t& header,
-                  bool bilevel);
+    // method: the context's conversion method; page: the input page.
+    LineConverter(EngineContext* context, int method, const PageHeader& page);
 
     // Converts input line y; the planes stay valid until the next call.
     // Returns the engine's result (0, or the negative code it refused with).

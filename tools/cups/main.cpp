@@ -5,208 +5,49 @@
 //
 // Raster comes from the file or standard input, ink raster goes to standard
 // output, messages go to standard error as ERROR:, INFO:, DEBUG: and PAGE:
-// lines. The database is the PPD's *vrelDatabase; each page's settings come
-// from its header (see page_settings.h). Exit status 0 when every page was
-// written, 1 otherwise. SIGTERM stops the job after the current band of lines.
-#include "band_reader.h"
+// lines. The database is the PPD's *vrelDatabase, checked before any raster
+// is read; each page's settings come from its header (see page_settings.h).
+//
+// Exit status 0 when every page was written and the input ended cleanly
+// after the last; 1 otherwise, after an ERROR: line. SIGTERM (how the
+// scheduler cancels a job) ends every wait promptly (for a page header, for
+// a page's lines, for room in the output pipe) with an INFO: line and exit
+// status 0: a cancelled job is not a failed one, and a failure status would
+// make the scheduler apply the queue's error policy to it.
+#include "database_check.h"
 #include "engine_job.h"
-#include "ink_layout.h"
-#include "line_converter.h"
-#include "page_settings.h"
+#include "filter_job.h"
+#include "input_file.h"
 #include "ppd_database.h"
-#include "raster_input.h"
 
-#include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <new>
-#include <sys/resource.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 using namespace vrel::cups;
 
-// Planar pages are kept whole before they are written; beyond this size the
-// page is refused rather than taking the machine's memory.
-constexpr std::size_t kMaxPlanarPage = std::size_t{4} << 30;
-
 volatile std::sig_atomic_t stopRequested = 0;
 
-// Bytes of input or output raster in one band, and the pipe size asked for
-// standard input and output.
-constexpr std::size_t kBandBytes = std::size_t{256} << 10;
+// The pipe size asked for standard input and output.
 constexpr int kPipeBytes = 1 << 20;
-
-// User and system time of the process or the calling thread.
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    const auto seconds = [](const timeval& t) {
-        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 void onTerminate(int) {
     stopRequested = 1;
 }
 
-enum class PageEnd { Written, Stopped, Failed };
-
-PageEnd writePage(cups_raster_t* in, RasterInput& input, cups_raster_t* out,
-                  cups_page_header2_t header, int page, EngineJob& job) {
-    if (const std::string problem = checkInputHeader(header); !problem.empty()) {
-        std::fprintf(stderr, "ERROR: page %d: %s\n", page, problem.c_str());
-        return PageEnd::Failed;
-    }
-    const PageSettings settings = settingsFromHeader(header);
-    bool kept = false;
-    std::string error;
-    const int method = job.prepare(settings.params, &kept, &error);
-    if (method < 0) {
-        std::fprintf(stderr, "ERROR: page %d: %s\n", page, error.c_str());
-        return PageEnd::Failed;
-    }
-    std::fprintf(stderr, "DEBUG: page %d: %s, method %d\n", page,
-                 kept ? "engine context kept" : "engine context opened", method);
-    if (method == VrelMethodBlack && inputChannels(header) != 1) {
-        std::fprintf(stderr, "ERROR: page %d: the black-only profile takes grey or black raster\n",
-                     page);
-        return PageEnd::Failed;
-    }
-    InkLayout layout;
-    if (const std::string problem = chooseLayout(method, settings, header.cupsWidth, &layout);
-        !problem.empty()) {
-        std::fprintf(stderr, "ERROR: page %d: %s\n", page, problem.c_str());
-        return PageEnd::Failed;
-    }
-
-    const unsigned width = header.cupsWidth, height = header.cupsHeight;
-    // Lines are read, converted and written a band at a time: one read of
-    // the next bands overlaps the conversion and each band is one write.
-    const unsigned bandLines = std::clamp<unsigned>(
-        static_cast<unsigned>(kBandBytes / std::max(header.cupsBytesPerLine, layout.bytesPerLine)),
-        1u, std::max(height, 1u));
-    std::vector<uint8_t> output;
-    std::vector<uint8_t> planar;
-    try {
-        if (layout.order == CUPS_ORDER_PLANAR) {
-            const std::size_t bytes = std::size_t{layout.colourLineBytes} * height * layout.colours;
-            if (bytes > kMaxPlanarPage) {
-                std::fprintf(stderr, "ERROR: page %d: %zu bytes of planar ink raster is too much\n",
-                             page, bytes);
-                return PageEnd::Failed;
-            }
-            planar.resize(bytes);
-        } else {
-            output.resize(std::size_t{layout.bytesPerLine} * bandLines);
-        }
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "ERROR: page %d: out of memory\n", page);
-        return PageEnd::Failed;
-    }
-
-    cups_page_header2_t outHeader = header;
-    applyLayout(layout, &outHeader);
-    if (!cupsRasterWriteHeader2(out, &outHeader)) {
-        std::fprintf(stderr, "ERROR: page %d: cannot write the page header\n", page);
-        return PageEnd::Failed;
-    }
-    LineConverter converter(job.context(), method, header, settings.bilevel);
-    // Chunked inks with cyan first are the engine's packed formats: RGB
-    // lines are converted straight into the output band.
-    uint32_t packedFormat = 0;
-    if (layout.order == CUPS_ORDER_CHUNKED && layout.bits == 8 && !settings.blackFirst &&
-        inputChannels(header) == 3)
-        packedFormat = layout.colours == 4   ? VrelFormatCmyk32
-                       : layout.colours == 6 ? VrelFormatInk6
-                       : layout.colours == 7 ? VrelFormatInk7
-                                             : 0;
-    // The time in the engine's calls against the whole page: what reading,
-    // packing and writing the raster add to the conversion.
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point pageStart = Clock::now();
-    const double processStart = cpuSeconds(RUSAGE_SELF), threadStart = cpuSeconds(RUSAGE_THREAD);
-    Clock::duration engineTime{}, waitTime{};
-    const std::size_t planeBytes = std::size_t{layout.colourLineBytes} * height;
-    BandReader reader(in, input, header.cupsBytesPerLine, height, bandLines);
-    for (unsigned y = 0; y < height;) {
-        bool stopped = false;
-        const Clock::time_point waitStart = Clock::now();
-        const BandReader::Band band = reader.next(stopRequested, &stopped);
-        waitTime += Clock::now() - waitStart;
-        if (stopped) {
-            std::fprintf(stderr, "INFO: stopped on request at line %u of page %d\n", y, page);
-            return PageEnd::Stopped;
-        }
-        if (band.count == 0) {
-            std::fprintf(stderr, "ERROR: page %d ends after %u of its %u lines\n", page,
-                         reader.linesRead(), height);
-            return PageEnd::Failed;
-        }
-        for (unsigned i = 0; i < band.count; ++i) {
-            const unsigned line = y + i;
-            const uint8_t* source = band.lines + std::size_t{i} * header.cupsBytesPerLine;
-            uint8_t* target =
-                output.empty() ? nullptr : output.data() + std::size_t{i} * layout.bytesPerLine;
-            const Clock::time_point lineStart = Clock::now();
-            const int result = packedFormat != 0
-                                   ? converter.convertPacked(source, packedFormat, target)
-                                   : converter.convert(source, line);
-            engineTime += Clock::now() - lineStart;
-            if (result != VREL_OK) {
-                std::fprintf(stderr, "ERROR: page %d: the engine refused line %u (result %d)\n",
-                             page, line, result);
-                return PageEnd::Failed;
-            }
-            if (layout.order == CUPS_ORDER_PLANAR) {
-                for (unsigned c = 0; c < layout.colours; ++c)
-                    std::memcpy(planar.data() + c * planeBytes +
-                                    std::size_t{line} * layout.colourLineBytes,
-                                converter.planes()[static_cast<std::size_t>(layout.ink[c])],
-                                layout.colourLineBytes);
-            } else if (packedFormat == 0) {
-                packLine(layout, converter.planes(), width, target);
-            }
-        }
-        reader.release();
-        if (layout.order != CUPS_ORDER_PLANAR) {
-            const auto bytes = static_cast<unsigned>(std::size_t{layout.bytesPerLine} * band.count);
-            if (cupsRasterWritePixels(out, output.data(), bytes) != bytes) {
-                std::fprintf(stderr, "ERROR: page %d: cannot write lines %u to %u\n", page, y,
-                             y + band.count - 1);
-                return PageEnd::Failed;
-            }
-        }
-        y += band.count;
-    }
-    for (std::size_t offset = 0; offset < planar.size(); offset += layout.colourLineBytes) {
-        if (cupsRasterWritePixels(out, planar.data() + offset, layout.colourLineBytes) !=
-            layout.colourLineBytes) {
-            std::fprintf(stderr, "ERROR: page %d: cannot write the planes\n", page);
-            return PageEnd::Failed;
-        }
-    }
-    // The page's wall time, the part of it in the engine's calls and the
-    // part spent waiting for input raster; then the CPU time of all threads
-    // and of the converting thread (the engine's calls and the writes).
-    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
-    const double total = seconds(Clock::now() - pageStart);
-    const double engine = seconds(engineTime);
-    std::fprintf(stderr,
-                 "DEBUG: page %d: %u x %u pixels, %.3f s, of which %.3f s in the engine's "
-                 "conversion (+%.1f %% for reading and writing raster; %.3f s waiting for input; "
-                 "CPU %.3f s, %.3f s on the converting thread)\n",
-                 page, width, height, total, engine,
-                 engine > 0 ? 100.0 * (total - engine) / engine : 0.0, seconds(waitTime),
-                 cpuSeconds(RUSAGE_SELF) - processStart, cpuSeconds(RUSAGE_THREAD) - threadStart);
-    return PageEnd::Written;
+// The PPD's database, checked; empty on success, otherwise the problem.
+std::string queueDatabase(DatabaseLocation* database) {
+    const char* ppd = std::getenv("PPD");
+    if (ppd == nullptr)
+        return "no PPD given (PPD is unset)";
+    if (std::string problem = findDatabase(ppd, database); !problem.empty())
+        return problem;
+    return checkDatabase(*database);
 }
 
 } // namespace
@@ -216,59 +57,41 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Usage: rastertovrel job user title copies options [file]\n");
         return 1;
     }
+    // Without SA_RESTART: a wait in open() ends on the signal too.
     struct sigaction action {};
     action.sa_handler = onTerminate;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
 
-    const char* ppd = std::getenv("PPD");
     DatabaseLocation database;
-    if (const std::string problem = findDatabase(ppd ? ppd : "", &database); !problem.empty()) {
-        std::fprintf(stderr, "ERROR: %s\n", ppd ? problem.c_str() : "no PPD given (PPD is unset)");
+    if (const std::string problem = queueDatabase(&database); !problem.empty()) {
+        std::fprintf(stderr, "ERROR: %s\n", problem.c_str());
         return 1;
     }
-    const int fd = argc == 7 ? open(argv[6], O_RDONLY) : 0;
-    if (fd < 0) {
-        std::fprintf(stderr, "ERROR: cannot open the raster file '%s'\n", argv[6]);
-        return 1;
+    int fd = 0;
+    if (argc == 7) {
+        std::string problem;
+        // CUPS names a regular file; a FIFO is read like standard input.
+        fd = openInputFile(argv[6], true, &problem);
+        if (fd < 0 && errno == EINTR && stopRequested) {
+            std::fprintf(stderr, "INFO: stopped on request before the first page\n");
+            return 0;
+        }
+        if (fd < 0) {
+            std::fprintf(stderr, "ERROR: the raster file %s\n", problem.c_str());
+            return 1;
+        }
     }
-    RasterInput input(fd);
     // Pipes of a megabyte (the most a user may set by default) carry a band
     // per wake-up instead of 64 KiB; where that is refused, they stay as they are.
     for (const int end : {fd, 1})
         fcntl(end, F_SETPIPE_SZ, kPipeBytes);
-    cups_raster_t* in = cupsRasterOpenIO(readRasterInput, &input, CUPS_RASTER_READ);
-    cups_raster_t* out = cupsRasterOpen(1, CUPS_RASTER_WRITE);
+    std::fprintf(stderr, "DEBUG: database %s/%s checked, reading raster\n",
+                 database.directory.empty() ? "." : database.directory.c_str(),
+                 database.name.c_str());
     EngineJob job(database.directory, database.name);
-    cups_page_header2_t header;
-    int page = 0;
-    PageEnd end = PageEnd::Written;
-    while (end == PageEnd::Written && cupsRasterReadHeader2(in, &header)) {
-        ++page;
-        std::fprintf(stderr, "INFO: converting page %d\n", page);
-        end = writePage(in, input, out, header, page, job);
-        if (end == PageEnd::Written)
-            std::fprintf(stderr, "PAGE: %d %u\n", page,
-                         header.NumCopies > 0 ? header.NumCopies : 1);
-    }
-    cupsRasterClose(in);
-    cupsRasterClose(out);
-    if (input.fd != 0)
-        close(input.fd);
-    if (end == PageEnd::Failed)
-        return 1;
-    if (end == PageEnd::Written && !input.ended) {
-        std::fprintf(stderr,
-                     "ERROR: the header of page %d is damaged (sizes, depth or colour space that "
-                     "CUPS raster does not allow)\n",
-                     page + 1);
-        return 1;
-    }
-    if (page == 0) {
-        std::fprintf(stderr, "ERROR: no raster page in the input\n");
-        return 1;
-    }
-    if (end == PageEnd::Written)
-        std::fprintf(stderr, "INFO: %d page%s converted\n", page, page == 1 ? "" : "s");
-    return 0;
+    const int status = convertJob(fd, 1, job, stderr, &stopRequested);
+    if (fd != 0)
+        close(fd);
+    return status;
 }

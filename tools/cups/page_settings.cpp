@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace vrel::cups {
 
@@ -11,6 +12,15 @@ namespace {
 // bounds the line buffers whatever a header claims.
 constexpr unsigned kMaxWidth = 1u << 20;
 
+// An enumerated header field as the word it is in the stream: a value
+// outside the enumeration is never loaded as the enumeration's type.
+template <class Enum> unsigned wordOf(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(unsigned));
+    unsigned word;
+    std::memcpy(&word, &field, sizeof word);
+    return word;
+}
+
 // A real header value as the engine's signed 16-bit word, rounded.
 int16_t signedValue(float value) {
     if (!(value > -32768.0f)) // also NaN
@@ -19,8 +29,6 @@ int16_t signedValue(float value) {
         return 32767;
     return static_cast<int16_t>(std::lround(value));
 }
-
-} // namespace
 
 PageSettings settingsFromHeader(const cups_page_header2_t& header) {
     PageSettings s;
@@ -44,38 +52,55 @@ PageSettings settingsFromHeader(const cups_page_header2_t& header) {
     return s;
 }
 
-unsigned inputChannels(const cups_page_header2_t& header) {
-    return header.cupsColorSpace == CUPS_CSPACE_RGB || header.cupsColorSpace == CUPS_CSPACE_SRGB
-               ? 3u
-               : 1u;
-}
-
-std::string checkInputHeader(const cups_page_header2_t& header) {
-    switch (header.cupsColorSpace) {
+// Input channels of a colour space the filter reads, 0 for any other.
+unsigned channelsOf(unsigned space) {
+    switch (space) {
     case CUPS_CSPACE_RGB:
     case CUPS_CSPACE_SRGB:
+        return 3;
     case CUPS_CSPACE_W:
     case CUPS_CSPACE_SW:
     case CUPS_CSPACE_K:
-        break;
+        return 1;
     default:
-        return "unsupported colour space " + std::to_string(header.cupsColorSpace) +
-               " (the filter reads RGB, sRGB, grey and black)";
+        return 0;
     }
+}
+
+} // namespace
+
+std::string readPageHeader(const cups_page_header2_t& header, PageHeader* page) {
+    const unsigned space = wordOf(header.cupsColorSpace);
+    const unsigned order = wordOf(header.cupsColorOrder);
+    const unsigned channels = channelsOf(space);
+    if (channels == 0)
+        return "unsupported colour space " + std::to_string(space) +
+               " (the filter reads RGB, sRGB, grey and black)";
     if (header.cupsBitsPerColor != 8)
         return "unsupported bit depth " + std::to_string(header.cupsBitsPerColor) +
                " (the filter reads 8 bits per colour)";
-    const unsigned channels = inputChannels(header);
-    if (channels > 1 && header.cupsColorOrder != CUPS_ORDER_CHUNKED)
-        return "unsupported colour order " + std::to_string(header.cupsColorOrder) +
+    // One colour is the same line in any order; more must come chunked.
+    if (order > CUPS_ORDER_PLANAR || (channels > 1 && order != CUPS_ORDER_CHUNKED))
+        return "unsupported colour order " + std::to_string(order) +
                " (the filter reads chunked pixels)";
     if (header.cupsWidth == 0 || header.cupsHeight == 0 || header.cupsWidth > kMaxWidth ||
-        header.cupsBitsPerPixel != 8 * channels ||
+        header.cupsBitsPerPixel != 8 * channels || header.cupsNumColors != channels ||
         header.cupsBytesPerLine != header.cupsWidth * channels)
         return "impossible page size: " + std::to_string(header.cupsWidth) + " x " +
                std::to_string(header.cupsHeight) + " pixels, " +
                std::to_string(header.cupsBitsPerPixel) + " bits per pixel, " +
+               std::to_string(header.cupsNumColors) + " colours, " +
                std::to_string(header.cupsBytesPerLine) + " bytes per line";
+    const PageSettings settings = settingsFromHeader(header);
+    if (settings.colourOrder > CUPS_ORDER_PLANAR)
+        return "unknown output colour order " + std::to_string(settings.colourOrder);
+    page->width = header.cupsWidth;
+    page->height = header.cupsHeight;
+    page->bytesPerLine = header.cupsBytesPerLine;
+    page->channels = channels;
+    page->blackInput = space == CUPS_CSPACE_K;
+    page->copies = header.NumCopies >= 1 && header.NumCopies <= kMaxCopies ? header.NumCopies : 1;
+    page->settings = settings;
     return {};
 }
 

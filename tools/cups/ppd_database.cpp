@@ -1,35 +1,81 @@
 #include "ppd_database.h"
 
+#include "input_file.h"
+
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <unistd.h>
 #include <vrel/vrel.h>
 
 namespace vrel::cups {
 
+namespace {
+
+// PPD lines are at most 255 bytes; longer ones are read this far and the
+// rest is skipped, so that no file holds the reader's memory.
+constexpr std::size_t kMaxLine = 4096;
+
+// Reads the next line (without its end) into line, at most kMaxLine bytes
+// of it; *whole tells whether it was not cut. False at the end of the file.
+bool readLine(std::FILE* file, std::string* line, bool* whole) {
+    char buffer[kMaxLine + 1];
+    if (std::fgets(buffer, sizeof buffer, file) == nullptr)
+        return false;
+    std::size_t length = std::strlen(buffer);
+    *whole = length < kMaxLine || buffer[length - 1] == '\n';
+    if (length > 0 && buffer[length - 1] == '\n')
+        --length;
+    line->assign(buffer, length);
+    if (!*whole)
+        for (int c = 0; c != EOF && c != '\n';)
+            c = std::fgetc(file);
+    return true;
+}
+
+std::string databaseFromLine(const std::string& ppdPath, const std::string& line,
+                             DatabaseLocation* location) {
+    const auto open = line.find('"');
+    const auto close = line.rfind('"');
+    if (open == std::string::npos || close <= open + 1)
+        return "the PPD's *vrelDatabase line has no quoted path";
+    std::filesystem::path path = line.substr(open + 1, close - open - 1);
+    if (path.is_relative())
+        path = std::filesystem::path(ppdPath).parent_path() / path;
+    location->name = path.filename().string();
+    location->directory = path.parent_path().string();
+    if (location->name.empty() || location->name.size() > VREL_DATABASE_NAME_SIZE)
+        return "the database file name '" + location->name + "' is not 1 to " +
+               std::to_string(VREL_DATABASE_NAME_SIZE) + " bytes long";
+    return {};
+}
+
+} // namespace
+
 std::string findDatabase(const std::string& ppdPath, DatabaseLocation* location) {
-    std::ifstream ppd(ppdPath);
-    if (!ppd)
+    std::string problem;
+    const int fd = openInputFile(ppdPath, false, &problem);
+    if (fd < 0)
+        return "the PPD " + problem;
+    std::FILE* ppd = fdopen(fd, "r");
+    if (ppd == nullptr) {
+        ::close(fd);
         return "cannot read the PPD '" + ppdPath + "'";
+    }
     const std::string keyword = "*vrelDatabase:";
     std::string line;
-    while (std::getline(ppd, line)) {
+    bool whole = true;
+    problem = "the PPD '" + ppdPath + "' has no *vrelDatabase line";
+    while (readLine(ppd, &line, &whole)) {
         if (line.compare(0, keyword.size(), keyword) != 0)
             continue;
-        const auto open = line.find('"');
-        const auto close = line.rfind('"');
-        if (open == std::string::npos || close <= open + 1)
-            return "the PPD's *vrelDatabase line has no quoted path";
-        std::filesystem::path path = line.substr(open + 1, close - open - 1);
-        if (path.is_relative())
-            path = std::filesystem::path(ppdPath).parent_path() / path;
-        location->name = path.filename().string();
-        location->directory = path.parent_path().string();
-        if (location->name.empty() || location->name.size() > VREL_DATABASE_NAME_SIZE)
-            return "the database file name '" + location->name + "' is not 1 to " +
-                   std::to_string(VREL_DATABASE_NAME_SIZE) + " bytes long";
-        return {};
+        problem = whole ? databaseFromLine(ppdPath, line, location)
+                        : "the PPD's *vrelDatabase line is longer than " +
+                              std::to_string(kMaxLine) + " bytes";
+        break;
     }
-    return "the PPD '" + ppdPath + "' has no *vrelDatabase line";
+    std::fclose(ppd);
+    return problem;
 }
 
 } // namespace vrel::cups

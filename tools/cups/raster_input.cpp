@@ -9,7 +9,8 @@
 
 namespace vrel::cups {
 
-RasterInput::RasterInput(int descriptor) : fd(descriptor) {
+RasterInput::RasterInput(int descriptor, const volatile std::sig_atomic_t* stopFlag)
+    : fd(descriptor), stop(stopFlag) {
     struct stat info {};
     pipe = fstat(fd, &info) != 0 || !S_ISREG(info.st_mode);
 }
@@ -22,14 +23,34 @@ bool RasterInput::uncompressed() const {
     return false;
 }
 
+void RasterInput::startHeader() {
+    if (headersStarted == 1)
+        firstHeaderRequest = headerRequest;
+    ++headersStarted;
+    headerRequest = 0;
+    headerStart = bytes;
+    inHeader = true;
+}
+
+bool RasterInput::endedCleanly() const {
+    return ended && bytes == headerStart && headersStarted > 1 &&
+           headerRequest == firstHeaderRequest;
+}
+
 ssize_t readRasterInput(void* context, unsigned char* buffer, size_t length) {
     auto* input = static_cast<RasterInput*>(context);
+    if (input->inHeader && input->headerRequest == 0)
+        input->headerRequest = length;
     for (;;) {
         if (input->interrupted.load(std::memory_order_relaxed))
             return 0;
+        if (*input->stop) {
+            input->stopped = true;
+            return -1;
+        }
         if (input->pipe) {
-            // Wait for data in short slices, so that an interruption is
-            // seen while the writer of the pipe is stalled.
+            // Wait for data in short slices, so that a stop or an
+            // interruption is seen while the writer of the pipe is stalled.
             pollfd ready{input->fd, POLLIN, 0};
             const int waiting = poll(&ready, 1, 50);
             if (waiting == 0 || (waiting < 0 && errno == EINTR))

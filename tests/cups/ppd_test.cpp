@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace vrel {
 namespace {
@@ -27,7 +28,8 @@ test::ProgramRun runPpd(const fs::path& db, const fs::path& out, std::vector<std
 }
 
 // The sample database with names that hold PPD syntax: the extension name
-// (the default model name) and the names of two ink sets.
+// (the default model name) and the names of two ink sets; a third name is 24
+// control bytes, too many escapes for its line.
 dbwriter::Database hostileNames() {
     auto db = *dbwriter::readDatabaseFile(kSampleDir / "sample.vdb");
     for (auto& record : db.records) {
@@ -39,6 +41,10 @@ dbwriter::Database hostileNames() {
             index->entries[1].name1 = dbwriter::makeName("A very long ink set name");
             index->entries[1].name2 = dbwriter::makeName("\x01\xe9 \"q\" <x>  spaced  ");
         }
+        if (auto* index = std::get_if<dbwriter::ProfileIndex>(&record.content);
+            index != nullptr && record.id == dbwriter::profileRecordId(2))
+            for (uint8_t i = 0; i < 24; ++i)
+                index->entries[0].name2[i] = static_cast<uint8_t>(i + 1);
     }
     return db;
 }
@@ -126,10 +132,15 @@ TEST(VrelPpd, HostileNamesAreEscapedInTheirChoices) {
     const fs::path db = test::writeDatabaseFile(dir.path(), "h.vdb", hostileNames());
     ASSERT_EQ(runPpd(db, dir.file("h.ppd"), {}).status, 0);
     const std::string ppd = readText(dir.file("h.ppd"));
+    expectPpdPasses(dir.file("h.ppd"));
     for (const char* line :
          {"*VrelInkSet GlossyA6/Glossy<3A> A<2F>6*: ", "*ShortNickName: \"Ink*Jet: Pro/x\"",
-          "*VrelInkSet Averylonginksetname/<01><E9> <22>q<22> <3C>x<3E>  spaced  : "})
+          "*VrelInkSet Averylonginksetname/<01><E9> <22>q<22> <3C>x<3E>  spaced  : ",
+          "*VrelInkSet VDIMono/<01><02><03>"})
         EXPECT_NE(ppd.find(std::string("\n") + line), std::string::npos) << line << "\n" << ppd;
+    std::istringstream lines(ppd);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 255u) << line;
 }
 
 // A later entry with a key already taken is never opened by the engine, and

@@ -14,6 +14,9 @@ namespace {
 
 using namespace vrel::dbwriter;
 
+// Layout word, entry count and entry size in words.
+constexpr std::size_t kIndexHeadBytes = 12;
+
 // True when the record and its database are written as the writer writes
 // them by default, so that a copy with other entries reads the same way.
 bool plainlyWritten(const Database& db, const Record& record, const ProfileIndex& index) {
@@ -23,11 +26,13 @@ bool plainlyWritten(const Database& db, const Record& record, const ProfileIndex
            index.trailing.empty() && index.entryLayout == decodeLayout(index.layoutWord);
 }
 
-std::filesystem::path makeProbeDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vrel-ppd-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw CliError("cannot create a temporary folder to try the profiles in: " +
-                       std::string(std::strerror(errno)));
+// A new folder under the temporary folder; empty when none can be made.
+std::filesystem::path makeProbeFolder() {
+    std::error_code error;
+    const auto temporary = std::filesystem::temp_directory_path(error);
+    std::string pattern = (temporary / "vrel-ppd-XXXXXX").string();
+    if (error || ::mkdtemp(pattern.data()) == nullptr)
+        return {};
     return pattern;
 }
 
@@ -54,6 +59,13 @@ Database probeCopy(const Database& db, std::size_t recordIndex, const ProfileInd
 
 } // namespace
 
+ProbeFolder::~ProbeFolder() {
+    if (path.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
 EntryProbe::EntryProbe(const Database& db, std::size_t recordIndex,
                        const std::filesystem::path& database)
     : database_(database) {
@@ -61,38 +73,41 @@ EntryProbe::EntryProbe(const Database& db, std::size_t recordIndex,
     const auto& index = std::get<ProfileIndex>(record.content);
     single_ = index;
     single_.entries.assign(1, index.entries.empty() ? ProfileEntry{} : index.entries.front());
-    if (!plainlyWritten(db, record, index))
-        return;
+    if (plainlyWritten(db, record, index) && !writeCopy(db, recordIndex)) {
+        slot_.close();
+        folder_ = {};
+    }
+}
+
+// Writes the copy with one entry slot; false when no temporary folder takes
+// it (the entries are then opened in the database itself).
+bool EntryProbe::writeCopy(const Database& db, std::size_t recordIndex) {
     std::size_t position = 0;
     const WrittenDatabase written =
         writeDatabaseWithLayout(probeCopy(db, recordIndex, single_, &position));
-    directory_ = makeProbeDirectory();
-    database_ = directory_ / "probe.vdb";
-    slot_.open(database_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
+    folder_.path = makeProbeFolder();
+    if (folder_.path.empty())
+        return false;
+    const auto copy = folder_.path / "probe.vdb";
+    slot_.open(copy, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
     slot_.write(reinterpret_cast<const char*>(written.bytes.data()),
                 static_cast<std::streamsize>(written.bytes.size()));
     slot_.flush();
     if (!slot_)
-        throw CliError("cannot write the temporary database '" + database_.string() + "'");
+        return false;
+    database_ = copy;
     // The one entry is the last thing in the record: head, then the entry.
-    slotOffset_ = written.dataOffset(position) + 12;
-}
-
-EntryProbe::~EntryProbe() {
-    if (directory_.empty())
-        return;
-    slot_.close();
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
+    slotOffset_ = written.dataOffset(position) + kIndexHeadBytes;
+    return true;
 }
 
 int EntryProbe::method(const ProfileEntry& entry, ParamRecord params) {
-    if (!directory_.empty()) {
+    if (slot_.is_open()) {
         single_.entries.front() = entry;
         const Bytes bytes = encodeProfileIndex(single_);
         slot_.seekp(static_cast<std::streamoff>(slotOffset_));
-        slot_.write(reinterpret_cast<const char*>(bytes.data()) + 12,
-                    static_cast<std::streamsize>(bytes.size() - 12));
+        slot_.write(reinterpret_cast<const char*>(bytes.data()) + kIndexHeadBytes,
+                    static_cast<std::streamsize>(bytes.size() - kIndexHeadBytes));
         slot_.flush();
         if (!slot_)
             throw CliError("cannot write the temporary database '" + database_.string() + "'");

@@ -8,16 +8,30 @@
 // (VrelInit reads no other), and rewrites the slot in place for each entry:
 // the time per entry no longer grows with the record. Records that are not
 // written as the writer would write them (count, size or directory
-// overrides, trailing bytes) are probed in the database itself.
+// overrides, trailing bytes), and every record when no temporary folder
+// takes the copy, are probed in the database itself.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 #include <vrel/dbwriter.h>
 #include <vrel/vrel.h>
 
 namespace vrel::cli {
+
+// A folder removed with everything in it when the object goes.
+struct ProbeFolder {
+    std::filesystem::path path; // empty: none
+    ProbeFolder() = default;
+    ProbeFolder(const ProbeFolder&) = delete;
+    ProbeFolder& operator=(ProbeFolder&& other) noexcept {
+        std::swap(path, other.path);
+        return *this;
+    }
+    ~ProbeFolder();
+};
 
 class EntryProbe {
   public:
@@ -25,7 +39,6 @@ class EntryProbe {
     // the database file at `database`.
     EntryProbe(const dbwriter::Database& db, std::size_t recordIndex,
                const std::filesystem::path& database);
-    ~EntryProbe();
     EntryProbe(const EntryProbe&) = delete;
     EntryProbe& operator=(const EntryProbe&) = delete;
 
@@ -34,11 +47,13 @@ class EntryProbe {
     int method(const dbwriter::ProfileEntry& entry, ParamRecord params);
 
   private:
-    std::filesystem::path database_;  // the file VrelInit opens
-    std::filesystem::path directory_; // the probe's own folder; empty: none
-    std::fstream slot_;               // the probe file, when it is used
-    std::uint64_t slotOffset_ = 0;    // file offset of the entry slot
-    dbwriter::ProfileIndex single_;   // the record's head with one entry
+    bool writeCopy(const dbwriter::Database& db, std::size_t recordIndex);
+
+    std::filesystem::path database_; // the file VrelInit opens
+    ProbeFolder folder_;             // the copy's folder (declared before slot_: outlives it)
+    std::fstream slot_;              // the copy, open while it is used
+    std::uint64_t slotOffset_ = 0;   // file offset of the entry slot in the copy
+    dbwriter::ProfileIndex single_;  // the record's head with one entry
 };
 
 } // namespace vrel::cli

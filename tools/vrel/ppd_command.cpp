@@ -290,9 +290,12 @@ void addPpdCommand(CLI::App& app) {
         "ppd", "Write a PPD for the CUPS filter rastertovrel from a database's profiles");
     ppd->add_option("--db", o.database, "profile database file")->required();
     ppd->add_option("--database-path", o.databasePath,
-                    "path the PPD gives for the database (default: the absolute path of --db; "
-                    "a relative path is taken from the PPD's folder)");
-    ppd->add_option("--model", o.model, "printer model name (default: the database's own name)");
+                    "path the PPD gives for the database, byte for byte: no control character "
+                    "or '\"' (default: the absolute path of --db; a relative path is taken from "
+                    "the PPD's folder)");
+    ppd->add_option("--model", o.model,
+                    "printer model name: up to 128 ISO Latin-1 characters, no control character, "
+                    "'\"', '<' or '>' (default: the database's own name)");
     ppd->add_option("-o,--output", o.output, "PPD file to write (default: standard output)");
     ppd->callback([options] {
         const PpdOptions& o = *options;

@@ -13,9 +13,10 @@ packages=(
   # scripts/bench-convert.sh: lcms2's tificc and GNU time
   liblcms2-utils time
   # the CUPS raster filter (development files) and its end-to-end tests
-  # (cupsfilter, the renderers pdftoraster and imagetoraster, CUPS's documentation)
+  # (cupsfilter, the renderers pdftoraster and imagetoraster, CUPS's documentation,
+  # cupstestppd for the PPDs that vrel ppd writes)
   libcups2-dev libcupsimage2-dev
-  cups cups-filters cups-server-common
+  cups cups-filters cups-server-common cups-client
 )
 # --fuzz: clang with libFuzzer and the sanitizers' runtime (.ci/fuzz.sh);
 # --all adds gcovr for scripts/fuzz-coverage.sh.

@@ -2,13 +2,16 @@
 
 #include "cli_error.h"
 #include "output_set.h"
+#include "ppd_probe.h"
+#include "ppd_text.h"
 
-#include <cstring>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <unordered_set>
 #include <vector>
 #include <vrel/dbwriter.h>
 #include <vrel/vrel.h>
@@ -26,28 +29,28 @@ struct InkSet {
     bool hasCorrection = false;
 };
 
-std::string nameOf(const Name24& name) {
+// The bytes of a name up to its first zero byte.
+std::string bytesOf(const Name24& name) {
     std::string text;
     for (auto b : name) {
         if (b == 0)
             break;
-        if (b >= 0x20 && b < 0x7f && b != '"' && b != '/' && b != ':')
-            text.push_back(static_cast<char>(b));
+        text.push_back(static_cast<char>(b));
     }
     return text;
 }
 
-// A PPD option keyword: letters and digits of the name, unique in the list.
-std::string keywordFor(const std::string& name, const std::vector<InkSet>& taken, int number) {
-    std::string keyword;
-    for (char c : name)
-        if (std::isalnum(static_cast<unsigned char>(c)) && keyword.size() < 32)
-            keyword.push_back(c);
+// A choice keyword: the letters and digits of the name (32 at most, a letter
+// first), else InkSetN; _N added when another ink set has it already.
+std::string keywordFor(const std::string& name, std::unordered_set<std::string>* taken,
+                       int number) {
+    std::string keyword = ppdtext::keywordLetters(name, 32);
     if (keyword.empty() || !std::isalpha(static_cast<unsigned char>(keyword[0])))
         keyword = "InkSet" + std::to_string(number);
-    for (const auto& set : taken)
-        if (set.keyword == keyword)
-            return keyword + "_" + std::to_string(number);
+    if (!taken->insert(keyword).second) {
+        keyword += "_" + std::to_string(number);
+        taken->insert(keyword);
+    }
     return keyword;
 }
 
@@ -66,62 +69,71 @@ bool keyFields(uint32_t key, int layout, ParamRecord* params) {
     return profileKey(*params, layout) == key;
 }
 
-// The conversion method the engine gives for params, or a negative result.
-int openedMethod(ParamRecord params, const std::filesystem::path& database) {
-    const std::string name = database.filename().string();
-    const std::string directory = database.parent_path().string();
-    if (name.size() > sizeof params.databaseName)
-        throw CliError("the database file name '" + name + "' is longer than 20 bytes");
-    std::memcpy(params.databaseName, name.data(), name.size());
-    params.directoryName = directory.empty() ? nullptr : directory.c_str();
-    EngineContext* context = nullptr;
-    const VrelResult opened = VrelInit(&context, &params);
-    if (opened != VREL_OK && opened != VREL_OK_ADJUST)
-        return opened < 0 ? opened : VREL_ERR_PARAM;
-    const int method = VrelInitColorConversion(context, VrelModeDirect, nullptr);
-    VrelClose(context);
-    return method;
+bool printsWith(int method) {
+    return method == VrelMethodBlack || method == VrelMethodFourColor ||
+           method == VrelMethodSixColor || method == VrelMethodSevenColor;
 }
 
+// The ink sets of one profile index record. VrelInit takes the first entry
+// with the key it composes, so a later entry with the same key is never
+// opened and gives no ink set.
+void addInkSets(const Database& db, std::size_t recordIndex, const std::filesystem::path& path,
+                std::unordered_set<std::string>* keywords, std::vector<InkSet>* sets) {
+    const Record& record = db.records[recordIndex];
+    const auto& index = std::get<ProfileIndex>(record.content);
+    if (index.entries.empty())
+        return;
+    const int layout = decodeLayout(index.layoutWord);
+    EntryProbe probe(db, recordIndex, path);
+    std::unordered_set<uint32_t> keys;
+    for (const auto& entry : index.entries) {
+        InkSet set;
+        set.params.profileNumber = static_cast<uint16_t>(record.id - kProfileIdBase);
+        if (!keys.insert(entry.key).second || !keyFields(entry.key, layout, &set.params))
+            continue;
+        set.method = probe.method(entry, set.params);
+        if (!printsWith(set.method))
+            continue;
+        const int number = static_cast<int>(sets->size()) + 1;
+        set.text = bytesOf(entry.name2).empty() ? bytesOf(entry.name1) : bytesOf(entry.name2);
+        if (set.text.empty())
+            set.text = "Profile " + std::to_string(set.params.profileNumber) + ", ink set " +
+                       std::to_string(number);
+        const std::string name1 = bytesOf(entry.name1);
+        set.keyword = keywordFor(name1.empty() ? set.text : name1, keywords, number);
+        set.hasCorrection = (entry.tableIds[0] & 0xffff) != 0;
+        sets->push_back(std::move(set));
+    }
+}
+
+// Every profile index record's ink sets; VrelInit reads the first record
+// with an id, so a later one with the same id is left out.
 std::vector<InkSet> inkSets(const Database& db, const std::filesystem::path& path) {
     std::vector<InkSet> sets;
-    for (const auto& record : db.records) {
-        const auto* index = std::get_if<ProfileIndex>(&record.content);
-        if (index == nullptr || record.recordClass != kProfileClass)
+    std::unordered_set<std::string> keywords;
+    std::unordered_set<uint16_t> ids;
+    for (std::size_t i = 0; i < db.records.size(); ++i) {
+        const Record& record = db.records[i];
+        if (record.recordClass != kProfileClass || !ids.insert(record.id).second ||
+            !std::holds_alternative<ProfileIndex>(record.content))
             continue;
-        const int layout = decodeLayout(index->layoutWord);
-        for (const auto& entry : index->entries) {
-            InkSet set;
-            set.params.profileNumber = static_cast<uint16_t>(record.id - kProfileIdBase);
-            if (!keyFields(entry.key, layout, &set.params))
-                continue;
-            set.method = openedMethod(set.params, path);
-            if (set.method != VrelMethodBlack && set.method != VrelMethodFourColor &&
-                set.method != VrelMethodSixColor && set.method != VrelMethodSevenColor)
-                continue;
-            std::string text = nameOf(entry.name2);
-            if (text.empty())
-                text = nameOf(entry.name1);
-            const int number = static_cast<int>(sets.size()) + 1;
-            if (text.empty())
-                text = "Profile " + std::to_string(set.params.profileNumber) + ", ink set " +
-                       std::to_string(number);
-            set.keyword =
-                keywordFor(nameOf(entry.name1).empty() ? text : nameOf(entry.name1), sets, number);
-            set.text = text;
-            set.hasCorrection = (entry.tableIds[0] & 0xffff) != 0;
-            sets.push_back(set);
-        }
+        addInkSets(db, i, path, &keywords, &sets);
     }
     return sets;
 }
 
-std::string modelName(const Database& db, const std::filesystem::path& path) {
+// The model name: --model, else the database's extension name, else the
+// database file's stem; those two keep only the characters --model takes.
+std::string modelText(const PpdOptions& options, const Database& db,
+                      const std::filesystem::path& path) {
+    if (!options.model.empty())
+        return ppdtext::modelText(options.model);
     for (const auto& record : db.records)
         if (const auto* ext = std::get_if<ExtensionChunk>(&record.content))
-            if (const std::string name = nameOf(ext->extName1); !name.empty())
+            if (const auto name = ppdtext::cleanModelText(bytesOf(ext->extName1)); !name.empty())
                 return name;
-    return path.stem().string();
+    const std::string stem = ppdtext::cleanModelText(path.stem().string());
+    return stem.empty() ? "vrel printer" : stem;
 }
 
 void option(std::ostream& out, const std::string& keyword, const std::string& text, int order,
@@ -148,6 +160,14 @@ std::vector<std::pair<std::string, std::string>> levels(const std::string& field
     return choices;
 }
 
+// An ink set's choice, "keyword/translation", its translation cut so that the
+// option's line keeps within a PPD line.
+std::string inkSetChoice(const std::string& option, const InkSet& set, const std::string& code) {
+    const std::size_t fixed =
+        ("*" + option + " " + set.keyword + "/: \"<<" + code + ">>setpagedevice\"").size();
+    return set.keyword + "/" + ppdtext::translation(set.text, ppdtext::kLineLimit - fixed);
+}
+
 } // namespace
 
 std::string makePpd(const PpdOptions& options) {
@@ -159,34 +179,38 @@ std::string makePpd(const PpdOptions& options) {
     const auto db = readDatabaseFile(path, &error);
     if (!db)
         throw CliError("cannot read database '" + options.database + "': " + error);
+    const std::string model = modelText(options, *db, path);
+    const std::string modelName = ppdtext::modelNameValue(model);
+    const std::string recorded = options.databasePath.empty()
+                                     ? std::filesystem::absolute(path).lexically_normal().string()
+                                     : options.databasePath;
+    ppdtext::checkDatabasePath(recorded);
     const auto sets = inkSets(*db, path);
     if (sets.empty())
         throw CliError(
             "database '" + options.database +
             "' has no profile with black, four, six or seven inks that the engine opens");
-    const std::string model = options.model.empty() ? modelName(*db, path) : options.model;
-    const std::string recorded = options.databasePath.empty()
-                                     ? std::filesystem::absolute(path).lexically_normal().string()
-                                     : options.databasePath;
 
     std::ostringstream out;
     out << "*PPD-Adobe: \"4.3\"\n"
-        << "*% " << model << ": written by 'vrel ppd' from " << path.filename().string() << ".\n"
+        << "*% " << model << ": written by 'vrel ppd' from "
+        << ppdtext::commentText(path.filename().string()) << ".\n"
         << "*% The options reach rastertovrel through the raster page header:\n"
         << "*% cupsInteger0 profile number, cupsInteger1-6 key fields 14, 16, 94, 104, 106, 108,\n"
         << "*% cupsInteger7 adjustment switch, cupsInteger8 table selector, cupsInteger14 colour\n"
         << "*% order, cupsInteger15 raster format, cupsReal0 density, cupsReal1-4 balance.\n"
         << "*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n*LanguageVersion: English\n"
         << "*LanguageEncoding: ISOLatin1\n*PCFileName: \"VREL.PPD\"\n*Manufacturer: \"vrel\"\n"
-        << "*Product: \"(" << model << ")\"\n*ModelName: \"" << model << "\"\n"
-        << "*ShortNickName: \"" << model << "\"\n*NickName: \"" << model << ", vrel\"\n"
+        << "*Product: \"(" << modelName << ")\"\n*ModelName: \"" << modelName << "\"\n"
+        << "*ShortNickName: \"" << ppdtext::shortNickName(model) << "\"\n"
+        << "*NickName: \"" << model << ", vrel\"\n"
         << "*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: True\n"
         << "*DefaultColorSpace: RGB\n*FileSystem: False\n*Throughput: \"1\"\n"
         << "*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n*cupsVersion: 2.4\n"
         << "*cupsModelNumber: 0\n*cupsManualCopies: True\n"
         << "*cupsFilter2: \"application/vnd.cups-raster application/vnd.vrel-ink-raster 0 "
            "rastertovrel\"\n"
-        << "*vrelDatabase: \"" << recorded << "\"\n\n";
+        << ppdtext::kDatabaseKeyword << "\"" << recorded << "\"\n\n";
 
     const std::vector<std::pair<std::string, std::string>> sizes = {
         {"A4/A4", "595 842"}, {"Letter/US Letter", "612 792"}};
@@ -226,7 +250,7 @@ std::string makePpd(const PpdOptions& options) {
         // The black-only method converts grey: such ink sets render grey pages.
         if (set.method == VrelMethodBlack)
             code << "/cupsColorSpace 0";
-        inkChoices.emplace_back(set.keyword + "/" + set.text, code.str());
+        inkChoices.emplace_back(inkSetChoice("VrelInkSet", set, code.str()), code.str());
         if (!defaultIsFour && set.method == VrelMethodFourColor) {
             defaultSet = set.keyword;
             defaultIsFour = true;
@@ -266,9 +290,12 @@ void addPpdCommand(CLI::App& app) {
         "ppd", "Write a PPD for the CUPS filter rastertovrel from a database's profiles");
     ppd->add_option("--db", o.database, "profile database file")->required();
     ppd->add_option("--database-path", o.databasePath,
-                    "path the PPD gives for the database (default: the absolute path of --db; "
-                    "a relative path is taken from the PPD's folder)");
-    ppd->add_option("--model", o.model, "printer model name (default: the database's own name)");
+                    "path the PPD gives for the database, byte for byte: no control character "
+                    "or '\"' (default: the absolute path of --db; a relative path is taken from "
+                    "the PPD's folder)");
+    ppd->add_option("--model", o.model,
+                    "printer model name: up to 128 ISO Latin-1 characters, no control character, "
+                    "'\"', '<' or '>' (default: the database's own name)");
     ppd->add_option("-o,--output", o.output, "PPD file to write (default: standard output)");
     ppd->callback([options] {
         const PpdOptions& o = *options;

@@ -3,7 +3,8 @@
 // seven inks) becomes a choice of the ink set option, whose code puts the
 // profile's number and key fields into the raster page header; colour model,
 // raster format, colour order, colour adjustment, density and balance are
-// further options.
+// further options. Every text goes into the PPD by its field's rules or is
+// refused (ppd_text.h).
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -155,6 +155,16 @@ InputColour::InputColour(const std::string& choice, const EmbeddedColour& embedd
     lcmsMessage.clear();
     transform_ =
         cmsCreateTransform(source.get(), inType, target.get(), outType, INTENT_PERCEPTUAL, 0);
+    if (!transform_ && choice == kEmbeddedProfile && !embedded.iccProfile.empty()) {
+        // A profile lcms2 opens but cannot link (a device link, a named-colour
+        // profile, one without its tone curves) is as unusable as an
+        // unreadable one.
+        warn("the ICC profile embedded in '" + imagePath + "' cannot be applied" +
+             (lcmsMessage.empty() ? "" : " (" + lcmsMessage + ")") +
+             "; its colours are taken as sRGB");
+        description_ = "sRGB (the embedded ICC profile cannot be applied)";
+        return;
+    }
     if (!transform_)
         throw CliError("cannot apply input profile " + description_ + " to '" + imagePath + "'" +
                        (lcmsMessage.empty() ? "" : ": " + lcmsMessage));

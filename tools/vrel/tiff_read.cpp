@@ -4,7 +4,9 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -34,6 +36,87 @@ unsigned sampleAt(const uint8_t* row, std::size_t index, int bits) {
     }
 }
 
+// An unsigned number of `bytes` bytes at `at` in the file, in the file's
+// byte order; nullopt when the file ends before it.
+std::optional<uint64_t> fileNumber(int fd, bool littleEndian, uint64_t at, int bytes) {
+    uint8_t b[8] = {};
+    if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max()) ||
+        ::pread(fd, b, static_cast<std::size_t>(bytes), static_cast<off_t>(at)) != bytes)
+        return std::nullopt;
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= uint64_t{b[littleEndian ? i : bytes - 1 - i]} << (8 * i);
+    return v;
+}
+
+// The photometric interpretation as the current directory states it, or -1:
+// libtiff quietly reads an 8-bit palette image whose colour map is missing
+// (or of the wrong size, which it drops) as grey.
+int statedPhotometric(int fd, TIFF* t) {
+    const auto order = fileNumber(fd, true, 0, 2);
+    const bool little = order && *order == 0x4949; // "II"
+    const bool big = TIFFIsBigTIFF(t) != 0;
+    const uint64_t dir = TIFFCurrentDirOffset(t);
+    const auto count = fileNumber(fd, little, dir, big ? 8 : 2);
+    const uint64_t entrySize = big ? 20 : 12, first = dir + (big ? 8 : 2);
+    for (uint64_t i = 0; count && i < std::min<uint64_t>(*count, 65535); ++i) {
+        const auto tag = fileNumber(fd, little, first + i * entrySize, 2);
+        if (!tag)
+            break;
+        if (*tag == TIFFTAG_PHOTOMETRIC) {
+            const auto v = fileNumber(fd, little, first + i * entrySize + (big ? 12 : 8), 2);
+            return v ? static_cast<int>(*v) : -1;
+        }
+    }
+    return -1;
+}
+
+// Every strip must lie inside the file, and an uncompressed one must hold
+// all its rows: checked before anything is allocated for the image.
+void checkStrips(TIFF* t, uint64_t fileSize, bool compressed, const ImageBuilder& builder) {
+    uint32_t width = 0, height = 0, rowsPerStrip = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    const uint32_t strips = TIFFNumberOfStrips(t);
+    const uint64_t scan = static_cast<uint64_t>(TIFFScanlineSize64(t));
+    uint64_t rowsLeft = height;
+    for (uint32_t s = 0; s < strips; ++s) {
+        int error = 0;
+        const uint64_t offset = TIFFGetStrileOffsetWithErr(t, s, &error);
+        const uint64_t count = TIFFGetStrileByteCountWithErr(t, s, &error);
+        const uint64_t rows = std::min<uint64_t>(rowsLeft, std::max<uint32_t>(rowsPerStrip, 1));
+        rowsLeft -= rows;
+        std::string detail;
+        if (error || offset > fileSize || count > fileSize - offset)
+            detail = "strip " + std::to_string(s + 1) + " of " + std::to_string(strips) +
+                     " ends beyond the file's " + std::to_string(fileSize) + " bytes";
+        else if (!compressed && scan > 0 && count / scan < rows) // count < rows * scan
+            detail = "strip " + std::to_string(s + 1) + " of " + std::to_string(strips) +
+                     " holds " + std::to_string(count) + " of its " + std::to_string(rows * scan) +
+                     " bytes";
+        if (!detail.empty())
+            throw CliError(builder.tooShort(width, height, detail));
+    }
+}
+
+// Chooses the page asked for and says when others are left out.
+void choosePage(TIFF* t, const ImageBuilder& builder) {
+    const int pages = static_cast<int>(std::min<tdir_t>(TIFFNumberOfDirectories(t), 0x7fffffff));
+    const int page = builder.page();
+    if (page < 1 || page > pages)
+        throw CliError("--page " + std::to_string(page) + ": image '" + builder.path() + "' has " +
+                       std::to_string(pages) + (pages == 1 ? " page" : " pages"));
+    if (page > 1 && !TIFFSetDirectory(t, static_cast<tdir_t>(page - 1)))
+        throw CliError(
+            builder.damaged("cannot read page " + std::to_string(page) +
+                            (lastTiffMessage().empty() ? "" : ": " + lastTiffMessage())));
+    if (pages > 1)
+        builder.warn("'" + builder.path() + "' has " + std::to_string(pages) + " pages; page " +
+                     std::to_string(page) + " is converted" +
+                     (page == 1 ? " (choose another with --page)" : ""));
+}
+
 } // namespace
 
 void decodeTiff(InputFile& input, ImageBuilder& builder) {
@@ -51,6 +134,7 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
         throw CliError(builder.damaged(lastTiffMessage()));
     }
     TIFF* t = tiff.get();
+    choosePage(t, builder);
     uint32_t width = 0, height = 0;
     uint16_t bits = 1, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG;
     uint16_t sampleFormat = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
@@ -72,6 +156,10 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
     }
     if (sampleFormat != SAMPLEFORMAT_UINT)
         throw CliError(unsupported + "samples that are not unsigned integers are not taken");
+    if (photometric != PHOTOMETRIC_PALETTE &&
+        statedPhotometric(input.descriptor(), t) == PHOTOMETRIC_PALETTE)
+        throw CliError(builder.damaged("a palette image whose colour map is missing or does not "
+                                       "have one entry for each of its values"));
     const bool grey =
         photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
     const bool palette = photometric == PHOTOMETRIC_PALETTE;
@@ -111,6 +199,7 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (palette && !TIFFGetField(t, TIFFTAG_COLORMAP, &red, &green, &blue))
         throw CliError(builder.damaged("a palette image without its colour map"));
+    checkStrips(t, input.size(), compression != COMPRESSION_NONE, builder);
     builder.begin(format);
 
     const auto scanSize = static_cast<std::size_t>(TIFFScanlineSize64(t));

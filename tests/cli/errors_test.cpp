@@ -26,18 +26,22 @@ std::vector<uint8_t> claimingPng(std::vector<uint8_t> bytes, uint32_t width, uin
     return bytes;
 }
 
-// An interlaced image can only be decoded whole, unlike any other.
-void writeInterlacedGreyPng(const std::filesystem::path& path, uint32_t width, uint32_t height) {
+// A flat PNG (every sample 128) of 8-bit grey or 16-bit RGBA, the widest
+// pixels. An interlaced image can only be decoded whole, unlike any other.
+void writeFlatPng(const std::filesystem::path& path, uint32_t width, uint32_t height, bool rgba,
+                  bool interlaced) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
     png_set_compression_level(png, 1);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_ADAM7,
-                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_set_IHDR(png, info, width, height, rgba ? 16 : 8,
+                 rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_GRAY,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+                 PNG_FILTER_TYPE_BASE);
     png_write_info(png, info);
-    const std::vector<uint8_t> row(width, 128);
+    const std::vector<uint8_t> row(width * (rgba ? 8u : 1u), 128);
     for (int pass = png_set_interlace_handling(png); pass > 0; --pass)
         for (uint32_t y = 0; y < height; ++y)
             png_write_row(png, row.data());
@@ -224,12 +228,16 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // they reserve more
       // Memory running out (an interlaced image is decoded whole: 64 MB).
       {convert({"big.png"}), "vrel: out of memory", 2, "", "ulimit -v 60000 && "},
+      // The widest row taken, in 16-bit RGBA, costs a bounded few rows.
+      {convert({"widest.png", "--preview", "p.png"}), "input profile", 0, "",
+       "ulimit -v 60000 && "},
       // libjpeg's own "Insufficient memory" too, for a progressive image's 26 MiB of
       // coefficients (the tool alone takes about 15 MB).
       {convert({"prog.jpg"}), "vrel: out of memory", 2, "", "ulimit -v 25000 && "},
 #endif
     };
-    writeInterlacedGreyPng(dir.file("big.png"), 8000, 8000);
+    writeFlatPng(dir.file("big.png"), 8000, 8000, false, true);
+    writeFlatPng(dir.file("widest.png"), cli::kMaxWidth, 4, true, false);
     write("d.json", std::string());
     auto before = filesIn(dir.path());
     for (const auto& c : cases) {

@@ -117,12 +117,142 @@ void choosePage(TIFF* t, const ImageBuilder& builder) {
                      (page == 1 ? " (choose another with --page)" : ""));
 }
 
+// The layout of the page being read, as libtiff reports it, once checked to
+// be one the tool takes.
+struct TiffLayout {
+    uint32_t width = 0, height = 0;
+    uint16_t bits = 1, samples = 1, photometric = 0, compression = COMPRESSION_NONE;
+    bool grey = false, palette = false;
+    int colourSamples = 1;
+};
+
+TiffLayout readLayout(TIFF* t, int fd, const ImageBuilder& builder) {
+    const std::string unsupported = "unsupported image '" + builder.path() + "': ";
+    TiffLayout l;
+    uint16_t planar = PLANARCONFIG_CONTIG, sampleFormat = SAMPLEFORMAT_UINT;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &l.width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &l.height);
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &l.bits);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &l.samples);
+    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &l.compression);
+    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &l.photometric))
+        throw CliError(unsupported + "no photometric interpretation");
+    if (TIFFIsTiled(t))
+        throw CliError(unsupported + "tiled TIFF images are not taken");
+    if (l.photometric == PHOTOMETRIC_YCBCR && l.compression == COMPRESSION_JPEG) {
+        // libtiff's JPEG codec converts to RGB itself.
+        TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        l.photometric = PHOTOMETRIC_RGB;
+    }
+    if (sampleFormat != SAMPLEFORMAT_UINT)
+        throw CliError(unsupported + "samples that are not unsigned integers are not taken");
+    if (l.photometric != PHOTOMETRIC_PALETTE && statedPhotometric(fd, t) == PHOTOMETRIC_PALETTE)
+        throw CliError(builder.damaged("a palette image whose colour map is missing or does not "
+                                       "have one entry for each of its values"));
+    l.grey = l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
+    l.palette = l.photometric == PHOTOMETRIC_PALETTE;
+    if (!l.grey && !l.palette && l.photometric != PHOTOMETRIC_RGB)
+        throw CliError(unsupported + "photometric interpretation " + std::to_string(l.photometric) +
+                       " (RGB, grey and palette images are taken)");
+    const uint16_t b = l.bits;
+    const bool bitsTaken = l.grey      ? (b == 1 || b == 2 || b == 4 || b == 8 || b == 16)
+                           : l.palette ? (b == 1 || b == 2 || b == 4 || b == 8)
+                                       : (b == 8 || b == 16);
+    if (!bitsTaken)
+        throw CliError(unsupported + std::to_string(b) + " bits per sample");
+    l.colourSamples = l.palette || l.grey ? 1 : 3;
+    if (l.samples < l.colourSamples)
+        throw CliError(unsupported + std::to_string(l.samples) + " samples per pixel");
+    if (planar != PLANARCONFIG_CONTIG && l.samples > 1)
+        throw CliError(unsupported + "separate colour planes are not taken");
+    return l;
+}
+
+// What the builder is told: size, samples, alpha and the embedded profile.
+SourceFormat formatOf(TIFF* t, const TiffLayout& l) {
+    SourceFormat format;
+    format.width = static_cast<int>(std::min<uint32_t>(l.width, 0x7fffffff));
+    format.height = static_cast<int>(std::min<uint32_t>(l.height, 0x7fffffff));
+    format.colours = l.palette ? 3 : l.colourSamples;
+    format.bits = l.palette || l.bits == 16 ? 16 : 8;
+    uint16_t extraCount = 0;
+    uint16_t* extraKinds = nullptr;
+    if (!l.palette && l.samples > l.colourSamples &&
+        TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) && extraCount > 0) {
+        if (extraKinds[0] == EXTRASAMPLE_UNASSALPHA)
+            format.alpha = Alpha::Straight;
+        else if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
+            format.alpha = Alpha::Premultiplied;
+    }
+    uint32_t profileLength = 0;
+    void* profile = nullptr;
+    if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
+        format.colour.iccProfile.assign(static_cast<uint8_t*>(profile),
+                                        static_cast<uint8_t*>(profile) + profileLength);
+    return format;
+}
+
+struct ColourMap {
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+};
+
+// Reads the rows one by one into the builder: 8-bit rows of exactly the
+// samples it takes as they are, others through 8- or 16-bit samples.
+void readRows(TIFF* t, const TiffLayout& l, const SourceFormat& format, const ColourMap& map,
+              ImageBuilder& builder) {
+    const auto scanSize = static_cast<std::size_t>(TIFFScanlineSize64(t));
+    if (scanSize < (static_cast<std::size_t>(l.width) * l.samples * l.bits + 7) / 8)
+        throw CliError(builder.damaged("inconsistent scanline size"));
+    std::vector<uint8_t> scan(scanSize);
+    const int outSamples = format.colours + (format.alpha == Alpha::None ? 0 : 1);
+    std::vector<uint8_t> narrow;
+    std::vector<uint16_t> wide;
+    (format.bits == 16 ? wide.resize(static_cast<std::size_t>(l.width) * outSamples)
+                       : narrow.resize(static_cast<std::size_t>(l.width) * outSamples));
+    const unsigned bits = l.bits, maxValue = (1u << bits) - 1u;
+    const bool whiteIsZero = l.photometric == PHOTOMETRIC_MINISWHITE;
+    const bool plain = !l.palette && bits == 8 && !whiteIsZero && l.samples == outSamples;
+    for (uint32_t y = 0; y < l.height; ++y) {
+        if (TIFFReadScanline(t, scan.data(), y, 0) < 0)
+            throw CliError(
+                builder.damaged("cannot read row " + std::to_string(y) +
+                                (lastTiffMessage().empty() ? "" : ": " + lastTiffMessage())));
+        if (plain) {
+            builder.addRow(scan.data());
+            continue;
+        }
+        for (std::size_t x = 0; x < l.width; ++x) {
+            const std::size_t in = x * l.samples;
+            const std::size_t out = x * static_cast<std::size_t>(outSamples);
+            if (l.palette) {
+                const unsigned index = sampleAt(scan.data(), in, l.bits);
+                wide[out] = map.red[index];
+                wide[out + 1] = map.green[index];
+                wide[out + 2] = map.blue[index];
+                continue;
+            }
+            for (int c = 0; c < outSamples; ++c) {
+                unsigned v = sampleAt(scan.data(), in + static_cast<std::size_t>(c), l.bits);
+                if (c == 0 && whiteIsZero)
+                    v = maxValue - v;
+                if (bits == 16)
+                    wide[out + static_cast<std::size_t>(c)] = static_cast<uint16_t>(v);
+                else
+                    narrow[out + static_cast<std::size_t>(c)] =
+                        static_cast<uint8_t>(bits == 8 ? v : (v * 255u + maxValue / 2) / maxValue);
+            }
+        }
+        builder.addRow(format.bits == 16 ? static_cast<const void*>(wide.data()) : narrow.data());
+    }
+}
+
 } // namespace
 
 void decodeTiff(InputFile& input, ImageBuilder& builder) {
     captureTiffMessages();
     const std::string& path = builder.path();
-    const std::string unsupported = "unsupported image '" + path + "': ";
     const int fd = ::dup(input.descriptor());
     if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0)
         throw CliError("cannot read image '" + path + "': " + std::strerror(errno));
@@ -135,118 +265,14 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
     }
     TIFF* t = tiff.get();
     choosePage(t, builder);
-    uint32_t width = 0, height = 0;
-    uint16_t bits = 1, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG;
-    uint16_t sampleFormat = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
-    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
-    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric))
-        throw CliError(unsupported + "no photometric interpretation");
-    if (TIFFIsTiled(t))
-        throw CliError(unsupported + "tiled TIFF images are not taken");
-    if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG) {
-        // libtiff's JPEG codec converts to RGB itself.
-        TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-        photometric = PHOTOMETRIC_RGB;
-    }
-    if (sampleFormat != SAMPLEFORMAT_UINT)
-        throw CliError(unsupported + "samples that are not unsigned integers are not taken");
-    if (photometric != PHOTOMETRIC_PALETTE &&
-        statedPhotometric(input.descriptor(), t) == PHOTOMETRIC_PALETTE)
-        throw CliError(builder.damaged("a palette image whose colour map is missing or does not "
-                                       "have one entry for each of its values"));
-    const bool grey =
-        photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-    const bool palette = photometric == PHOTOMETRIC_PALETTE;
-    if (!grey && !palette && photometric != PHOTOMETRIC_RGB)
-        throw CliError(unsupported + "photometric interpretation " + std::to_string(photometric) +
-                       " (RGB, grey and palette images are taken)");
-    const bool bitsTaken = grey ? (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16)
-                           : palette ? (bits == 1 || bits == 2 || bits == 4 || bits == 8)
-                                     : (bits == 8 || bits == 16);
-    if (!bitsTaken)
-        throw CliError(unsupported + std::to_string(bits) + " bits per sample");
-    const int colourSamples = palette || grey ? 1 : 3;
-    if (samples < colourSamples)
-        throw CliError(unsupported + std::to_string(samples) + " samples per pixel");
-    if (planar != PLANARCONFIG_CONTIG && samples > 1)
-        throw CliError(unsupported + "separate colour planes are not taken");
-
-    SourceFormat format;
-    format.width = static_cast<int>(std::min<uint32_t>(width, 0x7fffffff));
-    format.height = static_cast<int>(std::min<uint32_t>(height, 0x7fffffff));
-    format.colours = palette ? 3 : colourSamples;
-    format.bits = palette || bits == 16 ? 16 : 8;
-    uint16_t extraCount = 0;
-    uint16_t* extraKinds = nullptr;
-    if (!palette && samples > colourSamples &&
-        TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds) && extraCount > 0) {
-        if (extraKinds[0] == EXTRASAMPLE_UNASSALPHA)
-            format.alpha = Alpha::Straight;
-        else if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
-            format.alpha = Alpha::Premultiplied;
-    }
-    uint32_t profileLength = 0;
-    void* profile = nullptr;
-    if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
-        format.colour.iccProfile.assign(static_cast<uint8_t*>(profile),
-                                        static_cast<uint8_t*>(profile) + profileLength);
-    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-    if (palette && !TIFFGetField(t, TIFFTAG_COLORMAP, &red, &green, &blue))
+    const TiffLayout layout = readLayout(t, input.descriptor(), builder);
+    const SourceFormat format = formatOf(t, layout);
+    ColourMap map;
+    if (layout.palette && !TIFFGetField(t, TIFFTAG_COLORMAP, &map.red, &map.green, &map.blue))
         throw CliError(builder.damaged("a palette image without its colour map"));
-    checkStrips(t, input.size(), compression != COMPRESSION_NONE, builder);
+    checkStrips(t, input.size(), layout.compression != COMPRESSION_NONE, builder);
     builder.begin(format);
-
-    const auto scanSize = static_cast<std::size_t>(TIFFScanlineSize64(t));
-    if (scanSize < (static_cast<std::size_t>(width) * samples * bits + 7) / 8)
-        throw CliError(builder.damaged("inconsistent scanline size"));
-    std::vector<uint8_t> scan(scanSize);
-    const int outSamples = format.colours + (format.alpha == Alpha::None ? 0 : 1);
-    std::vector<uint8_t> narrow;
-    std::vector<uint16_t> wide;
-    (format.bits == 16 ? wide.resize(static_cast<std::size_t>(width) * outSamples)
-                       : narrow.resize(static_cast<std::size_t>(width) * outSamples));
-    const unsigned maxValue = (1u << bits) - 1u;
-    // 8-bit rows of exactly the samples the builder takes go to it as they are.
-    const bool plain =
-        !palette && bits == 8 && photometric != PHOTOMETRIC_MINISWHITE && samples == outSamples;
-    for (uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(t, scan.data(), y, 0) < 0)
-            throw CliError(
-                builder.damaged("cannot read row " + std::to_string(y) +
-                                (lastTiffMessage().empty() ? "" : ": " + lastTiffMessage())));
-        if (plain) {
-            builder.addRow(scan.data());
-            continue;
-        }
-        for (std::size_t x = 0; x < width; ++x) {
-            const std::size_t in = x * samples;
-            const std::size_t out = x * static_cast<std::size_t>(outSamples);
-            if (palette) {
-                const unsigned index = sampleAt(scan.data(), in, bits);
-                wide[out] = red[index];
-                wide[out + 1] = green[index];
-                wide[out + 2] = blue[index];
-                continue;
-            }
-            for (int c = 0; c < outSamples; ++c) {
-                unsigned v = sampleAt(scan.data(), in + static_cast<std::size_t>(c), bits);
-                if (c == 0 && photometric == PHOTOMETRIC_MINISWHITE)
-                    v = maxValue - v;
-                if (bits == 16)
-                    wide[out + static_cast<std::size_t>(c)] = static_cast<uint16_t>(v);
-                else
-                    narrow[out + static_cast<std::size_t>(c)] =
-                        static_cast<uint8_t>(bits == 8 ? v : (v * 255u + maxValue / 2) / maxValue);
-            }
-        }
-        builder.addRow(format.bits == 16 ? static_cast<const void*>(wide.data()) : narrow.data());
-    }
+    readRows(t, layout, format, map, builder);
 }
 
 } // namespace vrel::cli

@@ -100,7 +100,7 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
         jpeg[i] = 20000 >> 8, jpeg[i + 1] = 20000 & 0xff;
     write("huge.jpg", jpeg);
     write("wide.png", claimingPng(png, 300000, 1));
-    Image photo(3000, 3000, 3);
+    Image photo(4000, 4000, 3);
     for (std::size_t i = 0; i < photo.pixels.size(); ++i)
         photo.pixels[i] = static_cast<uint8_t>(i * 37 % 256);
     writeJpegFile(dir.file("prog.jpg"), photo, {}, true);
@@ -165,7 +165,7 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       {convert({"wide.tif"}), "'wide.tif': the file is too short for its claimed 100000000 x 1"},
       {convert({"far.tif"}), "strip 1 of 1 ends beyond the file's"},
       {convert({"--max-image-memory", "16", "prog.jpg"}),
-       "image 'prog.jpg' is a progressive JPEG, which is decoded whole: 26 MiB, more than the "
+       "image 'prog.jpg' is a progressive JPEG, which is decoded whole: 46 MiB, more than the "
        "limit of 16 MiB (raise it with --max-image-memory)"},
       {convert({"--max-image-memory", "32", "big.png"}),
        "'big.png' is an interlaced PNG, which is decoded whole: 62 MiB, more than the limit of 32"},
@@ -231,9 +231,9 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       // The widest row taken, in 16-bit RGBA, costs a bounded few rows.
       {convert({"widest.png", "--preview", "p.png"}), "input profile", 0, "",
        "ulimit -v 60000 && "},
-      // libjpeg's own "Insufficient memory" too, for a progressive image's 26 MiB of
+      // libjpeg's own "Insufficient memory" too, for a progressive image's 46 MiB of
       // coefficients (the tool alone takes about 15 MB).
-      {convert({"prog.jpg"}), "vrel: out of memory", 2, "", "ulimit -v 25000 && "},
+      {convert({"prog.jpg"}), "vrel: out of memory", 2, "", "ulimit -v 45000 && "},
 #endif
     };
     writeFlatPng(dir.file("big.png"), 8000, 8000, false, true);

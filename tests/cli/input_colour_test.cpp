@@ -142,6 +142,12 @@ TEST(InputColour, FilesAreReadAsTheyMeanTheirColours) {
         writePngRow(dir.file(name + ".png"), narrow, false, icc);
         writeJpegFile(dir.file(name + ".jpg"), photo, icc);
     }
+    auto oddSpace = linear; // a header naming a colour space lcms2 does not know
+    std::fill_n(oddSpace.begin() + 16, 4, uint8_t{0xff});
+    writeTiff(dir.file("oddspace.tif"), kWidth, 3, 8, PHOTOMETRIC_RGB, narrow, [&](TIFF* t) {
+        TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(oddSpace.size()),
+                     oddSpace.data());
+    });
     cli::ReadOptions none;
     none.inputProfile = cli::kNoProfile;
     const Image jpegRaw = cli::readImage(dir.file("icc.jpg").string(), none);
@@ -170,6 +176,7 @@ TEST(InputColour, FilesAreReadAsTheyMeanTheirColours) {
         {"plain.png", dir.file("linear.icc").string(), narrowLinear, 1, "linear.icc"},
         {"icc.png", cli::kNoProfile, narrowRaw, 0, "none"},
         {"big.tif", cli::kEmbeddedProfile, wideExpected, 0, "carries no colour information"},
+        {"oddspace.tif", cli::kEmbeddedProfile, narrowRaw, 0, "sRGB", "another colour space"},
     };
     // A profile that cannot be linked gives a warning and sRGB in every format.
     const char* kWarning = "cannot be applied";

@@ -56,13 +56,20 @@ std::string profileName(cmsHPROFILE profile) {
     return name[0] ? std::string("'") + name + "'" : std::string("(unnamed)");
 }
 
+// The profile's colour space as the number its header holds: a damaged
+// header may hold one outside lcms2's enumeration, which must not be kept in
+// a variable of that type.
+uint32_t colourSpaceOf(cmsHPROFILE profile) {
+    return static_cast<uint32_t>(cmsGetColorSpace(profile));
+}
+
 bool fitsImage(cmsHPROFILE profile, int colours) {
-    const auto space = cmsGetColorSpace(profile);
+    const uint32_t space = colourSpaceOf(profile);
     return colours == 3 ? space == cmsSigRgbData : space == cmsSigGrayData;
 }
 
 const char* spaceName(cmsHPROFILE profile) {
-    switch (cmsGetColorSpace(profile)) {
+    switch (colourSpaceOf(profile)) {
     case cmsSigRgbData:
         return "RGB";
     case cmsSigGrayData:

@@ -54,11 +54,12 @@ inline ToolRun runTool(const std::vector<std::string>& args, const std::filesyst
 }
 
 // A TIFF of 8- or 16-bit samples (32-bit ones hold only the low 16 bits), `width` pixels a row;
-// `tags` sets more fields (or overrides the size) before the rows are written.
+// `tags` sets more fields (or overrides the size) before the rows are written;
+// `mode` "w8" writes a BigTIFF.
 inline void writeTiff(const std::filesystem::path& path, uint32_t width, int channels, int bits,
                       uint16_t photometric, const std::vector<uint16_t>& samples,
-                      const std::function<void(TIFF*)>& tags = {}) {
-    TIFF* t = TIFFOpen(path.c_str(), "w");
+                      const std::function<void(TIFF*)>& tags = {}, const char* mode = "w") {
+    TIFF* t = TIFFOpen(path.c_str(), mode);
     ASSERT_NE(t, nullptr);
     const std::size_t perRow = width * std::size_t(channels);
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
@@ -79,9 +80,35 @@ inline void writeTiff(const std::filesystem::path& path, uint32_t width, int cha
     TIFFClose(t);
 }
 
-// A JPEG (quality 90) of an RGB image, with an ICC profile when one is given.
+// Sets a tag of the first directory of a little-endian classic TIFF to one
+// LONG `value` (or, for a longer tag, only its count), as a damaged file would have it.
+inline void patchTiffTag(std::vector<uint8_t>& tiff, uint16_t tag, uint32_t value,
+                         bool countOnly = false) {
+    const auto at = [&](std::size_t i, int n) {
+        uint32_t v = 0;
+        for (int k = n - 1; k >= 0; --k)
+            v = v << 8 | tiff[i + std::size_t(k)];
+        return v;
+    };
+    const auto put = [&](std::size_t i, int n, uint32_t v) {
+        for (int k = 0; k < n; ++k)
+            tiff[i + std::size_t(k)] = static_cast<uint8_t>(v >> (8 * k));
+    };
+    const std::size_t dir = at(4, 4);
+    for (std::size_t e = dir + 2; e < dir + 2 + 12 * at(dir, 2); e += 12)
+        if (at(e, 2) == tag) {
+            if (!countOnly)
+                put(e + 2, 2, TIFF_LONG), put(e + 8, 4, value);
+            put(e + 4, 4, countOnly ? value : 1);
+            return;
+        }
+    ADD_FAILURE() << "no tag " << tag;
+}
+
+// A JPEG (quality 90, 4:2:0) of an RGB image, with an ICC profile when one is
+// given, baseline or progressive.
 inline void writeJpegFile(const std::filesystem::path& path, const cli::Image& rgb,
-                          const std::vector<uint8_t>& icc = {}) {
+                          const std::vector<uint8_t>& icc = {}, bool progressive = false) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     jpeg_compress_struct info;
@@ -95,6 +122,8 @@ inline void writeJpegFile(const std::filesystem::path& path, const cli::Image& r
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     if (!icc.empty())
         jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));

@@ -12,6 +12,8 @@
 namespace vrel::clitest {
 namespace {
 
+using cli::Image;
+
 // A PNG whose header claims width x height over the data of a small one.
 std::vector<uint8_t> claimingPng(std::vector<uint8_t> bytes, uint32_t width, uint32_t height) {
     for (std::size_t i = 0; i < 4; ++i) {
@@ -24,24 +26,44 @@ std::vector<uint8_t> claimingPng(std::vector<uint8_t> bytes, uint32_t width, uin
     return bytes;
 }
 
-// An interlaced image can only be decoded whole, unlike any other.
-void writeInterlacedGreyPng(const std::filesystem::path& path, uint32_t width, uint32_t height) {
+// A flat PNG (every sample 128) of 8-bit grey or 16-bit RGBA, the widest
+// pixels. An interlaced image can only be decoded whole, unlike any other.
+void writeFlatPng(const std::filesystem::path& path, uint32_t width, uint32_t height, bool rgba,
+                  bool interlaced) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
     png_set_compression_level(png, 1);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_ADAM7,
-                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_set_IHDR(png, info, width, height, rgba ? 16 : 8,
+                 rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_GRAY,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+                 PNG_FILTER_TYPE_BASE);
     png_write_info(png, info);
-    const std::vector<uint8_t> row(width, 128);
+    const std::vector<uint8_t> row(width * (rgba ? 8u : 1u), 128);
     for (int pass = png_set_interlace_handling(png); pass > 0; --pass)
         for (uint32_t y = 0; y < height; ++y)
             png_write_row(png, row.data());
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
+}
+
+// A grey TIFF of `pages` pages, one 4-pixel row each.
+void writePagesTiff(const std::filesystem::path& path, int pages) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    uint8_t row[4] = {0, 85, 170, 255};
+    for (int page = 0; page < pages; ++page) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 4);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFWriteScanline(t, row, 0, 0);
+        TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
 }
 
 TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
@@ -77,6 +99,29 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
     for (std::size_t i : {frame + 5, frame + 7})
         jpeg[i] = 20000 >> 8, jpeg[i + 1] = 20000 & 0xff;
     write("huge.jpg", jpeg);
+    write("wide.png", claimingPng(png, 300000, 1));
+    Image photo(4000, 4000, 3);
+    for (std::size_t i = 0; i < photo.pixels.size(); ++i)
+        photo.pixels[i] = static_cast<uint8_t>(i * 37 % 256);
+    writeJpegFile(dir.file("prog.jpg"), photo, {}, true);
+    std::vector<uint16_t> map(3 * 256);
+    const auto palette = [&](TIFF* t) {
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+    };
+    writeTiff(dir.file("nomap.tif"), 4, 1, 8, PHOTOMETRIC_PALETTE, {0, 1, 2, 3});
+    writeTiff(dir.file("shortmap.tif"), 4, 1, 8, PHOTOMETRIC_PALETTE, {0, 1, 2, 3}, palette);
+    writeTiff(dir.file("wide.tif"), 1, 1, 8, PHOTOMETRIC_MINISBLACK, {0});
+    writeTiff(dir.file("far.tif"), 8, 1, 8, PHOTOMETRIC_MINISBLACK, std::vector<uint16_t>(64),
+              [](TIFF* t) { TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE); });
+    const auto patch = [&](const char* name, uint16_t tag, uint32_t value, bool countOnly) {
+        auto bytes = readFileBytes(dir.file(name));
+        patchTiffTag(bytes, tag, value, countOnly);
+        write(name, bytes);
+    };
+    patch("shortmap.tif", TIFFTAG_COLORMAP, 3 * 16, true);
+    patch("wide.tif", TIFFTAG_IMAGEWIDTH, 100'000'000, false);
+    patch("far.tif", TIFFTAG_STRIPBYTECOUNTS, 1'000'000'000, false);
+    writePagesTiff(dir.file("pages.tif"), 3);
     const auto sample = readFileBytes(db); // cut into its last extension chunk:
     write("cut.vdb", std::vector<uint8_t>(sample.begin(), sample.end() - 100));
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
@@ -109,10 +154,30 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       {convert({"half.jpg"}), "damaged image 'half.jpg': Premature end of JPEG file"},
       {convert({"half.png"}), "damaged image 'half.png'"},
       {convert({"huge.png"}), "'huge.png': the file is too short for its claimed 60000 x"},
-      {convert({"huge.tif"}), "damaged image 'huge.tif'"},
+      {convert({"huge.tif"}),
+       "'huge.tif': the file is too short for its claimed 20000 x 20000 pixels (strip 2 of"},
       {convert({"huge.jpg"}), "'huge.jpg': the file is too short for its claimed 20000 x"},
       {convert({"--max-pixels", "1000", "chart.png"}),
        "the limit of 1000 (raise it with --max-pixels)"},
+      // Image inputs: memory bounds, limits, pages and damaged layouts.
+      {convert({"wide.png"}), "'wide.png': 300000 pixels wide, more than the widest row the tool "
+                              "takes (262144 pixels)"},
+      {convert({"wide.tif"}), "'wide.tif': the file is too short for its claimed 100000000 x 1"},
+      {convert({"far.tif"}), "strip 1 of 1 ends beyond the file's"},
+      {convert({"--max-image-memory", "16", "prog.jpg"}),
+       "image 'prog.jpg' is a progressive JPEG, which is decoded whole: 46 MiB, more than the "
+       "limit of 16 MiB (raise it with --max-image-memory)"},
+      {convert({"--max-image-memory", "32", "big.png"}),
+       "'big.png' is an interlaced PNG, which is decoded whole: 62 MiB, more than the limit of 32"},
+      {convert({"--max-pixels=-1", "chart.png"}), "--max-pixels must be between 1 and 2814749"},
+      {convert({"--max-pixels", "0", "chart.png"}), "--max-pixels must be between 1 and 2814749"},
+      {convert({"--max-image-memory", "0", "chart.png"}), "--max-image-memory must be between 1"},
+      {convert({"nomap.tif"}), "damaged image 'nomap.tif': a palette image whose colour map is"},
+      {convert({"shortmap.tif"}), "damaged image 'shortmap.tif': a palette image whose colour"},
+      {convert({"pages.tif"}),
+       "warning: 'pages.tif' has 3 pages; page 1 is converted (choose another with --page)", 0},
+      {convert({"--page", "4", "pages.tif"}), "--page 4: image 'pages.tif' has 3 pages"},
+      {convert({"--page", "2", "chart.png"}), "--page 2: image 'chart.png' has only one page"},
       {convert({"--input-profile", "text.png", "chart.png"}),
        "input profile 'text.png': not an ICC profile"},
       {convert({"chart.png", "-o", "out.png"}), "-o 'out.png': this output is a TIFF file"},
@@ -163,9 +228,16 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // they reserve more
       // Memory running out (an interlaced image is decoded whole: 64 MB).
       {convert({"big.png"}), "vrel: out of memory", 2, "", "ulimit -v 60000 && "},
+      // The widest row taken, in 16-bit RGBA, costs a bounded few rows.
+      {convert({"widest.png", "--preview", "p.png"}), "input profile", 0, "",
+       "ulimit -v 60000 && "},
+      // libjpeg's own "Insufficient memory" too, for a progressive image's 46 MiB of
+      // coefficients (the tool alone takes about 15 MB).
+      {convert({"prog.jpg"}), "vrel: out of memory", 2, "", "ulimit -v 45000 && "},
 #endif
     };
-    writeInterlacedGreyPng(dir.file("big.png"), 8000, 8000);
+    writeFlatPng(dir.file("big.png"), 8000, 8000, false, true);
+    writeFlatPng(dir.file("widest.png"), cli::kMaxWidth, 4, true, false);
     write("d.json", std::string());
     auto before = filesIn(dir.path());
     for (const auto& c : cases) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <lcms2.h>
 #include <png.h>
+#include <zlib.h>
 
 namespace vrel::clitest {
 namespace {
@@ -26,9 +27,14 @@ void writePngRow(const std::filesystem::path& path, const std::vector<uint16_t>&
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (linearGamma)
         png_set_gAMA(png, info, 1.0);
-    if (!icc.empty())
-        png_set_iCCP(png, info, "test", 0, icc.data(), static_cast<png_uint_32>(icc.size()));
     png_write_info(png, info);
+    if (!icc.empty()) { // written as it is: libpng's writer would drop a profile it dislikes
+        uLongf packed = compressBound(static_cast<uLong>(icc.size()));
+        std::vector<uint8_t> chunk(6 + packed, 0);
+        std::memcpy(chunk.data(), "test", 4); // the name, its terminator, method 0
+        compress(chunk.data() + 6, &packed, icc.data(), static_cast<uLong>(icc.size()));
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>("iCCP"), chunk.data(), 6 + packed);
+    }
     std::vector<uint8_t> row(samples.begin(), samples.end());
     png_write_row(png, row.data());
     png_write_end(png, nullptr);
@@ -50,6 +56,38 @@ std::vector<uint8_t> linearProfile() {
     cmsCloseProfile(profile);
     cmsFreeToneCurve(linear);
     return bytes;
+}
+
+std::vector<uint8_t> savedProfile(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
+// RGB profiles that lcms2 opens but cannot link to sRGB: a device link, a
+// named-colour profile and a matrix profile without its red tone curve.
+std::vector<std::vector<uint8_t>> unlinkableProfiles() {
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve* curves[3] = {linear, linear, linear};
+    cmsHPROFILE link = cmsCreateLinearizationDeviceLink(cmsSigRgbData, curves);
+    cmsHPROFILE named = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetDeviceClass(named, cmsSigNamedColorClass);
+    cmsSetColorSpace(named, cmsSigRgbData);
+    cmsSetPCS(named, cmsSigLabData);
+    cmsNAMEDCOLORLIST* list = cmsAllocNamedColorList(nullptr, 1, 3, "", "");
+    cmsUInt16Number pcs[3] = {}, colorant[cmsMAXCHANNELS] = {};
+    cmsAppendNamedColor(list, "black", pcs, colorant);
+    cmsWriteTag(named, cmsSigNamedColor2Tag, list);
+    cmsFreeNamedColorList(list);
+    const cmsCIExyY white{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+    cmsHPROFILE noCurve = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsWriteTag(noCurve, cmsSigRedTRCTag, nullptr); // deletes the tag
+    cmsFreeToneCurve(linear);
+    return {savedProfile(link), savedProfile(named), savedProfile(noCurve)};
 }
 
 double srgbOfLinear(double x) {
@@ -92,20 +130,42 @@ TEST(InputColour, FilesAreReadAsTheyMeanTheirColours) {
     for (std::size_t i = 0; i < photo.pixels.size(); ++i)
         photo.pixels[i] = static_cast<uint8_t>(i / 3 % kWidth * 4);
     writeJpegFile(dir.file("icc.jpg"), photo, linear);
+    writeTiff(dir.file("big.tif"), kWidth, 3, 16, PHOTOMETRIC_RGB, wide, {}, "w8");
+    const auto unlinkable = unlinkableProfiles();
+    const char* kinds[] = {"link", "named", "nocurve"};
+    for (std::size_t k = 0; k < unlinkable.size(); ++k) {
+        const std::string name = kinds[k];
+        const auto& icc = unlinkable[k];
+        writeTiff(dir.file(name + ".tif"), kWidth, 3, 8, PHOTOMETRIC_RGB, narrow, [&](TIFF* t) {
+            TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(icc.size()), icc.data());
+        });
+        writePngRow(dir.file(name + ".png"), narrow, false, icc);
+        writeJpegFile(dir.file(name + ".jpg"), photo, icc);
+    }
+    auto oddSpace = linear; // a header naming a colour space lcms2 does not know
+    std::fill_n(oddSpace.begin() + 16, 4, uint8_t{0xff});
+    writeTiff(dir.file("oddspace.tif"), kWidth, 3, 8, PHOTOMETRIC_RGB, narrow, [&](TIFF* t) {
+        TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(oddSpace.size()),
+                     oddSpace.data());
+    });
     cli::ReadOptions none;
     none.inputProfile = cli::kNoProfile;
     const Image jpegRaw = cli::readImage(dir.file("icc.jpg").string(), none);
-    std::vector<double> jpegLinear; // the JPEG's own (lossy) values, through the profile
-    for (int x = 0; x < kWidth; ++x)
-        jpegLinear.push_back(srgbOfLinear(jpegRaw.pixels[std::size_t(3 * x)] / 255.0));
+    std::vector<double> jpegLinear, jpegValues; // the JPEG's own (lossy) values
+    for (int x = 0; x < kWidth; ++x) {
+        jpegValues.push_back(jpegRaw.pixels[std::size_t(3 * x)]);
+        jpegLinear.push_back(srgbOfLinear(jpegValues.back() / 255.0));
+    }
 
-    const struct {
-        const char* file;
+    struct Case {
+        std::string file;
         std::string choice;
         const std::vector<double>& expected;
         double tolerance;
         const char* profileWords;
-    } cases[] = {
+        const char* warning = ""; // words of the one warning expected, if any
+    };
+    std::vector<Case> cases = {
         {"deep.tif", cli::kEmbeddedProfile, wideExpected, 0, "carries no colour information"},
         {"grey.tif", cli::kEmbeddedProfile, whiteIsZero, 0, "carries no colour information"},
         {"palette.tif", cli::kEmbeddedProfile, indexExpected, 0, "carries no colour information"},
@@ -115,14 +175,29 @@ TEST(InputColour, FilesAreReadAsTheyMeanTheirColours) {
         {"icc.jpg", cli::kEmbeddedProfile, jpegLinear, 1, "embedded ICC profile"},
         {"plain.png", dir.file("linear.icc").string(), narrowLinear, 1, "linear.icc"},
         {"icc.png", cli::kNoProfile, narrowRaw, 0, "none"},
+        {"big.tif", cli::kEmbeddedProfile, wideExpected, 0, "carries no colour information"},
+        {"oddspace.tif", cli::kEmbeddedProfile, narrowRaw, 0, "sRGB", "another colour space"},
     };
+    // A profile that cannot be linked gives a warning and sRGB in every format.
+    const char* kWarning = "cannot be applied";
+    for (const char* kind : kinds) {
+        const std::string k = kind;
+        cases.push_back({k + ".tif", cli::kEmbeddedProfile, narrowRaw, 0, "sRGB", kWarning});
+        cases.push_back({k + ".png", cli::kEmbeddedProfile, narrowRaw, 0, "sRGB", kWarning});
+        cases.push_back({k + ".jpg", cli::kEmbeddedProfile, jpegValues, 1, "sRGB", kWarning});
+    }
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " with input profile " + c.choice);
+        SCOPED_TRACE(c.file + " with input profile " + c.choice);
         cli::ReadOptions options;
         options.inputProfile = c.choice;
+        std::vector<std::string> warnings;
+        options.warn = [&](const std::string& w) { warnings.push_back(w); };
         std::string used;
         const Image image = cli::readImage(dir.file(c.file).string(), options, &used);
         EXPECT_NE(used.find(c.profileWords), std::string::npos) << used;
+        EXPECT_EQ(warnings.size(), *c.warning ? 1u : 0u) << testing::PrintToString(warnings);
+        EXPECT_TRUE(warnings.empty() || warnings[0].find(c.warning) != std::string::npos)
+            << warnings[0];
         ASSERT_EQ(image.width, kWidth);
         long wrong = 0;
         for (int x = 0; x < kWidth; ++x)

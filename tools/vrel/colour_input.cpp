@@ -56,13 +56,20 @@ std::string profileName(cmsHPROFILE profile) {
     return name[0] ? std::string("'") + name + "'" : std::string("(unnamed)");
 }
 
+// The profile's colour space as the number its header holds: a damaged
+// header may hold one outside lcms2's enumeration, which must not be kept in
+// a variable of that type.
+uint32_t colourSpaceOf(cmsHPROFILE profile) {
+    return static_cast<uint32_t>(cmsGetColorSpace(profile));
+}
+
 bool fitsImage(cmsHPROFILE profile, int colours) {
-    const auto space = cmsGetColorSpace(profile);
+    const uint32_t space = colourSpaceOf(profile);
     return colours == 3 ? space == cmsSigRgbData : space == cmsSigGrayData;
 }
 
 const char* spaceName(cmsHPROFILE profile) {
-    switch (cmsGetColorSpace(profile)) {
+    switch (colourSpaceOf(profile)) {
     case cmsSigRgbData:
         return "RGB";
     case cmsSigGrayData:
@@ -155,6 +162,16 @@ InputColour::InputColour(const std::string& choice, const EmbeddedColour& embedd
     lcmsMessage.clear();
     transform_ =
         cmsCreateTransform(source.get(), inType, target.get(), outType, INTENT_PERCEPTUAL, 0);
+    if (!transform_ && choice == kEmbeddedProfile && !embedded.iccProfile.empty()) {
+        // A profile lcms2 opens but cannot link (a device link, a named-colour
+        // profile, one without its tone curves) is as unusable as an
+        // unreadable one.
+        warn("the ICC profile embedded in '" + imagePath + "' cannot be applied" +
+             (lcmsMessage.empty() ? "" : " (" + lcmsMessage + ")") +
+             "; its colours are taken as sRGB");
+        description_ = "sRGB (the embedded ICC profile cannot be applied)";
+        return;
+    }
     if (!transform_)
         throw CliError("cannot apply input profile " + description_ + " to '" + imagePath + "'" +
                        (lcmsMessage.empty() ? "" : ": " + lcmsMessage));

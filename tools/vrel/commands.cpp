@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "cli_error.h"
+#include "image_read.h"
 #include "interface/context_view.h"
 #include "ppd_command.h"
 #include "profile_name.h"
@@ -152,6 +153,13 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
                      "sRGB without), 'none' (values as they are) or an ICC file")
         ->capture_default_str();
     convert->add_option("--max-pixels", o.maxPixels, "refuse larger images")->capture_default_str();
+    convert
+        ->add_option("--max-image-memory", o.maxImageMiB,
+                     "MiB that an image decoded whole (progressive JPEG, interlaced PNG) may "
+                     "take; others are decoded row by row, at most " +
+                         std::to_string(kMaxWidth) + " pixels wide")
+        ->capture_default_str();
+    convert->add_option("--page", o.page, "page of a multi-page TIFF")->capture_default_str();
     convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "
                     "white paper. The image's colours are brought into sRGB through its embedded "
                     "ICC profile (see --input-profile); one line on stderr names the profile "

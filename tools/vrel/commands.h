@@ -21,7 +21,10 @@ struct ConversionOptions {
     bool noProgress = false;
     std::string plotOutput;
     int slice = -1;
-    uint64_t maxPixels = 1'000'000'000;
+    // Signed, so that a negative value is refused rather than wrapped.
+    long long maxPixels = 1'000'000'000;
+    long long maxImageMiB = 512; // for images decoded whole
+    int page = 1;
     std::string inputProfile = "embedded";
     // Progress is drawn here, when it is a terminal, for images above this size.
     std::FILE* progressStream = stderr;

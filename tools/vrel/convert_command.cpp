@@ -40,6 +40,18 @@ void checkExtension(const std::string& path, const std::string& option,
                    (option == "-o" ? " or .tiff (the preview, --preview, is a PNG)" : ""));
 }
 
+// Image limits out of range are refused, never wrapped into "no limit".
+void checkLimits(const ConversionOptions& o) {
+    constexpr long long kMostPixels = 1LL << 48, kMostMiB = 1LL << 30;
+    if (o.maxPixels < 1 || o.maxPixels > kMostPixels)
+        throw CliError("--max-pixels must be between 1 and " + std::to_string(kMostPixels));
+    if (o.maxImageMiB < 1 || o.maxImageMiB > kMostMiB)
+        throw CliError("--max-image-memory must be between 1 and " + std::to_string(kMostMiB) +
+                       " (MiB)");
+    if (o.page < 1)
+        throw CliError("--page must be 1 or more");
+}
+
 std::string planeFileName(int index, std::string name) {
     for (auto& c : name)
         c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -53,6 +65,7 @@ void runConvert(const ConversionOptions& o) {
         throw CliError("nothing to write: give -o OUT.tif, --planes DIR or --preview OUT.png");
     if (o.threads < 1 || o.threads > 256)
         throw CliError("--threads must be between 1 and 256");
+    checkLimits(o);
     checkExtension(o.output, "-o", {".tif", ".tiff"}, "TIFF");
     checkExtension(o.preview, "--preview", {".png"}, "PNG");
     const TiffCompression compression = parseTiffCompression(o.compression);
@@ -87,7 +100,9 @@ void runConvert(const ConversionOptions& o) {
     ProgressBar bar(!o.noProgress, o.progressStream);
     bool shown = false; // only large images show progress
     ReadOptions reading;
-    reading.maxPixels = o.maxPixels;
+    reading.maxPixels = static_cast<uint64_t>(o.maxPixels);
+    reading.wholeImageBytes = static_cast<uint64_t>(o.maxImageMiB) << 20;
+    reading.page = o.page;
     reading.inputProfile = o.inputProfile;
     reading.progress = [&](long done, long total) {
         if (!shown && total > o.progressPixels) {

@@ -51,10 +51,30 @@ std::string ImageBuilder::damaged(const std::string& reason) const {
     return "damaged image '" + path_ + "': " + reason;
 }
 
+std::string ImageBuilder::tooShort(uint64_t width, uint64_t height,
+                                   const std::string& detail) const {
+    return damaged("the file is too short for its claimed " + std::to_string(width) + " x " +
+                   std::to_string(height) + " pixels (" + (detail.empty() ? "" : detail + "; ") +
+                   "truncated?)");
+}
+
+void ImageBuilder::checkWholeImage(const std::string& kind, uint64_t bytes) const {
+    constexpr uint64_t kMiB = 1 << 20;
+    if (bytes > options_.wholeImageBytes)
+        throw CliError("image '" + path_ + "' is " + kind + ", which is decoded whole: " +
+                       std::to_string((bytes + kMiB - 1) / kMiB) + " MiB, more than the limit of " +
+                       std::to_string(options_.wholeImageBytes / kMiB) +
+                       " MiB (raise it with --max-image-memory)");
+}
+
 void ImageBuilder::begin(const SourceFormat& format) {
     if (format.width <= 0 || format.height <= 0)
         throw CliError(damaged("image size " + std::to_string(format.width) + " x " +
                                std::to_string(format.height)));
+    if (format.width > kMaxWidth)
+        throw CliError("unsupported image '" + path_ + "': " + std::to_string(format.width) +
+                       " pixels wide, more than the widest row the tool takes (" +
+                       std::to_string(kMaxWidth) + " pixels)");
     const uint64_t pixels = static_cast<uint64_t>(format.width) * format.height;
     if (pixels > options_.maxPixels)
         throw CliError("image '" + path_ + "' is " + std::to_string(format.width) + " x " +

@@ -30,8 +30,13 @@ class ImageBuilder {
     ImageBuilder(const std::string& path, const ReadOptions& options);
     ~ImageBuilder();
 
-    // Throws CliError when the size is empty or above the pixel limit.
+    // Throws CliError when the size is empty, wider than kMaxWidth or above
+    // the pixel limit.
     void begin(const SourceFormat& format);
+    // For an image decoded whole (`kind` says which, e.g. "a progressive
+    // JPEG"): throws CliError when its decoding would hold more than the
+    // limit, `bytes`.
+    void checkWholeImage(const std::string& kind, uint64_t bytes) const;
     // One row of width x (colours + 1 if alpha) samples.
     void addRow(const void* samples);
     // The whole image (its size only when streamed); throws CliError when
@@ -40,6 +45,9 @@ class ImageBuilder {
 
     void warn(const std::string& message) const;
     std::string damaged(const std::string& reason) const;
+    // The "too short" reason of a file that cannot hold the image it claims.
+    std::string tooShort(uint64_t width, uint64_t height, const std::string& detail = "") const;
+    int page() const { return options_.page; }
     const std::string& path() const { return path_; }
     const std::string& profileUsed() const { return profileUsed_; }
     int rowsDone() const { return rows_; }

@@ -19,8 +19,11 @@ FileKind sniff(const InputFile& file) {
         return FileKind::Png;
     if (got >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff)
         return FileKind::Jpeg;
-    if (got >= 4 && ((head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||
-                     (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42)))
+    // Classic TIFF (42) and BigTIFF (43) are both read by libtiff.
+    const bool little = head[0] == 'I' && head[1] == 'I' && head[3] == 0;
+    const bool big = head[0] == 'M' && head[1] == 'M' && head[2] == 0;
+    if (got >= 4 &&
+        ((little && (head[2] == 42 || head[2] == 43)) || (big && (head[3] == 42 || head[3] == 43))))
         return FileKind::Tiff;
     return FileKind::Unknown;
 }
@@ -30,7 +33,11 @@ FileKind sniff(const InputFile& file) {
 Image readImage(const std::string& path, const ReadOptions& options, std::string* profileUsed) {
     InputFile file(path, "image");
     ImageBuilder builder(path, options);
-    switch (sniff(file)) {
+    const FileKind kind = sniff(file);
+    if (options.page != 1 && kind != FileKind::Tiff && kind != FileKind::Unknown)
+        throw CliError("--page " + std::to_string(options.page) + ": image '" + path +
+                       "' has only one page");
+    switch (kind) {
     case FileKind::Png:
         decodePng(file, builder);
         break;

@@ -16,9 +16,18 @@ namespace vrel::cli {
 
 // Larger images are refused unless the limit is raised (--max-pixels).
 inline constexpr uint64_t kDefaultMaxPixels = 1'000'000'000;
+// The widest row the tool takes. Every stage holds a few rows at a time, so
+// this bounds the memory of an image read row by row whatever its height.
+inline constexpr int kMaxWidth = 262'144;
+// Progressive (and other multi-scan) JPEG and interlaced PNG can only be
+// decoded whole; what that holds is refused above this limit, in MiB
+// (--max-image-memory).
+inline constexpr uint64_t kDefaultWholeImageMiB = 512;
 
 struct ReadOptions {
     uint64_t maxPixels = kDefaultMaxPixels;
+    uint64_t wholeImageBytes = kDefaultWholeImageMiB << 20;
+    int page = 1; // of a multi-page TIFF; other files have only page 1
     std::string inputProfile = kEmbeddedProfile;         // "embedded", "none" or an ICC file
     std::function<void(long done, long total)> progress; // pixels decoded
     // One-line warnings of the decoders; by default "vrel: warning: ..." on stderr.
@@ -33,7 +42,9 @@ struct ReadOptions {
 // Throws CliError naming the file and the reason when the file is missing or
 // not regular, is not one of the three formats, has a layout the tool does
 // not take (CMYK JPEG, CMYK or floating-point TIFF, ...), is damaged or
-// truncated, or has more pixels than the limit. `profileUsed`, when given,
+// truncated, is wider than kMaxWidth, has more pixels than the limit, would
+// need more than wholeImageBytes to be decoded whole, or has not the page
+// asked for. `profileUsed`, when given,
 // receives the line saying which input profile was applied.
 Image readImage(const std::string& path, const ReadOptions& options,
                 std::string* profileUsed = nullptr);

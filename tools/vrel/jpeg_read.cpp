@@ -30,6 +30,7 @@ struct JpegState {
     const int code = info->err->msg_code;
     state->unsupported =
         code == JERR_BAD_PRECISION || code == JERR_NOT_COMPILED || code == JERR_CONVERSION_NOTIMPL;
+    state->outOfMemory = code == JERR_OUT_OF_MEMORY;
     std::longjmp(state->jump, 1);
 }
 
@@ -61,6 +62,20 @@ void jpegMessage(j_common_ptr info, int level) {
             [&] { state->builder->warn("'" + state->builder->path() + "': " + text); });
 }
 
+// What libjpeg's whole-image coefficient buffer takes: each component's
+// blocks, padded to whole MCUs, of 64 coefficients.
+uint64_t coefficientBytes(const jpeg_decompress_struct& info) {
+    uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& comp = info.comp_info[c];
+        const auto roundUp = [](uint64_t n, uint64_t step) { return (n + step - 1) / step * step; };
+        bytes += roundUp(comp.width_in_blocks, static_cast<uint64_t>(comp.h_samp_factor)) *
+                 roundUp(comp.height_in_blocks, static_cast<uint64_t>(comp.v_samp_factor)) *
+                 sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
 bool startJpeg(jpeg_decompress_struct* info, JpegState* state) {
     return guarded(&state->failure, [&] {
         // Every block of every component takes at least one bit of
@@ -72,10 +87,14 @@ bool startJpeg(jpeg_decompress_struct* info, JpegState* state) {
                 blocks += static_cast<uint64_t>(info->comp_info[c].width_in_blocks) *
                           info->comp_info[c].height_in_blocks;
             if (state->fileSize * 8 < blocks)
-                throw CliError(state->builder->damaged(
-                    "the file is too short for its claimed " + std::to_string(info->image_width) +
-                    " x " + std::to_string(info->image_height) + " pixels (truncated?)"));
+                throw CliError(state->builder->tooShort(info->image_width, info->image_height));
         }
+        // A progressive (or other multi-scan) image is decoded whole: libjpeg
+        // keeps every coefficient block of every component.
+        if (jpeg_has_multiple_scans(info))
+            state->builder->checkWholeImage(info->progressive_mode ? "a progressive JPEG"
+                                                                   : "a multi-scan JPEG",
+                                            coefficientBytes(*info));
         SourceFormat format;
         format.width = static_cast<int>(info->image_width);
         format.height = static_cast<int>(info->image_height);

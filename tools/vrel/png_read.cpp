@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <png.h>
+#include <zlib.h>
 
 namespace vrel::cli {
 
@@ -24,6 +25,39 @@ struct PngState {
     std::size_t rowBytes;
     std::size_t interlacedRows; // rows held in the buffer when interlaced
 };
+
+// The largest ICC profile taken from an iCCP chunk, inflated.
+constexpr std::size_t kMaxProfileBytes = 16 << 20;
+
+// The profile of an iCCP chunk's data (name, its terminator, method 0, then
+// a zlib stream); empty when the chunk is malformed. libpng hands the chunk
+// over as it is, so that every profile is judged where those of JPEG and TIFF
+// are (the input colour's own checks), not dropped by libpng's.
+std::vector<uint8_t> inflateProfile(const uint8_t* data, std::size_t size) {
+    const auto* end =
+        static_cast<const uint8_t*>(std::memchr(data, 0, std::min<std::size_t>(size, 80)));
+    if (!end || end + 2 > data + size || end[1] != 0)
+        return {};
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return {};
+    z.next_in = const_cast<Bytef*>(end + 2);
+    z.avail_in = static_cast<uInt>(data + size - (end + 2));
+    std::vector<uint8_t> out;
+    int result = Z_OK;
+    while (result == Z_OK && out.size() < kMaxProfileBytes) {
+        const std::size_t done = out.size();
+        out.resize(std::min(kMaxProfileBytes, std::max<std::size_t>(4096, 2 * done)));
+        z.next_out = out.data() + done;
+        z.avail_out = static_cast<uInt>(out.size() - done);
+        result = inflate(&z, Z_NO_FLUSH);
+        out.resize(out.size() - z.avail_out);
+    }
+    inflateEnd(&z);
+    if (result != Z_STREAM_END)
+        return {};
+    return out;
+}
 
 [[noreturn]] void pngError(png_structp png, png_const_charp text) {
     auto* state = static_cast<PngState*>(png_get_error_ptr(png));
@@ -50,9 +84,7 @@ bool startPng(png_structp png, png_infop info, PngState* state, std::size_t* row
             static_cast<uint64_t>(height) *
             (1 + (static_cast<uint64_t>(width) * fileChannels * depth + 7) / 8);
         if (state->fileSize * kMaxDeflateRatio < dataBytes)
-            throw CliError(state->builder->damaged(
-                "the file is too short for its claimed " + std::to_string(width) + " x " +
-                std::to_string(height) + " pixels (truncated?)"));
+            throw CliError(state->builder->tooShort(width, height));
         SourceFormat format;
         format.width = static_cast<int>(std::min<png_uint_32>(width, 0x7fffffff));
         format.height = static_cast<int>(std::min<png_uint_32>(height, 0x7fffffff));
@@ -61,12 +93,16 @@ bool startPng(png_structp png, png_infop info, PngState* state, std::size_t* row
         const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
         format.alpha =
             (type & PNG_COLOR_MASK_ALPHA) || transparency ? Alpha::Straight : Alpha::None;
-        png_charp name = nullptr;
-        int compression = 0;
-        png_bytep profile = nullptr;
-        png_uint_32 length = 0;
-        if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile)
-            format.colour.iccProfile.assign(profile, profile + length);
+        png_unknown_chunkp chunks = nullptr;
+        const int count = png_get_unknown_chunks(png, info, &chunks);
+        for (int i = 0; i < count; ++i)
+            if (std::memcmp(chunks[i].name, "iCCP", 4) == 0) {
+                format.colour.iccProfile = inflateProfile(chunks[i].data, chunks[i].size);
+                if (format.colour.iccProfile.empty())
+                    state->builder->warn("the iCCP chunk of '" + state->builder->path() +
+                                         "' does not decompress; its colours are taken as sRGB");
+                break;
+            }
         int intent = 0;
         format.colour.declaredSrgb = png_get_sRGB(png, info, &intent) != 0;
         double gamma = 0;
@@ -114,6 +150,8 @@ const char* runPng(std::FILE* file, PngState* state, std::vector<uint8_t>* buffe
     // The pixel limit is the tool's; libpng's own cap of a million per side
     // would refuse long banners.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS,
+                                reinterpret_cast<png_const_bytep>("iCCP"), 1);
     png_read_info(png, info);
     std::size_t rowBytes = 0;
     if (!startPng(png, info, state, &rowBytes)) {
@@ -129,7 +167,11 @@ const char* runPng(std::FILE* file, PngState* state, std::vector<uint8_t>* buffe
     const std::size_t bufferRows = passes > 1 ? height : 1;
     state->rowBytes = rowBytes;
     state->interlacedRows = passes > 1 ? height : 0;
-    if (!guarded(&state->failure, [&] { buffer->resize(rowBytes * bufferRows); })) {
+    if (!guarded(&state->failure, [&] {
+            if (passes > 1)
+                state->builder->checkWholeImage("an interlaced PNG", uint64_t{rowBytes} * height);
+            buffer->resize(rowBytes * bufferRows);
+        })) {
         png_destroy_read_struct(&png, &info, nullptr);
         return nullptr;
     }

@@ -149,6 +149,7 @@ void OutputSet::stageStreamed(StagedOutput& out) {
     if (out.toStdout_ && ::isatty(STDOUT_FILENO))
         throw CliError("standard output is a terminal: redirect it or name a file with -o");
     std::string pattern = (fs::path(temporaryFolder()) / ".vrel-output.XXXXXX").string();
+    const StopSignalsHeld held;
     out.fd_ = ::mkstemp(pattern.data());
     if (out.fd_ < 0)
         throw CliError("cannot stage '" + out.path_ + "' in '" + temporaryFolder() +
@@ -175,6 +176,7 @@ void OutputSet::stageRegular(StagedOutput& out, bool exists, unsigned mode) {
     // A hidden name in the same folder, so the rename stays on one file
     // system; mkstemp creates it exclusively and never follows a link.
     std::string pattern = (parent / ("." + name + ".XXXXXX")).string();
+    const StopSignalsHeld held;
     out.fd_ = ::mkstemp(pattern.data());
     if (out.fd_ < 0)
         throw CliError(failure(path, errno));
@@ -214,6 +216,7 @@ void OutputSet::createDirectories(const std::string& path) {
             break;
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        const StopSignalsHeld held;
         if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST)
             throw CliError("cannot create directory '" + it->string() +
                            "': " + std::strerror(errno));
@@ -262,6 +265,7 @@ void OutputSet::commit() {
         for (auto& out : outputs_) {
             if (out->streamed_)
                 continue;
+            const StopSignalsHeld held;
             if (::rename(out->temporary_.c_str(), out->path_.c_str()) != 0)
                 throw CliError(failure(out->path_, errno));
             // Registered under its own name from here: a stopping signal

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <mutex>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace vrel::cli {
@@ -71,6 +72,18 @@ void installHandlers() {
 }
 
 } // namespace
+
+StopSignalsHeld::StopSignalsHeld() {
+    sigset_t stop;
+    sigemptyset(&stop);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stop, signal);
+    ::pthread_sigmask(SIG_BLOCK, &stop, &previous_);
+}
+
+StopSignalsHeld::~StopSignalsHeld() {
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
 
 RegisteredPath::RegisteredPath(const std::string& path, Kind kind) {
     installHandlers();

@@ -12,11 +12,26 @@
 // freed, and an entry that the handler has begun to remove is left alone.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 namespace vrel::cli {
 
 struct RegistryEntry;
+
+// Holds back SIGINT, SIGTERM and SIGHUP in the calling thread while it
+// lives, so that a file created (or renamed) and its registration happen
+// together for the handler; a signal that came meanwhile is taken after.
+class StopSignalsHeld {
+  public:
+    StopSignalsHeld();
+    ~StopSignalsHeld();
+    StopSignalsHeld(const StopSignalsHeld&) = delete;
+    StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
 
 // One registered path; unregisters it when destroyed.
 class RegisteredPath {

@@ -1,11 +1,23 @@
 #include "raster_page.h"
 
+#include <cstring>
+
 namespace vrel::cli {
 
 namespace {
 
+// An enumerated header field as the number the file holds, which may be
+// none of the enumeration's values (loading it as the enumeration would
+// then be undefined).
+template <typename Field> unsigned numberOf(const Field& field) {
+    static_assert(sizeof(Field) == sizeof(unsigned));
+    unsigned value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 // The colours of the ink colour spaces; none (empty) for any other space.
-std::vector<std::string> namesOf(cups_cspace_t space) {
+std::vector<std::string> namesOf(unsigned space) {
     switch (space) {
     case CUPS_CSPACE_K:
         return {"black"};
@@ -19,7 +31,7 @@ std::vector<std::string> namesOf(cups_cspace_t space) {
     if (space < CUPS_CSPACE_DEVICE1 || space > CUPS_CSPACE_DEVICEF)
         return {};
     std::vector<std::string> names;
-    for (int i = 0; i <= space - CUPS_CSPACE_DEVICE1; ++i)
+    for (unsigned i = 0; i <= space - CUPS_CSPACE_DEVICE1; ++i)
         names.push_back("colour" + std::to_string(i));
     return names;
 }
@@ -32,21 +44,22 @@ std::string number(unsigned value) {
 
 std::string checkInkPage(const cups_page_header2_t& h, InkPage* page) {
     InkPage p;
-    p.names = namesOf(h.cupsColorSpace);
+    const unsigned space = numberOf(h.cupsColorSpace), order = numberOf(h.cupsColorOrder);
+    p.names = namesOf(space);
     if (p.names.empty())
-        return "colour space " + number(h.cupsColorSpace) +
+        return "colour space " + number(space) +
                " is not an ink colour space (K, CMYK, KCMY or DeviceN)";
     p.colours = static_cast<unsigned>(p.names.size());
     if (h.cupsNumColors != p.colours)
         return "cupsNumColors " + number(h.cupsNumColors) + " disagrees with colour space " +
-               number(h.cupsColorSpace) + ", which has " + number(p.colours) + " colour" +
+               number(space) + ", which has " + number(p.colours) + " colour" +
                (p.colours == 1 ? "" : "s");
     if (h.cupsBitsPerColor != 1 && h.cupsBitsPerColor != 8)
         return number(h.cupsBitsPerColor) + " bits per colour (ink raster has 1 or 8)";
     p.bits = h.cupsBitsPerColor;
-    if (h.cupsColorOrder > CUPS_ORDER_PLANAR)
-        return "unknown colour order " + number(h.cupsColorOrder);
-    p.order = h.cupsColorOrder;
+    if (order > CUPS_ORDER_PLANAR)
+        return "unknown colour order " + number(order);
+    p.order = static_cast<cups_order_t>(order);
     const unsigned pixelBits = p.order == CUPS_ORDER_CHUNKED ? p.bits * p.colours : p.bits;
     if (h.cupsBitsPerPixel != pixelBits)
         return "cupsBitsPerPixel " + number(h.cupsBitsPerPixel) + " disagrees with " +

@@ -37,16 +37,16 @@ struct ToolRun {
 };
 
 // Runs the vrel executable in `workDir`, after the shell commands of `prefix`
-// (such as a ulimit).
+// (such as a ulimit), with standard output into `stdoutTo` when named.
 inline ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                       const std::string& prefix = "") {
+                       const std::string& prefix = "", const std::string& stdoutTo = "") {
     const test::TempDir capture;
     std::string command =
         "cd '" + workDir.string() + "' && " + prefix + "'" VREL_CLI_EXECUTABLE "'";
     for (const auto& a : args) // no argument holds a quote
         command += " '" + a + "'";
-    command += " >'" + capture.file("out").string() + "' 2>'" + capture.file("err").string() +
-               "' </dev/null";
+    command += " >'" + (stdoutTo.empty() ? capture.file("out").string() : stdoutTo) + "' 2>'" +
+               capture.file("err").string() + "' </dev/null";
     const int raw = std::system(command.c_str());
     const auto out = readFileBytes(capture.file("out")), err = readFileBytes(capture.file("err"));
     return {

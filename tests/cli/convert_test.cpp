@@ -10,6 +10,8 @@
 #include "preview.h"
 
 #include <cmath>
+#include <csignal>
+#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -252,6 +254,82 @@ TEST(OutputSet, AllOrNothingNeverThroughAPlantedLinkAndIntoAFifo) {
     for (int i = 0; i < 100 && clitest::readFileBytes(dir.file("got.tif")) != expected; ++i)
         ::usleep(50'000); // the reader finishes on its own time
     EXPECT_TRUE(clitest::readFileBytes(dir.file("got.tif")) == expected);
+
+    // Standard output is streamed before any rename: when its reader has
+    // gone, an existing preview keeps its old content and nothing is left.
+    const test::TempDir kept;
+    test::writeBytesFile(kept.path(), "old.png", std::vector<uint8_t>{'o', 'l', 'd'});
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ::close(pipeEnds[0]);
+    const int savedStdout = ::dup(STDOUT_FILENO);
+    ::dup2(pipeEnds[1], STDOUT_FILENO);
+    ::close(pipeEnds[1]);
+    {
+        OutputSet streamed;
+        streamed.add("-").write("ink", 3);
+        streamed.add(kept.file("old.png").string()).write("new", 3);
+        EXPECT_THROW(streamed.commit(), std::runtime_error);
+    }
+    ::dup2(savedStdout, STDOUT_FILENO);
+    ::close(savedStdout);
+    EXPECT_EQ(clitest::filesIn(kept.path()), (std::vector<std::string>{"old.png"}));
+    EXPECT_EQ(clitest::readFileBytes(kept.file("old.png")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+}
+
+// Runs `args` in `dir` as a child process (standard output and error to
+// /dev/null) with the stop signals at their default action.
+pid_t startTool(const std::filesystem::path& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), VREL_CLI_EXECUTABLE);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            ::signal(sig, SIG_DFL);
+        if (::chdir(dir.c_str()) == 0)
+            ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// SIGINT, SIGTERM and SIGHUP during a conversion remove its temporaries and
+// the folders made for them, and still end the process by the signal.
+TEST(OutputSet, StopSignalsLeaveNoTemporaryBehind) {
+    const test::TempDir dir;
+    ASSERT_EQ(clitest::runTool({"chart", "-o", "big.png", "--width", "6000", "--height", "6000"},
+                               dir.path())
+                  .status,
+              0);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        const pid_t pid = startTool(dir.path(), {"convert", "--db", VREL_SAMPLE_DIR "/sample.vdb",
+                                                 "big.png", "-o", "out.tif", "--preview", "p.png",
+                                                 "--planes", "planes/deep", "--threads", "1"});
+        ASSERT_GT(pid, 0);
+        // Waits for the planes' temporaries, the last ones made.
+        bool staged = false;
+        for (int i = 0; i < 6000 && !staged; ++i) {
+            std::error_code error;
+            for (const auto& e :
+                 std::filesystem::directory_iterator(dir.path() / "planes/deep", error))
+                staged = staged || e.path().filename().string().rfind(".ink0-", 0) == 0;
+            if (!staged)
+                ::usleep(10'000);
+        }
+        EXPECT_TRUE(staged);
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(clitest::filesIn(dir.path()), (std::vector<std::string>{"big.png"}));
+    }
 }
 
 } // namespace

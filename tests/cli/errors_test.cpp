@@ -135,6 +135,7 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
         int status = 2;
         std::string json = "";   // written to d.json first
         std::string prefix = ""; // shell commands before the tool's
+        std::string stdoutTo = "";
     };
     const auto convert = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"convert", "--db", db});
@@ -225,6 +226,14 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
        "vrel: input profile: sRGB (the PNG's sRGB chunk)\n", 0},
       {{"db", "check", "cut.vdb"}, "problem at 0x", 1},
       {{"--help"}, "Exit status: 0 success; 1", 0},
+      // Standard output that cannot take the output: a full device.
+      {{"ppd", "--db", db}, "cannot write standard output: No space left", 2, "", "", "/dev/full"},
+      {{"db", "dump", db}, "cannot write standard output: No space left", 2, "", "", "/dev/full"},
+      {{"db", "check", db}, "cannot write standard output: No space left", 2, "", "", "/dev/full"},
+      {{"info", "--db", db}, "cannot write standard output: No space left", 2, "", "", "/dev/full"},
+      {{"--help"}, "cannot write standard output: No space left", 2, "", "", "/dev/full"},
+      {convert({"chart.png", "-o", "-"}), "cannot write standard output: No space left", 2, "", "",
+       "/dev/full"},
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // they reserve more
       // Memory running out (an interlaced image is decoded whole: 64 MB).
       {convert({"big.png"}), "vrel: out of memory", 2, "", "ulimit -v 60000 && "},
@@ -244,7 +253,7 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         if (!c.json.empty())
             write("d.json", c.json);
-        const auto run = runTool(c.args, dir.path(), c.prefix);
+        const auto run = runTool(c.args, dir.path(), c.prefix, c.stdoutTo);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_TRUE(c.status != 2 || (run.err.rfind("vrel: ", 0) == 0 && run.err.size() < 480 &&
                                       std::count(run.err.begin(), run.err.end(), '\n') == 1))

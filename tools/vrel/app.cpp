@@ -10,6 +10,9 @@
 #include "output_budget.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <new>
 
@@ -85,7 +88,83 @@ std::string messageLine(const std::string& message) {
     return clipped(message, 400);
 }
 
+// The commands as registered (raster only where it is built).
+std::string commandList(CLI::App& app) {
+    std::string list;
+    for (const auto* sub : app.get_subcommands({}))
+        list += (list.empty() ? "" : ", ") + sub->get_name();
+    return list;
+}
+
+// The cause of the first failed write to standard output (std::cout throws
+// on it, see runApp), 0 while there was none.
+int standardOutputError = 0;
+
+int parseAndReport(CLI::App& app, int argc, char** argv) {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // CLI11's own exit codes (104 to 114) are not the tool's.
+        std::cerr << "vrel: " << messageLine(e.what()) << " (see --help)\n";
+        return 2;
+    } catch (const CliError& e) {
+        std::cerr << "vrel: " << messageLine(e.what()) << "\n";
+        return e.status();
+    } catch (const std::ios_base::failure&) {
+        throw; // standard output failed: reported once, by runApp
+    } catch (const std::bad_alloc&) {
+        std::cerr << "vrel: out of memory (a smaller image, fewer --threads or a lower "
+                     "--max-pixels may fit)\n";
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "vrel: " << messageLine(e.what()) << "\n";
+        return 2;
+    }
+    return 0;
+}
+
+int parseAndRun(CLI::App& app, int argc, char** argv) {
+    try {
+        return parseAndReport(app, argc, argv);
+    } catch (const std::ios_base::failure&) {
+        standardOutputError = errno ? errno : EIO; // as the failed write left it
+        return 0;                                  // the status comes from finishStandardOutput
+    }
+}
+
 } // namespace
+
+int finishStandardOutput(int status) {
+    // Whatever a command printed must have reached standard output: a
+    // write that failed on the way (a full disk, a closed pipe) or in the
+    // final flush is an error, not a success with the output cut short.
+    // std::cout writes through stdout (synchronised with stdio): its flush
+    // is stdout's, which reports the cause in errno.
+    int error = standardOutputError;
+    std::cout.exceptions(std::ios::goodbit);
+    errno = 0;
+    std::cout.flush();
+    if (!error && !std::cout.good())
+        error = errno;
+    errno = 0;
+    if (std::fflush(stdout) != 0 && !error)
+        error = errno;
+    if (!error && std::cout.good() && !std::ferror(stdout))
+        return status;
+    if (status != 2) // an error line is already there otherwise
+        std::cerr << "vrel: cannot write standard output: " << std::strerror(error ? error : EIO)
+                  << "\n";
+    std::clearerr(stdout);
+    std::cout.clear();
+    standardOutputError = 0;
+    return 2;
+}
 
 int runApp(int argc, char** argv) {
     CLI::App app{"vrel: profile databases and image conversion for the vrel colour engine"};
@@ -110,33 +189,13 @@ int runApp(int argc, char** argv) {
     };
     if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
         std::cerr << "vrel: unknown command '" << messageLine(argv[1])
-                  << "' (commands: db, chart, convert, info, plot; see --help)\n";
+                  << "' (commands: " << commandList(app) << "; see --help)\n";
         return 2;
     }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        // CLI11's own exit codes (104 to 114) are not the tool's.
-        std::cerr << "vrel: " << messageLine(e.what()) << " (see --help)\n";
-        return 2;
-    } catch (const CliError& e) {
-        std::cerr << "vrel: " << messageLine(e.what()) << "\n";
-        return e.status();
-    } catch (const std::bad_alloc&) {
-        std::cerr << "vrel: out of memory (a smaller image, fewer --threads or a lower "
-                     "--max-pixels may fit)\n";
-        return 2;
-    } catch (const std::exception& e) {
-        std::cerr << "vrel: " << messageLine(e.what()) << "\n";
-        return 2;
-    }
-    return 0;
+    // A failed write to standard output stops the command at once, with
+    // its cause still in errno.
+    std::cout.exceptions(std::ios::badbit);
+    return finishStandardOutput(parseAndRun(app, argc, argv));
 }
 
 } // namespace vrel::cli

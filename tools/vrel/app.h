@@ -7,4 +7,10 @@ namespace vrel::cli {
 // one line "vrel: <message>".
 int runApp(int argc, char** argv);
 
+// Flushes standard output (std::cout and stdout) after a command: when any
+// write to it failed, prints "vrel: cannot write standard output: <reason>"
+// (unless `status` is 2, whose error line is already printed) and returns 2;
+// otherwise returns `status`.
+int finishStandardOutput(int status);
+
 } // namespace vrel::cli

@@ -5,7 +5,9 @@
 #include "interface/context_view.h"
 #include "ppd_command.h"
 #include "profile_name.h"
+#ifdef VREL_RASTER_COMMAND
 #include "raster_planes.h"
+#endif
 
 #include <filesystem>
 #include <iomanip>
@@ -193,7 +195,9 @@ void addConversionCommands(CLI::App& app, ConversionOptions& o) {
     });
 
     addPpdCommand(app);
+#ifdef VREL_RASTER_COMMAND
     addRasterCommand(app);
+#endif
 }
 
 } // namespace vrel::cli

@@ -1,123 +1,143 @@
 #include "raster_planes.h"
 
 #include "cli_error.h"
-#include "image.h"
-#include "image_write.h"
 #include "input_file.h"
 #include "output_set.h"
+#include "png_rows.h"
+#include "raster_page.h"
 
-#include <bit>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 namespace vrel::cli {
 
 namespace {
 
-// The page header is 1796 bytes; the fields read here are 32-bit words.
-constexpr std::size_t kHeaderBytes = 1796;
-constexpr std::size_t kWidth = 372, kHeight = 376, kBitsPerColour = 384, kBytesPerLine = 392,
-                      kOrder = 396, kSpace = 400, kColours = 420;
+// The descriptor libcups reads through, with what the reads met: whether
+// the end of the input was reached and how many bytes came since the last
+// page ended, to tell a clean end from a header cut short.
+struct RasterSource {
+    int fd = -1;
+    int error = 0;
+    bool ended = false;
+    uint64_t sincePage = 0;
 
-struct Reader {
-    std::vector<uint8_t> bytes;
-    std::size_t at = 4;
-    bool swap = false;
-
-    uint32_t word(std::size_t header, std::size_t offset) const {
-        uint32_t v;
-        std::memcpy(&v, bytes.data() + header + offset, 4);
-        return swap ? __builtin_bswap32(v) : v;
+    static ssize_t read(void* context, unsigned char* buffer, size_t length) {
+        auto* self = static_cast<RasterSource*>(context);
+        for (;;) {
+            const ssize_t got = ::read(self->fd, buffer, length);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                self->error = errno;
+            self->ended = got == 0;
+            self->sincePage += got > 0 ? static_cast<uint64_t>(got) : 0;
+            return got;
+        }
     }
 };
 
-std::vector<std::string> colourNames(uint32_t space, uint32_t colours) {
-    switch (space) {
-    case 3: // K
-        return {"black"};
-    case 6: // CMYK
-        return {"cyan", "magenta", "yellow", "black"};
-    case 8: // KCMY
-        return {"black", "cyan", "magenta", "yellow"};
-    default: {
-        std::vector<std::string> names;
-        for (uint32_t i = 0; i < colours; ++i)
-            names.push_back("colour" + std::to_string(i));
-        return names;
+struct RasterCloser {
+    void operator()(cups_raster_t* raster) const { cupsRasterClose(raster); }
+};
+
+class PlaneWriter {
+  public:
+    PlaneWriter(const std::string& rasterPath, const std::string& dir)
+        : rasterPath_(rasterPath), dir_(dir) {}
+
+    // Reads every page and stages its planes; returns the file names.
+    std::vector<std::string> run(cups_raster_t* raster, RasterSource& source);
+    void commit() { outputs_.commit(); }
+    void createDirectories() { outputs_.createDirectories(dir_); }
+
+  private:
+    std::string where(int page) const {
+        return "page " + std::to_string(page) + " of '" + rasterPath_ + "'";
     }
+    void writePage(cups_raster_t* raster, const InkPage& ink, int page);
+
+    std::string rasterPath_, dir_;
+    OutputSet outputs_;
+    std::vector<std::string> written_;
+};
+
+std::vector<std::string> PlaneWriter::run(cups_raster_t* raster, RasterSource& source) {
+    for (int page = 1;; ++page) {
+        cups_page_header2_t header;
+        if (!cupsRasterReadHeader2(raster, &header)) {
+            if (source.error)
+                throw CliError("cannot read " + where(page) + ": " + std::strerror(source.error));
+            if (source.ended && source.sincePage == 0 && page > 1)
+                return written_;
+            throw CliError(source.ended ? where(page) + " is cut short in its header"
+                                        : where(page) + ": libcups refuses its header");
+        }
+        InkPage ink;
+        const std::string problem = checkInkPage(header, &ink);
+        if (!problem.empty())
+            throw CliError(where(page) + " is not ink raster: " + problem);
+        writePage(raster, ink, page);
+        source.sincePage = 0;
     }
+}
+
+void PlaneWriter::writePage(cups_raster_t* raster, const InkPage& ink, int page) {
+    std::vector<std::unique_ptr<PngRowWriter>> planes;
+    for (unsigned c = 0; c < ink.colours; ++c) {
+        const std::string name = "page" + std::to_string(page) + "-colour" + std::to_string(c) +
+                                 "-" + ink.names[c] + ".png";
+        auto& out = outputs_.add((std::filesystem::path(dir_) / name).string());
+        planes.push_back(std::make_unique<PngRowWriter>(out, ink.width, ink.height));
+        written_.push_back(name);
+    }
+    std::vector<uint8_t> line(ink.bytesPerLine), grey(ink.width);
+    for (uint64_t n = 0; n < ink.lines(); ++n) {
+        if (cupsRasterReadPixels(raster, line.data(), ink.bytesPerLine) != ink.bytesPerLine)
+            throw CliError(where(page) + " is cut short at line " + std::to_string(n + 1) + " of " +
+                           std::to_string(ink.lines()));
+        const bool planar = ink.order == CUPS_ORDER_PLANAR;
+        const unsigned first = planar ? static_cast<unsigned>(n / ink.height) : 0;
+        const unsigned end = planar ? first + 1 : ink.colours;
+        for (unsigned c = first; c < end; ++c) {
+            ink.greyRow(line.data(), c, grey.data());
+            planes[c]->row(grey.data());
+            // A planar page's colour is complete after its last line.
+            if (planar && (n + 1) % ink.height == 0)
+                planes[c]->finish();
+        }
+    }
+    if (ink.order != CUPS_ORDER_PLANAR)
+        for (auto& plane : planes)
+            plane->finish();
 }
 
 } // namespace
 
 std::vector<std::string> writeRasterPlanes(const std::string& rasterPath, const std::string& dir) {
-    Reader r;
-    r.bytes = readInputFile(rasterPath, "raster");
-    if (r.bytes.size() < 4)
-        throw CliError("'" + rasterPath + "' is not CUPS raster");
-    const std::string sync(r.bytes.begin(), r.bytes.begin() + 4);
-    const bool little = sync == "3SaR" || sync == "tSaR";
-    if (!little && sync != "RaS3" && sync != "RaSt")
-        throw CliError("'" + rasterPath + "' is not uncompressed CUPS raster (version 1 or 3)");
-    r.swap = little != (std::endian::native == std::endian::little);
-    // Every plane of every page appears together, or none does.
-    OutputSet outputs;
-    outputs.createDirectories(dir);
-    std::vector<std::string> written;
-    for (int page = 1; r.at < r.bytes.size(); ++page) {
-        if (r.bytes.size() - r.at < kHeaderBytes)
-            throw CliError("page " + std::to_string(page) + " of '" + rasterPath +
-                           "' is cut short");
-        const std::size_t h = r.at;
-        const uint32_t width = r.word(h, kWidth), height = r.word(h, kHeight);
-        const uint32_t bits = r.word(h, kBitsPerColour), line = r.word(h, kBytesPerLine);
-        const uint32_t order = r.word(h, kOrder), colours = r.word(h, kColours);
-        const uint64_t colourLine = bits == 1 ? (uint64_t{width} + 7) / 8 : width;
-        const uint64_t expectedLine = order == 0   ? (uint64_t{width} * colours * bits + 7) / 8
-                                      : order == 1 ? colourLine * colours
-                                                   : colourLine;
-        if ((bits != 8 && bits != 1) || colours < 1 || colours > 15 || order > 2 || width == 0 ||
-            width > 1'000'000 || line != expectedLine)
-            throw CliError("page " + std::to_string(page) +
-                           " is not an ink raster of 1 or 8 bits per colour");
-        const uint64_t dataBytes = uint64_t{line} * height * (order == 2 ? colours : 1);
-        if (r.bytes.size() - h - kHeaderBytes < dataBytes)
-            throw CliError("page " + std::to_string(page) + " of '" + rasterPath +
-                           "' is cut short");
-        const uint8_t* data = r.bytes.data() + h + kHeaderBytes;
-        const auto names = colourNames(r.word(h, kSpace), colours);
-        for (uint32_t c = 0; c < colours; ++c) {
-            Image plane(static_cast<int>(width), static_cast<int>(height), 1);
-            for (uint32_t y = 0; y < height; ++y)
-                for (uint32_t x = 0; x < width; ++x) {
-                    // Bit (or byte) number of this colour's sample within its run.
-                    uint64_t sample, base;
-                    if (order == 0) {
-                        base = uint64_t{y} * line;
-                        sample = uint64_t{x} * colours + c;
-                    } else if (order == 1) {
-                        base = uint64_t{y} * line + c * colourLine;
-                        sample = x;
-                    } else {
-                        base = (uint64_t{c} * height + y) * line;
-                        sample = x;
-                    }
-                    const uint8_t ink =
-                        bits == 8 ? data[base + sample]
-                                  : ((data[base + sample / 8] >> (7 - sample % 8)) & 1) * 255;
-                    plane.row(static_cast<int>(y))[x] = static_cast<uint8_t>(255 - ink);
-                }
-            const std::string name = "page" + std::to_string(page) + "-colour" + std::to_string(c) +
-                                     "-" + names[c] + ".png";
-            writePng(outputs.add((std::filesystem::path(dir) / name).string()), plane);
-            written.push_back(name);
-        }
-        r.at = h + kHeaderBytes + dataBytes;
+    std::unique_ptr<InputFile> file;
+    RasterSource source;
+    if (rasterPath == "-") {
+        source.fd = STDIN_FILENO;
+    } else {
+        file = std::make_unique<InputFile>(rasterPath, "raster");
+        source.fd = file->descriptor();
     }
-    outputs.commit();
+    std::unique_ptr<cups_raster_t, RasterCloser> raster(
+        cupsRasterOpenIO(RasterSource::read, &source, CUPS_RASTER_READ));
+    if (!raster)
+        throw CliError(source.error ? "cannot read raster '" + rasterPath +
+                                          "': " + std::strerror(source.error)
+                                    : "'" + rasterPath + "' is not CUPS raster (no sync word)");
+    // Every plane of every page appears together, or none does.
+    PlaneWriter writer(rasterPath, dir);
+    writer.createDirectories();
+    auto written = writer.run(raster.get(), source);
+    writer.commit();
     return written;
 }
 
@@ -129,7 +149,8 @@ void addRasterCommand(CLI::App& app) {
     auto* raster = app.add_subcommand(
         "raster", "Write each colour of an ink raster file (from the CUPS filter rastertovrel) "
                   "as a greyscale PNG, black where the ink is full");
-    raster->add_option("FILE", options->input, "uncompressed CUPS raster")->required();
+    raster->add_option("FILE", options->input, "CUPS raster, version 1, 2 or 3 (- for stdin)")
+        ->required();
     raster->add_option("--planes", options->dir, "folder for the PNGs (created)")->required();
     raster->callback([options] {
         for (const auto& name : writeRasterPlanes(options->input, options->dir))

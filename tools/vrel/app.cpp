@@ -120,7 +120,7 @@ int parseAndReport(CLI::App& app, int argc, char** argv) {
         throw; // standard output failed: reported once, by runApp
     } catch (const std::bad_alloc&) {
         std::cerr << "vrel: out of memory (a smaller image, fewer --threads or a lower "
-                     "--max-pixels may fit)\n";
+                     "--max-pixels or --max-image-memory may fit)\n";
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "vrel: " << messageLine(e.what()) << "\n";

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmark suite with the `bench` preset (Release), runs it once
-# and prints the Markdown table for the README's Performance section.
+# and prints the Markdown tables of bench/README.md.
 #
 #   scripts/bench.sh                 # whole suite (a few minutes)
 #   scripts/bench.sh --filter photo  # only the cases whose name matches

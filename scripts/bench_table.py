@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Turns vrel_bench's JSON output into the Markdown tables of the README.
+"""Turns vrel_bench's JSON output into the Markdown tables of bench/README.md.
 
 Usage: bench_table.py bench.json
 

@@ -2,23 +2,20 @@
 // refused with their reason and leave nothing behind; the planes of every
 // raster version, colour order, depth and colour space hold the raster's
 // colours byte by byte; any number of pages needs only a few descriptors.
+#include "cups_test_helpers.h"
 #include "support/test_support.h"
 
 #include <cups/raster.h>
-#include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <random>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace vrel {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace cups_test;
 using Bytes = std::vector<unsigned char>;
 
 struct ToolRun {
@@ -26,21 +23,13 @@ struct ToolRun {
     std::string out, err;
 };
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // vrel raster INPUT --planes planes, in `dir`, after the shell commands of `prefix`.
 ToolRun runRaster(const fs::path& dir, const std::string& input, const std::string& prefix = "") {
     const test::TempDir capture;
-    const std::string command = "cd '" + dir.string() + "' && " + prefix +
-                                "'" VREL_CLI_EXECUTABLE "' raster '" + input +
-                                "' --planes planes >'" + capture.file("out").string() + "' 2>'" +
-                                capture.file("err").string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(capture.file("out")),
-            readText(capture.file("err"))};
+    const ShellRun run = runShell(
+        "cd " + quote(dir.string()) + " && " + prefix + quote(VREL_CLI_EXECUTABLE) + " raster " +
+        quote(input) + " --planes planes >" + quote(capture.file("out").string()) + " </dev/null");
+    return {run.status, readText(capture.file("out")), run.err};
 }
 
 std::vector<std::string> filesIn(const fs::path& dir) {
@@ -51,10 +40,8 @@ std::vector<std::string> filesIn(const fs::path& dir) {
     return names;
 }
 
-struct Page {
-    cups_page_header2_t header{};
+struct Page : RasterPage {
     std::vector<Bytes> inks; // of each colour, a byte per pixel (0 or 255 at 1 bit)
-    Bytes data;              // in file order
 };
 
 // A page of random inks, packed as the raster format lays out the colour order.
@@ -102,38 +89,8 @@ Page makePage(cups_cspace_t space, unsigned colours, unsigned bits, cups_order_t
     return p;
 }
 
-Bytes syncWord(uint32_t sync) { // in the host's order, as libcups writes it
-    const auto* at = reinterpret_cast<const unsigned char*>(&sync);
-    return {at, at + 4};
-}
-
-// Uncompressed raster of the pages exactly as given: version 3, or version
-// 1 with its 420-byte page header.
-Bytes rawRaster(const std::vector<Page>& pages, bool version1 = false) {
-    Bytes bytes = syncWord(version1 ? CUPS_RASTER_SYNCv1 : CUPS_RASTER_SYNC);
-    for (const auto& page : pages) {
-        const auto* h = reinterpret_cast<const unsigned char*>(&page.header);
-        bytes.insert(bytes.end(), h,
-                     h + (version1 ? sizeof(cups_page_header_t) : sizeof page.header));
-        bytes.insert(bytes.end(), page.data.begin(), page.data.end());
-    }
-    return bytes;
-}
-
-// The pages written by libcups: version 2 (compressed) or 3.
-void writeWithLibcups(const fs::path& path, std::vector<Page> pages, bool compressed) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    cups_raster_t* r =
-        cupsRasterOpen(fd, compressed ? CUPS_RASTER_WRITE_COMPRESSED : CUPS_RASTER_WRITE);
-    for (auto& page : pages) {
-        ASSERT_EQ(cupsRasterWriteHeader2(r, &page.header), 1u);
-        ASSERT_EQ(
-            cupsRasterWritePixels(r, page.data.data(), static_cast<unsigned>(page.data.size())),
-            page.data.size());
-    }
-    cupsRasterClose(r);
-    ::close(fd);
+void writeRaster(const fs::path& dir, const Bytes& bytes) {
+    test::writeBytesFile(dir, "in.ras", std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
 
 Bytes readGreyPng(const fs::path& path) {
@@ -168,7 +125,7 @@ TEST(RasterPlanes, HostilePagesAreRefusedWithTheirReasonAndLeaveNothing) {
     badSecond.header.cupsNumColors = 2;
     // Version 1 sync word with a page header of version 2's size.
     Bytes longV1 = rawRaster({k});
-    std::copy_n(syncWord(CUPS_RASTER_SYNCv1).begin(), 4, longV1.begin());
+    std::copy_n(v1Raster({}).begin(), 4, longV1.begin());
     struct Case {
         const char* what;
         Bytes bytes;
@@ -208,8 +165,7 @@ TEST(RasterPlanes, HostilePagesAreRefusedWithTheirReasonAndLeaveNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        test::writeBytesFile(dir.path(), "in.ras",
-                             std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
+        writeRaster(dir.path(), c.bytes);
         const ToolRun run = runRaster(dir.path(), "in.ras");
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err.rfind("vrel: ", 0), 0u) << run.err;
@@ -251,13 +207,7 @@ TEST(RasterPlanes, PlanesAreTheRastersColoursForEveryVersionOrderDepthAndSpace) 
                 makePage(CUPS_CSPACE_DEVICE6, 6, 8, order, seed + 3, 8, 2),
                 makePage(CUPS_CSPACE_DEVICE7, 7, 1, order, seed + 4, 9, 4)};
             fs::remove_all(dir.path() / "planes");
-            if (version == 1) {
-                const Bytes bytes = rawRaster(pages, true);
-                test::writeBytesFile(dir.path(), "in.ras",
-                                     std::vector<uint8_t>(bytes.begin(), bytes.end()));
-            } else {
-                writeWithLibcups(dir.file("in.ras"), pages, version == 2);
-            }
+            writeRaster(dir.path(), rasterOfVersion(version, {pages.begin(), pages.end()}));
             const ToolRun run = runRaster(dir.path(), "in.ras");
             ASSERT_EQ(run.status, 0) << run.err;
             std::string listed;
@@ -280,8 +230,7 @@ TEST(RasterPlanes, PlanesAreTheRastersColoursForEveryVersionOrderDepthAndSpace) 
 TEST(RasterPlanes, ManyPagesTakeFewDescriptors) {
     const test::TempDir dir;
     std::vector<Page> pages(80, makePage(CUPS_CSPACE_CMYK, 4, 8, CUPS_ORDER_CHUNKED, 7, 2, 2));
-    const Bytes bytes = rawRaster(pages);
-    test::writeBytesFile(dir.path(), "in.ras", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    writeRaster(dir.path(), rawRaster({pages.begin(), pages.end()}));
     const ToolRun run = runRaster(dir.path(), "in.ras", "ulimit -n 64 && ");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(filesIn(dir.path() / "planes").size(), 320u);

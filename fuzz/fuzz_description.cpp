@@ -5,7 +5,7 @@
 // Descriptions that name an ICC profile are skipped: they would make the
 // harness read files outside its scratch directory.
 #include "cli_error.h"
-#include "description.h"
+#include "description/description.h"
 #include "init_outcome.h"
 #include "scratch_directory.h"
 #include "support/test_support.h"

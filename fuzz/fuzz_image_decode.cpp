@@ -6,7 +6,7 @@
 // need much memory: a pixel limit of a million and 16 MiB for the images
 // decoded whole; the tool's own row-width limit applies.
 #include "cli_error.h"
-#include "image_read.h"
+#include "image/image_read.h"
 #include "scratch_directory.h"
 
 #include <string>

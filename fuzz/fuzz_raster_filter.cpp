@@ -6,8 +6,8 @@
 // detection of a clean or damaged end. The raster is read from an anonymous
 // memory file; ink raster and messages go to /dev/null. Any crash, sanitizer
 // report, leak or exit status other than 0 and 1 stops the run.
-#include "engine_job.h"
-#include "filter_job.h"
+#include "cups/filter/engine_job.h"
+#include "cups/filter/filter_job.h"
 
 #include <csignal>
 #include <cstdio>

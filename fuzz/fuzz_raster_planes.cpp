@@ -4,7 +4,7 @@
 // complete PNGs of the pages' sizes; the planes are removed again before
 // the next input.
 #include "cli_error.h"
-#include "raster_planes.h"
+#include "cups/commands/raster_planes.h"
 #include "scratch_directory.h"
 
 #include <filesystem>

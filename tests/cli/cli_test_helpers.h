@@ -2,7 +2,7 @@
 // writing inputs and reading outputs with the image libraries directly.
 #pragma once
 
-#include "image.h"
+#include "image/image.h"
 #include "support/test_support.h"
 
 #include <cstring>

@@ -2,12 +2,12 @@
 // every profile kind against the engine called directly on the decoded
 // pixels, the same bytes for any thread count, and the outputs written as
 // one set.
-#include "chart.h"
+#include "draw/chart.h"
 #include "cli_test_helpers.h"
-#include "image_read.h"
-#include "image_write.h"
-#include "output_set.h"
-#include "preview.h"
+#include "image/image_read.h"
+#include "image/image_write.h"
+#include "files/output_set.h"
+#include "convert/preview.h"
 
 #include <cmath>
 #include <csignal>

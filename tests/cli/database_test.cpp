@@ -3,8 +3,8 @@
 #include "cli_test_helpers.h"
 #include "core/engine_context.h"
 #include "database_catalogue.h"
-#include "db_check.h"
-#include "description.h"
+#include "description/db_check.h"
+#include "description/description.h"
 #include "support/test_support.h"
 
 namespace vrel::cli {

@@ -3,7 +3,7 @@
 // output file (not even a partial or temporary one); warnings and a
 // database problem found by 'db check' still let the command finish.
 #include "cli_test_helpers.h"
-#include "image_read.h"
+#include "image/image_read.h"
 
 #include <png.h>
 #include <sys/stat.h>

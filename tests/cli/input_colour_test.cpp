@@ -3,7 +3,7 @@
 // declares (a PNG gamma, an ICC profile embedded in a PNG, TIFF or JPEG, or
 // one given with --input-profile) converted to sRGB.
 #include "cli_test_helpers.h"
-#include "image_read.h"
+#include "image/image_read.h"
 
 #include <cmath>
 #include <lcms2.h>

@@ -1,7 +1,7 @@
 // vrel ppd against hostile text: every model name, database path and name
 // read from the database either gives a one-line refusal and no file, or a
 // PPD that cupstestppd passes and whose *vrelDatabase the filter reads back.
-#include "cups/ppd_database.h"
+#include "cups/filter/ppd_database.h"
 #include "ppd_check.h"
 #include "support/test_support.h"
 

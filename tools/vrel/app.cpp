@@ -1,13 +1,8 @@
 #include "app.h"
 
-#include "chart.h"
 #include "cli_error.h"
-#include "commands.h"
-#include "db_check.h"
-#include "db_commands.h"
-#include "image_write.h"
-#include "json_reader.h"
-#include "output_budget.h"
+#include "commands/command_table.h"
+#include "description/json_reader.h"
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -20,80 +15,24 @@ namespace vrel::cli {
 
 namespace {
 
-struct DbOptions {
-    std::string description, output, maxSize;
-    std::string dumpInput, dumpOutput;
-    bool summary = false;
-    std::string checkInput;
-};
-
-void addDbCommands(CLI::App& app, DbOptions& o) {
-    auto* db = app.add_subcommand("db", "Build, dump and check profile database files");
-    db->require_subcommand(1);
-
-    auto* build = db->add_subcommand(
-        "build", "Build a database file from a JSON description; a profile that converts through "
-                 "an ICC or ink-model grid gets grey mode 2, which reproduces the grid, unless "
-                 "the description names a grey mode");
-    build->add_option("DESCRIPTION", o.description, "JSON description of the database")->required();
-    build->add_option("-o,--output", o.output, "database file to write")->required();
-    build->add_option("--max-size", o.maxSize,
-                      "refuse a database larger than this many bytes (K, M, G: binary "
-                      "multiples; default 256M)");
-    build->callback([&o] {
-        const uint64_t limit =
-            o.maxSize.empty() ? kDefaultMaxDatabaseBytes : parseByteSize(o.maxSize);
-        buildDatabaseFile(o.description, o.output, limit, std::cerr);
-    });
-
-    auto* dump = db->add_subcommand("dump", "Print a database as a JSON description that "
-                                            "'db build' turns back into the same file");
-    dump->add_option("FILE", o.dumpInput, "database file")->required();
-    dump->add_option("-o,--output", o.dumpOutput, "write to this file instead of stdout");
-    dump->add_flag("--summary", o.summary, "print a readable table of profiles and chunks");
-    dump->callback([&o] { dumpDatabaseFile(o.dumpInput, o.dumpOutput, o.summary, std::cout); });
-
-    auto* check = db->add_subcommand(
-        "check", "Check a database file against the engine's loading rules; exit status 1 "
-                 "when a problem is found");
-    check->add_option("FILE", o.checkInput, "database file")->required();
-    check->callback([&o] {
-        const auto& checkInput = o.checkInput;
-        const auto report = checkDatabaseFile(checkInput);
-        printCheckReport(report, std::cout);
-        if (!report.problems.empty())
-            throw CliError(std::to_string(report.problems.size()) + " problem" +
-                               (report.problems.size() == 1 ? "" : "s") + " found in '" +
-                               checkInput + "'",
-                           1);
-    });
-}
-
-struct ChartOptions {
-    std::string output;
-    int width = 1200, height = 800;
-};
-
-void addChartCommand(CLI::App& app, ChartOptions& o) {
-    auto* chart = app.add_subcommand("chart", "Draw a test chart (ramps, patches, skin tones, "
-                                              "fine text) as an RGB PNG");
-    chart->add_option("-o,--output", o.output, "PNG file to write")->required();
-    chart->add_option("--width", o.width, "width in pixels")->capture_default_str();
-    chart->add_option("--height", o.height, "height in pixels")->capture_default_str();
-    chart->callback([&o] { writePng(o.output, makeChart(o.width, o.height)); });
-}
-
 // One line of at most a few hundred characters, whatever the message quotes.
 std::string messageLine(const std::string& message) {
     return clipped(message, 400);
 }
 
-// The commands as registered (raster only where it is built).
-std::string commandList(CLI::App& app) {
+// The commands of the table, for the unknown-command message.
+std::string commandList() {
     std::string list;
-    for (const auto* sub : app.get_subcommands({}))
-        list += (list.empty() ? "" : ", ") + sub->get_name();
+    for (const Command& command : commandTable())
+        list += (list.empty() ? "" : ", ") + std::string(command.name);
     return list;
+}
+
+bool knownCommand(const std::string& name) {
+    for (const Command& command : commandTable())
+        if (name == command.name)
+            return true;
+    return false;
 }
 
 // The cause of the first failed write to standard output (std::cout throws
@@ -175,21 +114,11 @@ int runApp(int argc, char** argv) {
     app.footer("Exit status: 0 success; 1 'db check' found problems in the file; 2 any other "
                "error (bad options included), reported on one line starting 'vrel:'. "
                "Warnings start 'vrel: warning:' and do not change the status.");
-    DbOptions dbOptions;
-    ChartOptions chartOptions;
-    ConversionOptions conversionOptions;
-    addDbCommands(app, dbOptions);
-    addChartCommand(app, chartOptions);
-    addConversionCommands(app, conversionOptions);
-    const auto known = [&app](const std::string& name) {
-        for (const auto* sub : app.get_subcommands({}))
-            if (sub->check_name(name))
-                return true;
-        return false;
-    };
-    if (argc > 1 && argv[1][0] != '-' && !known(argv[1])) {
+    for (const Command& command : commandTable())
+        command.add(app);
+    if (argc > 1 && argv[1][0] != '-' && !knownCommand(argv[1])) {
         std::cerr << "vrel: unknown command '" << messageLine(argv[1])
-                  << "' (commands: " << commandList(app) << "; see --help)\n";
+                  << "' (commands: " << commandList() << "; see --help)\n";
         return 2;
     }
     // A failed write to standard output stops the command at once, with

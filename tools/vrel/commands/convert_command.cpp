@@ -1,0 +1,187 @@
+// The convert command: reads the image, converts it through the engine and
+// writes the ink TIFF, the preview and the planes as one set of outputs.
+#include "cli_error.h"
+#include "convert_command.h"
+#include "convert/convert_image.h"
+#include "convert/convert_pipeline.h"
+#include "image/image_read.h"
+#include "files/output_set.h"
+#include "files/progress.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+namespace vrel::cli {
+
+namespace {
+
+std::string extensionOf(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+// A name without an extension and an existing device or FIFO take the
+// format as it is.
+void checkExtension(const std::string& path, const std::string& option,
+                    std::initializer_list<const char*> taken, const char* format) {
+    const auto ext = extensionOf(path);
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (path.empty() || ext.empty() ||
+        (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+         !std::filesystem::is_directory(status)) ||
+        std::any_of(taken.begin(), taken.end(), [&](const char* t) { return ext == t; }))
+        return;
+    throw CliError(option + " '" + path + "': this output is a " + format + " file; name it " +
+                   *taken.begin() +
+                   (option == "-o" ? " or .tiff (the preview, --preview, is a PNG)" : ""));
+}
+
+// Image limits out of range are refused, never wrapped into "no limit".
+void checkLimits(const ConversionOptions& o) {
+    constexpr long long kMostPixels = 1LL << 48, kMostMiB = 1LL << 30;
+    if (o.maxPixels < 1 || o.maxPixels > kMostPixels)
+        throw CliError("--max-pixels must be between 1 and " + std::to_string(kMostPixels));
+    if (o.maxImageMiB < 1 || o.maxImageMiB > kMostMiB)
+        throw CliError("--max-image-memory must be between 1 and " + std::to_string(kMostMiB) +
+                       " (MiB)");
+    if (o.page < 1)
+        throw CliError("--page must be 1 or more");
+}
+
+std::string planeFileName(int index, std::string name) {
+    for (auto& c : name)
+        c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "ink" + std::to_string(index) + "-" + name + ".png";
+}
+
+} // namespace
+
+void runConvert(const ConversionOptions& o) {
+    if (o.output.empty() && o.planesDir.empty() && o.preview.empty())
+        throw CliError("nothing to write: give -o OUT.tif, --planes DIR or --preview OUT.png");
+    if (o.threads < 1 || o.threads > 256)
+        throw CliError("--threads must be between 1 and 256");
+    checkLimits(o);
+    checkExtension(o.output, "-o", {".tif", ".tiff"}, "TIFF");
+    checkExtension(o.preview, "--preview", {".png"}, "PNG");
+    const TiffCompression compression = parseTiffCompression(o.compression);
+    ConversionRequest request;
+    request.databasePath = o.database;
+    request.settings = o.settings;
+    request.correct = o.correct;
+    request.threads = o.threads;
+    std::vector<std::string> inkNames;
+    {
+        // The profile decides the planes' names; opening it first also
+        // reports a bad database before the image is read.
+        EngineSession probe(o.settings, o.database);
+        inkNames = inkNamesFor(conversionMethodOf(probe.context()));
+    }
+    // Every output is prepared before any work, so that one that cannot be
+    // written is refused at once.
+    OutputSet outputs;
+    PipelineOutputs targets;
+    targets.tiff = o.output.empty() ? nullptr : &outputs.add(o.output);
+    targets.compression = compression;
+    targets.preview = o.preview.empty() ? nullptr : &outputs.add(o.preview);
+    targets.inkNames = inkNames;
+    if (!o.planesDir.empty()) {
+        outputs.createDirectories(o.planesDir);
+        for (std::size_t i = 0; i < inkNames.size(); ++i)
+            targets.planes.push_back(&outputs.add((std::filesystem::path(o.planesDir) /
+                                                   planeFileName(static_cast<int>(i), inkNames[i]))
+                                                      .string()));
+    }
+
+    ProgressBar bar(!o.noProgress, o.progressStream);
+    bool shown = false; // only large images show progress
+    ReadOptions reading;
+    reading.maxPixels = static_cast<uint64_t>(o.maxPixels);
+    reading.wholeImageBytes = static_cast<uint64_t>(o.maxImageMiB) << 20;
+    reading.page = o.page;
+    reading.inputProfile = o.inputProfile;
+    reading.progress = [&](long done, long total) {
+        if (!shown && total > o.progressPixels) {
+            shown = true;
+            bar.stage("converting");
+        }
+        if (shown)
+            bar.update(done, total);
+    };
+    // The image is decoded, converted and written band by band.
+    ConvertPipeline pipeline(request, targets);
+    reading.streamBegin = [&](int width, int height, int channels) {
+        return pipeline.begin(width, height, channels);
+    };
+    reading.streamBand = [&](Image&& band, int firstRow) {
+        pipeline.add(std::move(band), firstRow);
+    };
+    std::string profileUsed;
+    readImage(o.input, reading, &profileUsed);
+    if (shown)
+        bar.stage("finishing");
+    pipeline.finish();
+    outputs.commit();
+    if (shown)
+        bar.update(1, 1);
+    bar.finish();
+    std::cerr << "vrel: input profile: " << profileUsed << "\n";
+}
+
+void addConvertCommand(CLI::App& app) {
+    auto options = std::make_shared<ConversionOptions>();
+    ConversionOptions& o = *options;
+    auto* convert = app.add_subcommand(
+        "convert", "Convert an image (PNG, JPEG, TIFF; RGB, grey or palette, 8 or 16 bits) "
+                   "into ink data through a profile of the database");
+    addSettingsOptions(convert, o);
+    convert->add_option("IN", o.input, "input image")->required();
+    convert->add_option("-o,--output", o.output,
+                        "ink TIFF (.tif, .tiff; '-' for stdout): CMYK for four inks, multi-ink "
+                        "with ink names for six and seven");
+    convert->add_option("--planes", o.planesDir,
+                        "directory for one greyscale PNG per ink (created if missing)");
+    convert->add_option("--preview", o.preview, "PNG simulating the printed result");
+    convert->add_flag("--correct", o.correct, "run the colour correction first");
+    convert
+        ->add_option("--threads", o.threads,
+                     "threads that decode, convert and compress bands of rows in parallel (one "
+                     "engine context each); the outputs are the same for any number")
+        ->capture_default_str();
+    convert
+        ->add_option("--compression", o.compression,
+                     "ink TIFF compression: none, lzw, deflate (fastest level) or zstd (level "
+                     "1, where libtiff reads it)")
+        ->capture_default_str();
+    convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
+    convert
+        ->add_option("--input-profile", o.inputProfile,
+                     "colours of the image: 'embedded' (its ICC profile, or a PNG's gAMA/cHRM; "
+                     "sRGB without), 'none' (values as they are) or an ICC file")
+        ->capture_default_str();
+    convert->add_option("--max-pixels", o.maxPixels, "refuse larger images")->capture_default_str();
+    convert
+        ->add_option("--max-image-memory", o.maxImageMiB,
+                     "MiB that an image decoded whole (progressive JPEG, interlaced PNG) may "
+                     "take; others are decoded row by row, at most " +
+                         std::to_string(kMaxWidth) + " pixels wide")
+        ->capture_default_str();
+    convert->add_option("--page", o.page, "page of a multi-page TIFF")->capture_default_str();
+    convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "
+                    "white paper. The image's colours are brought into sRGB through its embedded "
+                    "ICC profile (see --input-profile); one line on stderr names the profile "
+                    "used. All outputs appear together or not at all; an existing FIFO or "
+                    "character device is written into, never replaced. A progress bar naming "
+                    "each stage is shown on a terminal for images above 4 million pixels.");
+    convert->callback([options] {
+        warnAboutSettings(options->settings, std::cerr);
+        runConvert(*options);
+    });
+}
+
+} // namespace vrel::cli

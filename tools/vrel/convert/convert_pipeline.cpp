@@ -4,7 +4,6 @@
 #include "image/image_write.h"
 #include "image/png_stream.h"
 #include "preview.h"
-#include "image/tiff_messages.h"
 
 #include <algorithm>
 #include <atomic>
@@ -71,7 +70,7 @@ struct ConvertPipeline::State {
     int bandRows = 1, bandCount = 0;
     int maxInFlight = 0;
 
-    std::unique_ptr<TIFF, TiffCloser> tiff;
+    TiffFile tiff;
     std::unique_ptr<PngStream> preview;
     std::unique_ptr<InkPreview> previewModel;
     std::vector<std::unique_ptr<PngStream>> planes;
@@ -138,7 +137,7 @@ int ConvertPipeline::begin(int width, int height, int channels) {
             if (TIFFWriteRawStrip(st.tiff.get(), static_cast<uint32_t>(band.index),
                                   const_cast<uint8_t*>(data), static_cast<tmsize_t>(size)) < 0)
                 throw CliError("cannot write '" + st.outputs.tiff->path() +
-                               "': " + lastTiffMessage());
+                               "': " + st.tiff.lastMessage());
         };
         s.sinks.push_back(std::move(sink));
     }
@@ -183,10 +182,10 @@ void ConvertPipeline::finish() {
         throw CliError("the conversion stopped after " + std::to_string(s.bandsDone) + " of " +
                        std::to_string(s.bandCount) + " bands");
     if (s.tiff) {
-        captureTiffMessages();
         if (!TIFFFlush(s.tiff.get()))
-            throw CliError("cannot write '" + s.outputs.tiff->path() + "': " + lastTiffMessage());
-        s.tiff.reset();
+            throw CliError("cannot write '" + s.outputs.tiff->path() +
+                           "': " + s.tiff.lastMessage());
+        s.tiff.close();
     }
     if (s.preview)
         s.preview->finish();

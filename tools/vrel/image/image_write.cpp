@@ -1,7 +1,6 @@
 #include "image_write.h"
 
 #include "cli_error.h"
-#include "tiff_messages.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -40,19 +39,18 @@ void writePng(const std::string& path, const Image& image) {
     set.commit();
 }
 
-std::unique_ptr<TIFF, TiffCloser> openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
+TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
     const int n = layout.inks;
     const std::string& path = out.path();
     if (n < 1 || n > 8)
         throw CliError("cannot write a TIFF with " + std::to_string(n) + " inks");
-    captureTiffMessages();
     // TIFFClose closes the descriptor it is given: a copy.
     const int fd = ::dup(out.descriptor());
-    std::unique_ptr<TIFF, TiffCloser> tiff(fd < 0 ? nullptr : TIFFFdOpen(fd, path.c_str(), "w"));
+    TiffFile tiff = fd < 0 ? TiffFile() : TiffFile::openDescriptor(fd, path, "w");
     if (!tiff && fd >= 0)
         ::close(fd);
     if (!tiff)
-        throw CliError("cannot write '" + path + "': " + lastTiffMessage());
+        throw CliError("cannot write '" + path + "': " + tiff.lastMessage());
     TIFF* t = tiff.get();
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(layout.width));
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(layout.height));
@@ -110,12 +108,12 @@ void writeInkTiff(StagedOutput& out, const Image& inks, const std::vector<std::s
         for (int y = 0; y < inks.height; ++y) {
             if (TIFFWriteScanline(t, const_cast<uint8_t*>(inks.row(y)), static_cast<uint32_t>(y),
                                   0) < 0)
-                throw CliError("cannot write '" + path + "': " + lastTiffMessage());
+                throw CliError("cannot write '" + path + "': " + tiff.lastMessage());
             if (progress && y % 64 == 0)
                 progress(y, inks.height);
         }
         if (!TIFFFlush(t))
-            throw CliError("cannot write '" + path + "': " + lastTiffMessage());
+            throw CliError("cannot write '" + path + "': " + tiff.lastMessage());
     }
     if (progress)
         progress(inks.height, inks.height);

@@ -2,8 +2,9 @@
 // into an output of an OutputSet, or on their own (the one-output forms).
 #pragma once
 
-#include "image.h"
 #include "files/output_set.h"
+#include "image.h"
+#include "tiff_file.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,10 +26,6 @@ void writePng(const std::string& path, const Image& image);
 // (PHOTOMETRIC_MINISWHITE, 0 = paper), 3 channels as RGB, 4 inks as CMYK
 // (PHOTOMETRIC_SEPARATED, INKSET_CMYK), any other count as a multi-ink
 // separation (INKSET_MULTIINK, NUMBEROFINKS, INKNAMES from inkNames).
-struct TiffCloser {
-    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
-
 struct InkTiffLayout {
     int width = 0, height = 0;
     int inks = 0;
@@ -39,7 +36,7 @@ struct InkTiffLayout {
 
 // The ink TIFF opened on the output with all its tags set, for its strips
 // to be written (the layouts as below).
-std::unique_ptr<TIFF, TiffCloser> openInkTiff(StagedOutput& out, const InkTiffLayout& layout);
+TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout);
 
 void writeInkTiff(StagedOutput& out, const Image& inks, const std::vector<std::string>& inkNames,
                   const RowProgress& progress = {});

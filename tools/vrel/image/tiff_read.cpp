@@ -1,6 +1,6 @@
 #include "cli_error.h"
 #include "image_decoders.h"
-#include "tiff_messages.h"
+#include "tiff_file.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -13,10 +13,6 @@
 namespace vrel::cli {
 
 namespace {
-
-struct TiffCloser {
-    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
-};
 
 // Sample `index` of a row packed with `bits` per sample (1, 2, 4, 8 or 16).
 unsigned sampleAt(const uint8_t* row, std::size_t index, int bits) {
@@ -101,7 +97,8 @@ void checkStrips(TIFF* t, uint64_t fileSize, bool compressed, const ImageBuilder
 }
 
 // Chooses the page asked for and says when others are left out.
-void choosePage(TIFF* t, const ImageBuilder& builder) {
+void choosePage(const TiffFile& file, const ImageBuilder& builder) {
+    TIFF* t = file.get();
     const int pages = static_cast<int>(std::min<tdir_t>(TIFFNumberOfDirectories(t), 0x7fffffff));
     const int page = builder.page();
     if (page < 1 || page > pages)
@@ -110,7 +107,7 @@ void choosePage(TIFF* t, const ImageBuilder& builder) {
     if (page > 1 && !TIFFSetDirectory(t, static_cast<tdir_t>(page - 1)))
         throw CliError(
             builder.damaged("cannot read page " + std::to_string(page) +
-                            (lastTiffMessage().empty() ? "" : ": " + lastTiffMessage())));
+                            (file.lastMessage().empty() ? "" : ": " + file.lastMessage())));
     if (pages > 1)
         builder.warn("'" + builder.path() + "' has " + std::to_string(pages) + " pages; page " +
                      std::to_string(page) + " is converted" +
@@ -200,8 +197,9 @@ struct ColourMap {
 
 // Reads the rows one by one into the builder: 8-bit rows of exactly the
 // samples it takes as they are, others through 8- or 16-bit samples.
-void readRows(TIFF* t, const TiffLayout& l, const SourceFormat& format, const ColourMap& map,
-              ImageBuilder& builder) {
+void readRows(const TiffFile& file, const TiffLayout& l, const SourceFormat& format,
+              const ColourMap& map, ImageBuilder& builder) {
+    TIFF* t = file.get();
     const auto scanSize = static_cast<std::size_t>(TIFFScanlineSize64(t));
     if (scanSize < (static_cast<std::size_t>(l.width) * l.samples * l.bits + 7) / 8)
         throw CliError(builder.damaged("inconsistent scanline size"));
@@ -218,7 +216,7 @@ void readRows(TIFF* t, const TiffLayout& l, const SourceFormat& format, const Co
         if (TIFFReadScanline(t, scan.data(), y, 0) < 0)
             throw CliError(
                 builder.damaged("cannot read row " + std::to_string(y) +
-                                (lastTiffMessage().empty() ? "" : ": " + lastTiffMessage())));
+                                (file.lastMessage().empty() ? "" : ": " + file.lastMessage())));
         if (plain) {
             builder.addRow(scan.data());
             continue;
@@ -251,20 +249,19 @@ void readRows(TIFF* t, const TiffLayout& l, const SourceFormat& format, const Co
 } // namespace
 
 void decodeTiff(InputFile& input, ImageBuilder& builder) {
-    captureTiffMessages();
     const std::string& path = builder.path();
     const int fd = ::dup(input.descriptor());
     if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0)
         throw CliError("cannot read image '" + path + "': " + std::strerror(errno));
     // Read, not mapped: a mapped file's pages would count as the tool's
     // memory while it streams through the image.
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFFdOpen(fd, path.c_str(), "rm"));
+    const TiffFile tiff = TiffFile::openDescriptor(fd, path, "rm");
     if (!tiff) {
         ::close(fd);
-        throw CliError(builder.damaged(lastTiffMessage()));
+        throw CliError(builder.damaged(tiff.lastMessage()));
     }
     TIFF* t = tiff.get();
-    choosePage(t, builder);
+    choosePage(tiff, builder);
     const TiffLayout layout = readLayout(t, input.descriptor(), builder);
     const SourceFormat format = formatOf(t, layout);
     ColourMap map;
@@ -272,7 +269,7 @@ void decodeTiff(InputFile& input, ImageBuilder& builder) {
         throw CliError(builder.damaged("a palette image without its colour map"));
     checkStrips(t, input.size(), layout.compression != COMPRESSION_NONE, builder);
     builder.begin(format);
-    readRows(t, layout, format, map, builder);
+    readRows(tiff, layout, format, map, builder);
 }
 
 } // namespace vrel::cli

@@ -1,7 +1,7 @@
 #include "tiff_strips.h"
 
 #include "cli_error.h"
-#include "tiff_messages.h"
+#include "tiff_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -95,14 +95,17 @@ int memoryMap(thandle_t, void**, toff_t*) {
 }
 void memoryUnmap(thandle_t, void*, toff_t) {}
 
+constexpr TiffClientIo kMemoryIo{memoryRead, memoryWrite, memorySeek, memoryClose,
+                                 memorySize, memoryMap,   memoryUnmap};
+
 // libtiff has no stand-alone LZW encoder: the strip is written as the only
 // strip of a one-strip file in memory and its bytes are taken back out.
 std::vector<uint8_t> lzwStrip(const uint8_t* data, const StripShape& shape) {
     MemoryFile file;
-    TIFF* t = TIFFClientOpen("strip", "w", &file, memoryRead, memoryWrite, memorySeek, memoryClose,
-                             memorySize, memoryMap, memoryUnmap);
-    if (!t)
-        throw CliError("cannot set up the LZW compressor: " + lastTiffMessage());
+    TiffFile tiff = TiffFile::openClient("strip", "w", &file, kMemoryIo);
+    if (!tiff)
+        throw CliError("cannot set up the LZW compressor: " + tiff.lastMessage());
+    TIFF* t = tiff.get();
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, shape.width);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, shape.rows);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
@@ -120,9 +123,9 @@ std::vector<uint8_t> lzwStrip(const uint8_t* data, const StripShape& shape) {
                        offsets[0] + counts[0] <= file.bytes.size();
     const uint64_t offset = found ? offsets[0] : 0;
     const uint64_t count = found ? counts[0] : 0;
-    TIFFClose(t);
+    tiff.close();
     if (!found)
-        throw CliError("LZW compression of a TIFF strip failed: " + lastTiffMessage());
+        throw CliError("LZW compression of a TIFF strip failed: " + tiff.lastMessage());
     return {file.bytes.begin() + static_cast<long>(offset),
             file.bytes.begin() + static_cast<long>(offset + count)};
 }

@@ -1,6 +1,7 @@
-// libtiff's error messages are kept per file: each open file has its own,
-// none is lost, none is printed.
+// libtiff's and lcms2's error messages are kept per file and per context:
+// each open file or operation has its own, none is lost, none is printed.
 
+#include "image/lcms_context.h"
 #include "image/tiff_file.h"
 #include "support/test_support.h"
 
@@ -41,6 +42,20 @@ TEST(LibraryMessages, EachTiffFileKeepsItsOwnErrorsEvenWhileOpening) {
         EXPECT_EQ(got[i], "junk" + std::to_string(i) +
                               ": Not a TIFF or MDI file, bad magic number 22616 (0x5858)");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "libtiff's own handlers printed";
+}
+
+TEST(LibraryMessages, EachLcmsContextKeepsItsOwnError) {
+    LcmsContext failing, quiet;
+    const char junk[200] = "not a profile";
+    EXPECT_EQ(cmsOpenProfileFromMemTHR(failing.get(), junk, sizeof junk), nullptr);
+    EXPECT_NE(failing.lastMessage(), "");
+    EXPECT_EQ(quiet.lastMessage(), "");
+    cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(quiet.get());
+    ASSERT_NE(srgb, nullptr);
+    cmsCloseProfile(srgb);
+    EXPECT_EQ(quiet.lastMessage(), "");
+    failing.clearMessage();
+    EXPECT_EQ(failing.lastMessage(), "");
 }
 
 } // namespace

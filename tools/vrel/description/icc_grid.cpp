@@ -2,6 +2,7 @@
 
 #include "cli_error.h"
 #include "grid_models.h"
+#include "image/lcms_context.h"
 
 #include <lcms2.h>
 #include <memory>
@@ -9,12 +10,6 @@
 namespace vrel::cli {
 
 namespace {
-
-thread_local std::string lcmsMessage;
-
-void lcmsError(cmsContext, cmsUInt32Number, const char* text) {
-    lcmsMessage = text;
-}
 
 struct ProfileCloser {
     void operator()(void* profile) const { cmsCloseProfile(profile); }
@@ -25,15 +20,14 @@ struct TransformDeleter {
     void operator()(void* transform) const { cmsDeleteTransform(transform); }
 };
 
-ProfilePtr openProfile(const std::string& name, cmsColorSpaceSignature expected,
+ProfilePtr openProfile(LcmsContext& lcms, const std::string& name, cmsColorSpaceSignature expected,
                        const char* expectedName) {
-    cmsSetLogErrorHandler(lcmsError);
-    lcmsMessage.clear();
-    ProfilePtr profile(name == "srgb" ? cmsCreate_sRGBProfile()
-                                      : cmsOpenProfileFromFile(name.c_str(), "r"));
+    lcms.clearMessage();
+    ProfilePtr profile(name == "srgb" ? cmsCreate_sRGBProfileTHR(lcms.get())
+                                      : cmsOpenProfileFromFileTHR(lcms.get(), name.c_str(), "r"));
     if (!profile)
         throw CliError("cannot open ICC profile '" + name + "'" +
-                       (lcmsMessage.empty() ? std::string() : ": " + lcmsMessage));
+                       (lcms.lastMessage().empty() ? std::string() : ": " + lcms.lastMessage()));
     if (cmsGetColorSpace(profile.get()) != expected)
         throw CliError("ICC profile '" + name + "' is not an " + expectedName + " profile");
     return profile;
@@ -43,17 +37,18 @@ std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes,
                                    const IccTransformSettings& settings,
                                    cmsColorSpaceSignature outSpace, const char* outName,
                                    cmsUInt32Number outType, int channels) {
-    const auto source = openProfile(settings.source, cmsSigRgbData, "RGB");
-    const auto output = openProfile(settings.output, outSpace, outName);
+    LcmsContext lcms; // declared first: closed after the profiles and the transform
+    const auto source = openProfile(lcms, settings.source, cmsSigRgbData, "RGB");
+    const auto output = openProfile(lcms, settings.output, outSpace, outName);
     const cmsUInt32Number flags =
         settings.blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0;
     std::unique_ptr<void, TransformDeleter> transform(
-        cmsCreateTransform(source.get(), TYPE_RGB_16, output.get(), outType,
-                           static_cast<cmsUInt32Number>(settings.intent), flags));
+        cmsCreateTransformTHR(lcms.get(), source.get(), TYPE_RGB_16, output.get(), outType,
+                              static_cast<cmsUInt32Number>(settings.intent), flags));
     if (!transform)
         throw CliError("cannot build the ICC transform from '" + settings.source + "' to '" +
                        settings.output + "'" +
-                       (lcmsMessage.empty() ? std::string() : ": " + lcmsMessage));
+                       (lcms.lastMessage().empty() ? std::string() : ": " + lcms.lastMessage()));
     return computeGrid(nodes, channels, [&](uint8_t r, uint8_t g, uint8_t b, uint8_t* out) {
         const cmsUInt16Number in[3] = {static_cast<cmsUInt16Number>(r * 257),
                                        static_cast<cmsUInt16Number>(g * 257),

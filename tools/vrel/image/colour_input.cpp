@@ -2,6 +2,7 @@
 
 #include "cli_error.h"
 #include "files/input_file.h"
+#include "lcms_context.h"
 
 #include <cmath>
 #include <lcms2.h>
@@ -10,12 +11,6 @@
 namespace vrel::cli {
 
 namespace {
-
-thread_local std::string lcmsMessage;
-
-void lcmsError(cmsContext, cmsUInt32Number, const char* text) {
-    lcmsMessage = text ? text : "";
-}
 
 struct ProfileCloser {
     void operator()(void* profile) const {
@@ -37,17 +32,17 @@ constexpr cmsCIExyY kD65{0.3127, 0.3290, 1.0};
 constexpr std::array<double, 8> kSrgbChromaticities{0.3127, 0.3290, 0.64, 0.33,
                                                     0.30,   0.60,   0.15, 0.06};
 
-Curve srgbCurve() {
+Curve srgbCurve(cmsContext context) {
     const double parameters[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
-    return Curve(cmsBuildParametricToneCurve(nullptr, 4, parameters));
+    return Curve(cmsBuildParametricToneCurve(context, 4, parameters));
 }
 
 // The profile the database expects: sRGB, or grey on the sRGB tone curve.
-Profile targetProfile(int colours) {
+Profile targetProfile(cmsContext context, int colours) {
     if (colours == 3)
-        return Profile(cmsCreate_sRGBProfile());
-    const Curve curve = srgbCurve();
-    return Profile(cmsCreateGrayProfile(&kD65, curve.get()));
+        return Profile(cmsCreate_sRGBProfileTHR(context));
+    const Curve curve = srgbCurve(context);
+    return Profile(cmsCreateGrayProfileTHR(context, &kD65, curve.get()));
 }
 
 std::string profileName(cmsHPROFILE profile) {
@@ -85,7 +80,8 @@ const char* spaceName(cmsHPROFILE profile) {
 
 // A profile from a PNG's gAMA and cHRM chunks, or null when they describe
 // sRGB closely enough that no transform is needed.
-Profile profileFromChunks(const EmbeddedColour& e, int colours, std::string& what) {
+Profile profileFromChunks(cmsContext context, const EmbeddedColour& e, int colours,
+                          std::string& what) {
     const double gamma = e.gamma.value_or(1.0 / 2.2);
     const auto chrm = e.chromaticities.value_or(kSrgbChromaticities);
     bool srgbLike = std::abs(gamma * 2.2 - 1.0) < 0.01;
@@ -97,42 +93,44 @@ Profile profileFromChunks(const EmbeddedColour& e, int colours, std::string& wha
     std::snprintf(text, sizeof text, "decoding gamma %.2f from the PNG's gAMA chunk%s", 1.0 / gamma,
                   e.chromaticities ? " with the primaries of its cHRM chunk" : "");
     what = text;
-    const Curve curve(cmsBuildGamma(nullptr, 1.0 / gamma));
+    const Curve curve(cmsBuildGamma(context, 1.0 / gamma));
     const cmsCIExyY white{chrm[0], chrm[1], 1.0};
     if (colours == 1)
-        return Profile(cmsCreateGrayProfile(&white, curve.get()));
+        return Profile(cmsCreateGrayProfileTHR(context, &white, curve.get()));
     const cmsCIExyYTRIPLE primaries{
         {chrm[2], chrm[3], 1.0}, {chrm[4], chrm[5], 1.0}, {chrm[6], chrm[7], 1.0}};
     cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
-    return Profile(cmsCreateRGBProfile(&white, &primaries, curves));
+    return Profile(cmsCreateRGBProfileTHR(context, &white, &primaries, curves));
 }
 
 } // namespace
 
 InputColour::InputColour(const std::string& choice, const EmbeddedColour& embedded, int colours,
                          int bits, const std::string& imagePath,
-                         const std::function<void(const std::string&)>& warn) {
-    cmsSetLogErrorHandler(lcmsError);
+                         const std::function<void(const std::string&)>& warn)
+    : lcms_(std::make_unique<LcmsContext>()) {
+    LcmsContext& lcms = *lcms_;
     const std::string kind = colours == 3 ? "RGB" : "grey";
     Profile source;
     if (choice == kNoProfile) {
         description_ = "none: the values are taken as they are (as sRGB)";
     } else if (choice != kEmbeddedProfile) {
         const auto bytes = readInputFile(choice, "input profile");
-        lcmsMessage.clear();
-        source.reset(
-            cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())));
+        lcms.clearMessage();
+        source.reset(cmsOpenProfileFromMemTHR(lcms.get(), bytes.data(),
+                                              static_cast<cmsUInt32Number>(bytes.size())));
         if (!source)
             throw CliError("cannot read input profile '" + choice + "': not an ICC profile" +
-                           (lcmsMessage.empty() ? "" : " (" + lcmsMessage + ")"));
+                           (lcms.lastMessage().empty() ? "" : " (" + lcms.lastMessage() + ")"));
         if (!fitsImage(source.get(), colours))
             throw CliError("input profile '" + choice + "' is for " + spaceName(source.get()) +
                            ", but image '" + imagePath + "' is " + kind);
         description_ = "'" + choice + "' " + profileName(source.get());
     } else if (!embedded.iccProfile.empty()) {
-        lcmsMessage.clear();
-        source.reset(cmsOpenProfileFromMem(
-            embedded.iccProfile.data(), static_cast<cmsUInt32Number>(embedded.iccProfile.size())));
+        lcms.clearMessage();
+        source.reset(
+            cmsOpenProfileFromMemTHR(lcms.get(), embedded.iccProfile.data(),
+                                     static_cast<cmsUInt32Number>(embedded.iccProfile.size())));
         if (!source) {
             warn("the ICC profile embedded in '" + imagePath +
                  "' is unreadable; its colours are taken as sRGB");
@@ -148,33 +146,33 @@ InputColour::InputColour(const std::string& choice, const EmbeddedColour& embedd
         description_ = "sRGB (the PNG's sRGB chunk)";
     } else if (embedded.gamma || embedded.chromaticities) {
         std::string what;
-        source = profileFromChunks(embedded, colours, what);
+        source = profileFromChunks(lcms.get(), embedded, colours, what);
         description_ = source ? what : "sRGB (the PNG's gAMA and cHRM chunks describe sRGB)";
     }
     if (description_.empty())
         description_ = "sRGB (the image carries no colour information)";
     if (!source)
         return;
-    const Profile target = targetProfile(colours);
+    const Profile target = targetProfile(lcms.get(), colours);
     const cmsUInt32Number inType = colours == 3 ? (bits == 16 ? TYPE_RGB_16 : TYPE_RGB_8)
                                                 : (bits == 16 ? TYPE_GRAY_16 : TYPE_GRAY_8);
     const cmsUInt32Number outType = colours == 3 ? TYPE_RGB_8 : TYPE_GRAY_8;
-    lcmsMessage.clear();
-    transform_ =
-        cmsCreateTransform(source.get(), inType, target.get(), outType, INTENT_PERCEPTUAL, 0);
+    lcms.clearMessage();
+    transform_ = cmsCreateTransformTHR(lcms.get(), source.get(), inType, target.get(), outType,
+                                       INTENT_PERCEPTUAL, 0);
     if (!transform_ && choice == kEmbeddedProfile && !embedded.iccProfile.empty()) {
         // A profile lcms2 opens but cannot link (a device link, a named-colour
         // profile, one without its tone curves) is as unusable as an
         // unreadable one.
         warn("the ICC profile embedded in '" + imagePath + "' cannot be applied" +
-             (lcmsMessage.empty() ? "" : " (" + lcmsMessage + ")") +
+             (lcms.lastMessage().empty() ? "" : " (" + lcms.lastMessage() + ")") +
              "; its colours are taken as sRGB");
         description_ = "sRGB (the embedded ICC profile cannot be applied)";
         return;
     }
     if (!transform_)
         throw CliError("cannot apply input profile " + description_ + " to '" + imagePath + "'" +
-                       (lcmsMessage.empty() ? "" : ": " + lcmsMessage));
+                       (lcms.lastMessage().empty() ? "" : ": " + lcms.lastMessage()));
     description_ += ", converted to " + std::string(colours == 3 ? "sRGB" : "sRGB grey");
 }
 

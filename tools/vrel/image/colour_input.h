@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ struct EmbeddedColour {
 // "embedded" (the default), "none", or the path of an ICC profile.
 inline const std::string kEmbeddedProfile = "embedded";
 inline const std::string kNoProfile = "none";
+
+class LcmsContext;
 
 class InputColour {
   public:
@@ -44,6 +47,7 @@ class InputColour {
     const std::string& description() const { return description_; }
 
   private:
+    std::unique_ptr<LcmsContext> lcms_; // the transform's; outlives it
     void* transform_ = nullptr;
     std::string description_;
 };

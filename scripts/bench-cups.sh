@@ -8,7 +8,8 @@
 #   page    the filter's wall time on the page: raster read, convert, raster
 #           write, from the first band asked for to the last band written
 #   engine  the wall time spent in the engine's conversion calls for the same
-#           lines in the same run
+#           lines in the same run, timed a band at a time (for layouts other
+#           than the engine's packed ones, with the interleaving of its inks)
 #   added   (page - engine) / engine
 # The filter reads the raster on a second thread while it converts, so the
 # reading is hidden when a second core is free. The CPU time of the whole

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <optional>
 #include <sys/resource.h>
 #include <vector>
 
@@ -99,15 +100,19 @@ PageEnd stoppedOrFailed(Job& job, int page, const char* what) {
     return PageEnd::Failed;
 }
 
-// Times of one page, for its DEBUG line.
+// Times of one page, for its DEBUG line. The clocks are read once a band,
+// not once a line: the line is written for every page (the scheduler, not
+// the filter, decides which DEBUG lines are kept), so its cost must be small
+// next to the conversion's.
 struct PageTimes {
     Clock::time_point start = Clock::now();
     double processStart = cpuSeconds(RUSAGE_SELF), threadStart = cpuSeconds(RUSAGE_THREAD);
     Clock::duration engine{}, wait{};
 
-    // The page's wall time, the part of it in the engine's calls and the
-    // part spent waiting for input raster; then the CPU time of all threads
-    // and of the converting thread (the engine's calls and the writes).
+    // The page's wall time, the part of it converting lines (the engine's
+    // calls and the packing of their inks) and the part spent waiting for
+    // input raster; then the CPU time of all threads and of the converting
+    // thread (the conversion and the writes).
     void report(std::FILE* log, int page, const PageHeader& p) const {
         const auto seconds = [](Clock::duration d) {
             return std::chrono::duration<double>(d).count();
@@ -124,78 +129,129 @@ struct PageTimes {
     }
 };
 
+// A planned page being converted: what its lines are converted with and
+// where its ink lines go (a band of chunked lines, or the planes of the
+// whole page).
+struct PageRun {
+    PageRun(Job& job, const cups_page_header2_t& header, int page, const PagePlan& plan,
+            unsigned bandLines)
+        : job(job), header(header), page(page), plan(plan),
+          planar(plan.layout.order == CUPS_ORDER_PLANAR),
+          planes(planar ? plan.layout.colours : 0, plan.layout.colourLineBytes),
+          converter(job.engine.context(), plan.method, plan.page) {
+        if (!planar)
+            output.resize(std::size_t{plan.layout.bytesPerLine} * bandLines);
+    }
+
+    Job& job;
+    const cups_page_header2_t& header;
+    const int page;
+    const PagePlan& plan;
+    const bool planar;
+    std::vector<uint8_t> output;
+    PlanarPage planes;
+    LineConverter converter;
+    PageTimes times;
+};
+
+// The next band of input lines from line `y` on, or how the page ends when
+// the job is stopped or the raster ends early.
+std::optional<PageEnd> nextBand(PageRun& run, BandReader& reader, unsigned y,
+                                BandReader::Band* band) {
+    bool stopped = false;
+    const Clock::time_point waitStart = Clock::now();
+    *band = reader.next(*run.job.stop, &stopped);
+    run.times.wait += Clock::now() - waitStart;
+    if (stopped) {
+        std::fprintf(run.job.log, "INFO: stopped on request at line %u of page %d\n", y, run.page);
+        return PageEnd::Stopped;
+    }
+    if (band->count == 0) {
+        std::fprintf(run.job.log, "ERROR: page %d ends after %u of its %u lines\n", run.page,
+                     reader.linesRead(), run.plan.page.height);
+        return PageEnd::Failed;
+    }
+    return std::nullopt;
+}
+
+// Converts the band's lines, which start at line `y`, into the band of
+// output lines or the planes; false when the engine refuses one.
+bool convertBand(PageRun& run, const BandReader::Band& band, unsigned y) {
+    const PagePlan& plan = run.plan;
+    const Clock::time_point start = Clock::now();
+    for (unsigned i = 0; i < band.count; ++i) {
+        const unsigned line = y + i;
+        const uint8_t* source = band.lines + std::size_t{i} * plan.page.bytesPerLine;
+        uint8_t* target =
+            run.planar ? nullptr : run.output.data() + std::size_t{i} * plan.layout.bytesPerLine;
+        const int result = plan.packedFormat != 0
+                               ? run.converter.convertPacked(source, plan.packedFormat, target)
+                               : run.converter.convert(source, line);
+        if (result != VREL_OK) {
+            std::fprintf(run.job.log, "ERROR: page %d: the engine refused line %u (result %d)\n",
+                         run.page, line, result);
+            return false;
+        }
+        if (run.planar)
+            run.planes.append(run.converter.planes(), plan.layout.ink);
+        else if (plan.packedFormat == 0)
+            packLine(plan.layout, run.converter.planes(), plan.page.width, target);
+    }
+    run.times.engine += Clock::now() - start;
+    return true;
+}
+
+// Writes a band of `count` chunked ink lines that start at line `y`, after
+// the page header with the first band; how the page ends when that fails.
+std::optional<PageEnd> writeBand(PageRun& run, unsigned y, unsigned count) {
+    if (y == 0 && !writeHeader(run.job, run.header, run.plan.layout))
+        return stoppedOrFailed(run.job, run.page, "the page header");
+    const auto bytes = static_cast<unsigned>(std::size_t{run.plan.layout.bytesPerLine} * count);
+    if (cupsRasterWritePixels(run.job.output.stream(), run.output.data(), bytes) != bytes)
+        return stoppedOrFailed(run.job, run.page, "its lines");
+    return std::nullopt;
+}
+
+// Writes the page header and the whole page's planes, one after another.
+PageEnd writePlanes(PageRun& run) {
+    const InkLayout& layout = run.plan.layout;
+    if (!writeHeader(run.job, run.header, layout))
+        return stoppedOrFailed(run.job, run.page, "the page header");
+    for (unsigned c = 0; c < run.planes.colours(); ++c)
+        for (std::size_t at = 0; at < run.planes.plane(c).size(); at += layout.colourLineBytes)
+            if (cupsRasterWritePixels(run.job.output.stream(),
+                                      const_cast<uint8_t*>(run.planes.plane(c).data() + at),
+                                      layout.colourLineBytes) != layout.colourLineBytes)
+                return stoppedOrFailed(run.job, run.page, "the planes");
+    return PageEnd::Written;
+}
+
 // Reads, converts and writes the lines of a planned page.
 PageEnd convertPage(Job& job, const cups_page_header2_t& header, int page, const PagePlan& plan) {
     const PageHeader& p = plan.page;
-    const InkLayout& layout = plan.layout;
-    const bool planar = layout.order == CUPS_ORDER_PLANAR;
     // Lines are read, converted and written a band at a time: one read of
     // the next bands overlaps the conversion and each band is one write.
     const unsigned bandLines = std::clamp<unsigned>(
-        static_cast<unsigned>(kBandBytes / std::max(p.bytesPerLine, layout.bytesPerLine)), 1u,
+        static_cast<unsigned>(kBandBytes / std::max(p.bytesPerLine, plan.layout.bytesPerLine)), 1u,
         p.height);
-    std::vector<uint8_t> output;
-    PlanarPage planes(planar ? layout.colours : 0, layout.colourLineBytes);
-    LineConverter converter(job.engine.context(), plan.method, p);
-    if (!planar)
-        output.resize(std::size_t{layout.bytesPerLine} * bandLines);
-    PageTimes times;
+    PageRun run(job, header, page, plan, bandLines);
     BandReader reader(job.in, job.input, p.bytesPerLine, p.height, bandLines);
     for (unsigned y = 0; y < p.height;) {
-        bool stopped = false;
-        const Clock::time_point waitStart = Clock::now();
-        const BandReader::Band band = reader.next(*job.stop, &stopped);
-        times.wait += Clock::now() - waitStart;
-        if (stopped) {
-            std::fprintf(job.log, "INFO: stopped on request at line %u of page %d\n", y, page);
-            return PageEnd::Stopped;
-        }
-        if (band.count == 0) {
-            std::fprintf(job.log, "ERROR: page %d ends after %u of its %u lines\n", page,
-                         reader.linesRead(), p.height);
+        BandReader::Band band;
+        if (const auto end = nextBand(run, reader, y, &band))
+            return *end;
+        if (!convertBand(run, band, y))
             return PageEnd::Failed;
-        }
-        for (unsigned i = 0; i < band.count; ++i) {
-            const unsigned line = y + i;
-            const uint8_t* source = band.lines + std::size_t{i} * p.bytesPerLine;
-            uint8_t* target =
-                planar ? nullptr : output.data() + std::size_t{i} * layout.bytesPerLine;
-            const Clock::time_point lineStart = Clock::now();
-            const int result = plan.packedFormat != 0
-                                   ? converter.convertPacked(source, plan.packedFormat, target)
-                                   : converter.convert(source, line);
-            times.engine += Clock::now() - lineStart;
-            if (result != VREL_OK) {
-                std::fprintf(job.log, "ERROR: page %d: the engine refused line %u (result %d)\n",
-                             page, line, result);
-                return PageEnd::Failed;
-            }
-            if (planar)
-                planes.append(converter.planes(), layout.ink);
-            else if (plan.packedFormat == 0)
-                packLine(layout, converter.planes(), p.width, target);
-        }
         reader.release();
-        if (!planar) {
-            if (y == 0 && !writeHeader(job, header, layout))
-                return stoppedOrFailed(job, page, "the page header");
-            const auto bytes = static_cast<unsigned>(std::size_t{layout.bytesPerLine} * band.count);
-            if (cupsRasterWritePixels(job.output.stream(), output.data(), bytes) != bytes)
-                return stoppedOrFailed(job, page, "its lines");
-        }
+        if (!run.planar)
+            if (const auto end = writeBand(run, y, band.count))
+                return *end;
         y += band.count;
     }
-    if (planar) {
-        if (!writeHeader(job, header, layout))
-            return stoppedOrFailed(job, page, "the page header");
-        for (unsigned c = 0; c < planes.colours(); ++c)
-            for (std::size_t at = 0; at < planes.plane(c).size(); at += layout.colourLineBytes)
-                if (cupsRasterWritePixels(job.output.stream(),
-                                          const_cast<uint8_t*>(planes.plane(c).data() + at),
-                                          layout.colourLineBytes) != layout.colourLineBytes)
-                    return stoppedOrFailed(job, page, "the planes");
-    }
-    times.report(job.log, page, p);
+    if (run.planar)
+        if (const PageEnd end = writePlanes(run); end != PageEnd::Written)
+            return end;
+    run.times.report(job.log, page, p);
     return PageEnd::Written;
 }
 

@@ -1,5 +1,7 @@
 #include "bench_databases.h"
 
+#include "common/database_name.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -37,7 +39,8 @@ db::Bytes correctionGrid() {
     });
 }
 
-ParamRecord paramsFor(uint16_t profileNumber, const char* database, const char* directory) {
+ParamRecord paramsFor(uint16_t profileNumber, const std::string& database,
+                      const std::string& directory) {
     ParamRecord p;
     std::memset(&p, 0, sizeof p);
     p.profileNumber = profileNumber;
@@ -45,8 +48,7 @@ ParamRecord paramsFor(uint16_t profileNumber, const char* database, const char* 
     p.keyField16 = 1;
     p.keyField94 = 0x15;
     p.keyField104 = 0x11;
-    std::memcpy(p.databaseName, database, std::min(std::strlen(database), sizeof p.databaseName));
-    p.directoryName = directory;
+    vrel::tools::nameDatabase(p, database, directory);
     return p;
 }
 
@@ -141,7 +143,7 @@ BenchDatabases::BenchDatabases() {
     } profiles[] = {
         {4, &params4_, "four.db"}, {6, &params6_, "six.db"}, {7, &params7_, "seven.db"}};
     for (const auto& p : profiles) {
-        *p.params = paramsFor(static_cast<uint16_t>(10 + p.method), p.file, dirText_.c_str());
+        *p.params = paramsFor(static_cast<uint16_t>(10 + p.method), p.file, dirText_);
         std::vector<uint8_t> grid;
         const db::Database d = databaseFor(*p.params, p.method, &grid);
         std::string error;

@@ -27,6 +27,20 @@ uint32_t profileKeyB(const ParamRecord* params) {
            ((uint32_t{params->keyField108} & 0x3u) << 23);
 }
 
+bool splitProfileKey(uint32_t key, int layout, ParamRecord* params) {
+    params->keyField94 = static_cast<uint16_t>(key & 0x1fu);
+    params->keyField14 = static_cast<uint16_t>((key >> 5) & 0x1ffu);
+    params->keyField16 = static_cast<uint16_t>((key >> 14) & 0x3u);
+    if (layout != 2) {
+        params->keyField104 = static_cast<uint16_t>((key >> 16) & 0xffu);
+        return profileKeyA(params) == key;
+    }
+    params->keyField104 = static_cast<uint16_t>((key >> 16) & 0x1fu);
+    params->keyField106 = static_cast<uint16_t>((key >> 21) & 0x3u);
+    params->keyField108 = static_cast<uint16_t>((key >> 23) & 0x3u);
+    return profileKeyB(params) == key;
+}
+
 Fault readIndexHead(const uint8_t* data, uint64_t size, IndexHead* head) {
     if (size < kIndexHeaderBytes) {
         return {"the profile index record is shorter than its 12-byte head", 0};

@@ -110,6 +110,10 @@ inline int channelCountOf(int present, uint32_t firstDescriptorE) {
 // width: key A for layouts 0 and 1, key B for layout 2.
 uint32_t profileKeyA(const ParamRecord* params);
 uint32_t profileKeyB(const ParamRecord* params);
+// The inverse: sets the key fields that key B (layout 2) or key A (any
+// other layout) packs, leaving the other fields alone. False when those
+// fields pack into another key (the key has bits no field fills).
+bool splitProfileKey(uint32_t key, int layout, ParamRecord* params);
 
 struct IndexHead {
     int16_t layout; // 0, 1, 2 are loaded; any other value is only reported

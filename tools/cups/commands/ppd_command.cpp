@@ -1,9 +1,11 @@
 #include "ppd_command.h"
 
 #include "cli_error.h"
+#include "common/page_slots.h"
 #include "files/output_set.h"
 #include "ppd_probe.h"
 #include "ppd_text.h"
+#include "resources/database_format.h"
 
 #include <cctype>
 #include <filesystem>
@@ -21,6 +23,9 @@ namespace vrel::cli {
 namespace {
 
 using namespace vrel::dbwriter;
+namespace slots = vrel::tools::slots;
+using slots::integerSlot;
+using slots::realSlot;
 
 struct InkSet {
     ParamRecord params{};
@@ -54,19 +59,15 @@ std::string keywordFor(const std::string& name, std::unordered_set<std::string>*
     return keyword;
 }
 
-// The key fields that pack into this key, or false when none do.
-bool keyFields(uint32_t key, int layout, ParamRecord* params) {
-    params->keyField94 = static_cast<uint16_t>(key & 0x1f);
-    params->keyField14 = static_cast<uint16_t>((key >> 5) & 0x1ff);
-    params->keyField16 = static_cast<uint16_t>((key >> 14) & 3);
-    if (layout == 2) {
-        params->keyField104 = static_cast<uint16_t>((key >> 16) & 0x1f);
-        params->keyField106 = static_cast<uint16_t>((key >> 21) & 3);
-        params->keyField108 = static_cast<uint16_t>((key >> 23) & 3);
-    } else {
-        params->keyField104 = static_cast<uint16_t>((key >> 16) & 0xff);
-    }
-    return profileKey(*params, layout) == key;
+// PostScript code that sets one integer slot of the page header.
+std::string slotCode(int slot, unsigned value) {
+    return "/" + integerSlot(slot) + " " + std::to_string(value);
+}
+
+// The code of a colour adjustment choice: its switch and table selector.
+std::string adjustment(unsigned adjustSwitch, unsigned tableSelector) {
+    return slotCode(slots::kAdjustSwitch, adjustSwitch) +
+           slotCode(slots::kTableSelector, tableSelector);
 }
 
 bool printsWith(int method) {
@@ -89,7 +90,8 @@ void addInkSets(const Database& db, std::size_t recordIndex, const std::filesyst
     for (const auto& entry : index.entries) {
         InkSet set;
         set.params.profileNumber = static_cast<uint16_t>(record.id - kProfileIdBase);
-        if (!keys.insert(entry.key).second || !keyFields(entry.key, layout, &set.params))
+        if (!keys.insert(entry.key).second ||
+            !vrel::format::splitProfileKey(entry.key, layout, &set.params))
             continue;
         set.method = probe.method(entry, set.params);
         if (!printsWith(set.method))
@@ -196,9 +198,14 @@ std::string makePpd(const PpdOptions& options) {
         << "*% " << model << ": written by 'vrel ppd' from "
         << ppdtext::commentText(path.filename().string()) << ".\n"
         << "*% The options reach rastertovrel through the raster page header:\n"
-        << "*% cupsInteger0 profile number, cupsInteger1-6 key fields 14, 16, 94, 104, 106, 108,\n"
-        << "*% cupsInteger7 adjustment switch, cupsInteger8 table selector, cupsInteger14 colour\n"
-        << "*% order, cupsInteger15 raster format, cupsReal0 density, cupsReal1-4 balance.\n"
+        << "*% " << integerSlot(slots::kProfileNumber) << " profile number, "
+        << integerSlot(slots::kKeyField14) << "-" << slots::kKeyField108
+        << " key fields 14, 16, 94, 104, 106, 108,\n*% " << integerSlot(slots::kAdjustSwitch)
+        << " adjustment switch, " << integerSlot(slots::kTableSelector) << " table selector, "
+        << integerSlot(slots::kColourOrder) << " colour\n*% order, "
+        << integerSlot(slots::kRasterFormat) << " raster format, " << realSlot(slots::kDensity)
+        << " density, " << realSlot(slots::kFirstBalance) << "-" << slots::kFirstBalance + 3
+        << " balance.\n"
         << "*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n*LanguageVersion: English\n"
         << "*LanguageEncoding: ISOLatin1\n*PCFileName: \"VREL.PPD\"\n*Manufacturer: \"vrel\"\n"
         << "*Product: \"(" << modelName << ")\"\n*ModelName: \"" << modelName << "\"\n"
@@ -243,10 +250,13 @@ std::string makePpd(const PpdOptions& options) {
     for (const auto& set : sets) {
         const ParamRecord& p = set.params;
         std::ostringstream code;
-        code << "/cupsInteger0 " << p.profileNumber << "/cupsInteger1 " << p.keyField14
-             << "/cupsInteger2 " << p.keyField16 << "/cupsInteger3 " << p.keyField94
-             << "/cupsInteger4 " << p.keyField104 << "/cupsInteger5 " << p.keyField106
-             << "/cupsInteger6 " << p.keyField108;
+        const std::pair<int, unsigned> fields[] = {
+            {slots::kProfileNumber, p.profileNumber}, {slots::kKeyField14, p.keyField14},
+            {slots::kKeyField16, p.keyField16},       {slots::kKeyField94, p.keyField94},
+            {slots::kKeyField104, p.keyField104},     {slots::kKeyField106, p.keyField106},
+            {slots::kKeyField108, p.keyField108}};
+        for (const auto& [slot, value] : fields)
+            code << "/" << integerSlot(slot) << " " << value;
         // The black-only method converts grey: such ink sets render grey pages.
         if (set.method == VrelMethodBlack)
             code << "/cupsColorSpace 0";
@@ -259,26 +269,26 @@ std::string makePpd(const PpdOptions& options) {
     }
     option(out, "VrelInkSet", "Ink Set and Media", 20, defaultSet, inkChoices);
     option(out, "VrelRasterFormat", "Ink Raster", 20, "CMYK",
-           {{"CMYK/Cyan first, 8 bits", "/cupsInteger15 0"},
-            {"KCMY/Black first, 8 bits", "/cupsInteger15 1"},
-            {"Bilevel/Cyan first, 1 bit, on-dot black", "/cupsInteger15 2"},
-            {"BilevelKCMY/Black first, 1 bit, on-dot black", "/cupsInteger15 3"}});
+           {{"CMYK/Cyan first, 8 bits", slotCode(slots::kRasterFormat, 0)},
+            {"KCMY/Black first, 8 bits", slotCode(slots::kRasterFormat, 1)},
+            {"Bilevel/Cyan first, 1 bit, on-dot black", slotCode(slots::kRasterFormat, 2)},
+            {"BilevelKCMY/Black first, 1 bit, on-dot black", slotCode(slots::kRasterFormat, 3)}});
     option(out, "VrelColorOrder", "Ink Order", 20, "Chunked",
-           {{"Chunked/Chunked (CMYK CMYK)", "/cupsInteger14 0"},
-            {"Banded/Banded (CCC MMM per line)", "/cupsInteger14 1"},
-            {"Planar/Planar (one page per ink)", "/cupsInteger14 2"}});
+           {{"Chunked/Chunked (CMYK CMYK)", slotCode(slots::kColourOrder, 0)},
+            {"Banded/Banded (CCC MMM per line)", slotCode(slots::kColourOrder, 1)},
+            {"Planar/Planar (one page per ink)", slotCode(slots::kColourOrder, 2)}});
     if (anyCorrection)
         option(out, "VrelAdjustment", "Colour Adjustment", 20, "None",
-               {{"None/None", "/cupsInteger7 0/cupsInteger8 0"},
-                {"Table1/Correction table 1", "/cupsInteger7 1/cupsInteger8 0"},
-                {"Table2/Correction table 2", "/cupsInteger7 1/cupsInteger8 2"},
-                {"Table3/Correction table 3", "/cupsInteger7 1/cupsInteger8 3"}});
-    option(out, "VrelDensity", "Density", 20, "Normal", levels("cupsReal0"));
+               {{"None/None", adjustment(0, 0)},
+                {"Table1/Correction table 1", adjustment(1, 0)},
+                {"Table2/Correction table 2", adjustment(1, 2)},
+                {"Table3/Correction table 3", adjustment(1, 3)}});
+    option(out, "VrelDensity", "Density", 20, "Normal", levels(realSlot(slots::kDensity)));
     const char* inks[] = {"Cyan", "Magenta", "Yellow", "Black"};
     for (int k = 0; k < 4; ++k)
         option(out, std::string("VrelBalance") + inks[k],
                std::string(inks[k]) + " Balance (with a colour adjustment)", 20, "Normal",
-               levels("cupsReal" + std::to_string(k + 1)));
+               levels(realSlot(slots::kFirstBalance + k)));
     out << "*% End of the PPD\n";
     return out.str();
 }

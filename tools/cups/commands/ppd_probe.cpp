@@ -1,6 +1,7 @@
 #include "ppd_probe.h"
 
 #include "cli_error.h"
+#include "common/database_name.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -112,12 +113,10 @@ int EntryProbe::method(const ProfileEntry& entry, ParamRecord params) {
         if (!slot_)
             throw CliError("cannot write the temporary database '" + database_.string() + "'");
     }
-    const std::string name = database_.filename().string();
-    const std::string folder = database_.parent_path().string();
-    if (name.size() > sizeof params.databaseName)
-        throw CliError("the database file name '" + name + "' is longer than 20 bytes");
-    std::memcpy(params.databaseName, name.data(), name.size());
-    params.directoryName = folder.empty() ? nullptr : folder.c_str();
+    const auto location = vrel::tools::locateDatabase(database_);
+    if (!vrel::tools::databaseNameFits(location.name))
+        throw CliError("the database file name '" + location.name + "' is longer than 20 bytes");
+    vrel::tools::nameDatabase(params, location.name, location.directory);
     EngineContext* context = nullptr;
     const VrelResult opened = VrelInit(&context, &params);
     if (opened != VREL_OK && opened != VREL_OK_ADJUST)

@@ -1,11 +1,9 @@
 #include "engine_job.h"
 
-#include <cstring>
-
 namespace vrel::cups {
 
 EngineJob::EngineJob(std::string directory, std::string name)
-    : directory_(std::move(directory)), name_(std::move(name)) {}
+    : database_{std::move(directory), std::move(name)} {}
 
 EngineJob::~EngineJob() {
     VrelClose(context_);
@@ -13,8 +11,7 @@ EngineJob::~EngineJob() {
 
 int EngineJob::prepare(ParamRecord params, bool* kept, std::string* error) {
     *kept = false;
-    std::memcpy(params.databaseName, name_.data(), name_.size()); // at most 20 bytes
-    params.directoryName = directory_.empty() ? nullptr : directory_.c_str();
+    vrel::tools::nameDatabase(params, database_.name, database_.directory);
     if (context_ != nullptr &&
         (params.keyField94 != current_.keyField94 || params.keyField104 != current_.keyField104 ||
          params.keyField106 != current_.keyField106 ||

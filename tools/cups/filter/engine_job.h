@@ -4,6 +4,8 @@
 // profile too, so a change in those closes the context and opens a new one.
 #pragma once
 
+#include "common/database_name.h"
+
 #include <string>
 #include <vrel/vrel.h>
 
@@ -23,7 +25,7 @@ class EngineJob {
     EngineContext* context() const { return context_; }
 
   private:
-    std::string directory_, name_;
+    vrel::tools::DatabaseLocation database_;
     EngineContext* context_ = nullptr;
     ParamRecord current_{};
     int method_ = 0;

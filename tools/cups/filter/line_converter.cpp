@@ -1,15 +1,16 @@
 #include "line_converter.h"
 
+#include "common/engine_limits.h"
+
 #include <algorithm>
 
 namespace vrel::cups {
 
 namespace {
 
-// The engine counts the pixels of one call in 16 signed bits: lines are
-// converted in pieces of at most this many pixels (a multiple of 8, so that
-// bit planes split on byte boundaries).
-constexpr unsigned kPiece = 32760;
+// Lines are converted in pieces the engine takes in one call, a multiple of
+// 8 pixels so that bit planes split on byte boundaries.
+constexpr unsigned kPiece = vrel::tools::kPixelsPerCall;
 
 // 4 x 4 ordered dither: a level lies above threshold kDither[y][x] * 16 + 8
 // at (x, y), so 0 never does and 255 always does.

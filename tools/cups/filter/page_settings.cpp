@@ -1,5 +1,7 @@
 #include "page_settings.h"
 
+#include "common/page_slots.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -32,23 +34,27 @@ int16_t signedValue(float value) {
 
 PageSettings settingsFromHeader(const cups_page_header2_t& header) {
     PageSettings s;
-    const unsigned* v = header.cupsInteger;
+    namespace slots = vrel::tools::slots;
+    const auto word = [&header](int slot) {
+        return static_cast<uint16_t>(header.cupsInteger[slot]);
+    };
     ParamRecord& p = s.params;
-    p.profileNumber = static_cast<uint16_t>(v[0]);
-    p.keyField14 = static_cast<uint16_t>(v[1]);
-    p.keyField16 = static_cast<uint16_t>(v[2]);
-    p.keyField94 = static_cast<uint16_t>(v[3]);
-    p.keyField104 = static_cast<uint16_t>(v[4]);
-    p.keyField106 = static_cast<uint16_t>(v[5]);
-    p.keyField108 = static_cast<uint16_t>(v[6]);
-    p.adjustSwitch = static_cast<uint16_t>(v[7]);
-    p.tableSelector = static_cast<uint16_t>(v[8]);
-    p.density = signedValue(header.cupsReal[0]);
+    p.profileNumber = word(slots::kProfileNumber);
+    p.keyField14 = word(slots::kKeyField14);
+    p.keyField16 = word(slots::kKeyField16);
+    p.keyField94 = word(slots::kKeyField94);
+    p.keyField104 = word(slots::kKeyField104);
+    p.keyField106 = word(slots::kKeyField106);
+    p.keyField108 = word(slots::kKeyField108);
+    p.adjustSwitch = word(slots::kAdjustSwitch);
+    p.tableSelector = word(slots::kTableSelector);
+    p.density = signedValue(header.cupsReal[slots::kDensity]);
     for (int k = 0; k < 4; ++k)
-        p.balance[k] = signedValue(header.cupsReal[1 + k]);
-    s.colourOrder = v[14];
-    s.blackFirst = (v[15] & 1u) != 0;
-    s.bilevel = (v[15] & 2u) != 0;
+        p.balance[k] = signedValue(header.cupsReal[slots::kFirstBalance + k]);
+    s.colourOrder = header.cupsInteger[slots::kColourOrder];
+    const unsigned format = header.cupsInteger[slots::kRasterFormat];
+    s.blackFirst = (format & 1u) != 0;
+    s.bilevel = (format & 2u) != 0;
     return s;
 }
 

@@ -42,9 +42,8 @@ std::string databaseFromLine(const std::string& ppdPath, const std::string& line
     std::filesystem::path path = line.substr(open + 1, close - open - 1);
     if (path.is_relative())
         path = std::filesystem::path(ppdPath).parent_path() / path;
-    location->name = path.filename().string();
-    location->directory = path.parent_path().string();
-    if (location->name.empty() || location->name.size() > VREL_DATABASE_NAME_SIZE)
+    *location = vrel::tools::locateDatabase(path);
+    if (!vrel::tools::databaseNameFits(location->name))
         return "the database file name '" + location->name + "' is not 1 to " +
                std::to_string(VREL_DATABASE_NAME_SIZE) + " bytes long";
     return {};

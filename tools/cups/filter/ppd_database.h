@@ -3,14 +3,13 @@
 // A relative path is taken from the PPD's own folder.
 #pragma once
 
+#include "common/database_name.h"
+
 #include <string>
 
 namespace vrel::cups {
 
-struct DatabaseLocation {
-    std::string directory; // empty: the working directory
-    std::string name;      // the file name, at most 20 bytes
-};
+using vrel::tools::DatabaseLocation;
 
 // Reads the PPD at ppdPath. Empty on success, otherwise what is wrong.
 std::string findDatabase(const std::string& ppdPath, DatabaseLocation* location);

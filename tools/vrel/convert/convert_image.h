@@ -6,6 +6,7 @@
 // (method 3), and VrelClose.
 #pragma once
 
+#include "common/engine_limits.h"
 #include "engine_settings.h"
 #include "image/image.h"
 
@@ -22,8 +23,8 @@ struct ConversionRequest {
     int threads = 1;
 };
 
-// Pixels per call: the engine counts the pixels of one call in 16 bits.
-inline constexpr int kPixelsPerCall = 16384;
+// Pixels per call: the pieces a row is converted in (common/engine_limits.h).
+inline constexpr int kPixelsPerCall = static_cast<int>(vrel::tools::kPixelsPerCall);
 
 // One engine context converting rows of one image width; each thread
 // converting in parallel has its own.

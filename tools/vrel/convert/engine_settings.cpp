@@ -1,8 +1,9 @@
 #include "engine_settings.h"
 
 #include "cli_error.h"
-#include "files/input_file.h"
+#include "common/database_name.h"
 #include "description/json_reader.h"
+#include "files/input_file.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -165,15 +166,14 @@ ParamRecord makeParamRecord(const PrintSettings& given, const std::string& datab
     if (databasePath.empty())
         throw CliError("no database given (--db FILE)");
     checkInputFile(databasePath, "database");
-    const std::filesystem::path path(databasePath);
-    const auto name = path.filename().string();
-    if (name.size() > sizeof p.databaseName)
+    auto location = vrel::tools::locateDatabase(databasePath);
+    const std::string& name = location.name;
+    if (!vrel::tools::databaseNameFits(name))
         throw CliError("database file name '" + name +
                        "' is longer than the 20 bytes the "
                        "engine takes; rename or link the file");
-    std::memcpy(p.databaseName, name.data(), name.size());
-    directoryStorage = path.parent_path().string();
-    p.directoryName = directoryStorage.empty() ? nullptr : directoryStorage.c_str();
+    directoryStorage = std::move(location.directory);
+    vrel::tools::nameDatabase(p, name, directoryStorage);
     if (directoryStorage.size() + 1 + name.size() > 287)
         throw CliError("database path '" + databasePath + "' is longer than 287 characters");
     return p;

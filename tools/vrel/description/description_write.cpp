@@ -1,6 +1,7 @@
 // dbwriter::Database -> JSON description (the inverse of description_read).
 #include "description.h"
 #include "json_reader.h"
+#include "resources/database_format.h"
 
 #include <cstring>
 
@@ -48,17 +49,7 @@ void writeRecordOptions(json& out, const Record& record, uint32_t defaultClass) 
 json keyJson(uint32_t key, int layout) {
     ParamRecord params;
     std::memset(&params, 0, sizeof params);
-    params.keyField94 = static_cast<uint16_t>(key & 0x1f);
-    params.keyField14 = static_cast<uint16_t>((key >> 5) & 0x1ff);
-    params.keyField16 = static_cast<uint16_t>((key >> 14) & 3);
-    if (layout == 2) {
-        params.keyField104 = static_cast<uint16_t>((key >> 16) & 0x1f);
-        params.keyField106 = static_cast<uint16_t>((key >> 21) & 3);
-        params.keyField108 = static_cast<uint16_t>((key >> 23) & 3);
-    } else {
-        params.keyField104 = static_cast<uint16_t>((key >> 16) & 0xff);
-    }
-    if (profileKey(params, layout) != key)
+    if (!vrel::format::splitProfileKey(key, layout, &params))
         return hexNumber(key, 8);
     json fields = json::object();
     fields["keyField94"] = params.keyField94;

@@ -238,6 +238,65 @@ json directoryJson(const DirectoryOptions& options, const std::vector<std::strin
     return out;
 }
 
+json rawJson(const Record& record) {
+    const auto& data = std::get<RawData>(record.content).bytes;
+    json item = {{"class", record.recordClass},
+                 {"id", record.id},
+                 {"data", toHex(data.data(), data.size())}};
+    writeRecordOptions(item, record, record.recordClass);
+    return item;
+}
+
+// The records by kind, and their names ("tables/0") in file order.
+struct RecordLists {
+    json profiles = json::array();
+    json tables = json::array();
+    json extensions = json::array();
+    json raw = json::array();
+    std::vector<std::string> names;
+};
+
+RecordLists recordLists(const Database& db) {
+    RecordLists l;
+    for (const auto& record : db.records) {
+        if (const auto* p = std::get_if<ProfileIndex>(&record.content)) {
+            l.names.push_back("profiles/" + std::to_string(l.profiles.size()));
+            l.profiles.push_back(profileJson(record, *p));
+        } else if (const auto* t = std::get_if<ColourTable>(&record.content)) {
+            l.names.push_back("tables/" + std::to_string(l.tables.size()));
+            l.tables.push_back(tableJson(record, *t));
+        } else if (const auto* e = std::get_if<ExtensionChunk>(&record.content)) {
+            l.names.push_back("extensions/" + std::to_string(l.extensions.size()));
+            l.extensions.push_back(extensionJson(record, *e));
+        } else {
+            l.names.push_back("rawRecords/" + std::to_string(l.raw.size()));
+            l.raw.push_back(rawJson(record));
+        }
+    }
+    return l;
+}
+
+// Profiles, then tables, extensions and raw records.
+std::vector<std::string> defaultOrder(const RecordLists& l) {
+    std::vector<std::string> order;
+    for (const char* kind : {"profiles", "tables", "extensions", "rawRecords"}) {
+        const std::size_t count = std::string(kind) == "profiles"     ? l.profiles.size()
+                                  : std::string(kind) == "tables"     ? l.tables.size()
+                                  : std::string(kind) == "extensions" ? l.extensions.size()
+                                                                      : l.raw.size();
+        for (std::size_t i = 0; i < count; ++i)
+            order.push_back(std::string(kind) + "/" + std::to_string(i));
+    }
+    return order;
+}
+
+json patchesJson(const std::vector<Patch>& patches) {
+    json list = json::array();
+    for (const auto& p : patches)
+        list.push_back({{"offset", p.offset}, {"data", toHex(p.bytes.data(), p.bytes.size())}});
+    return list;
+}
+
 } // namespace
 
 json databaseToJson(const Database& db) {
@@ -247,60 +306,24 @@ json databaseToJson(const Database& db) {
     out["version"] = db.version;
     if (db.directoryLayout == DirectoryLayout::Shared)
         out["directoryLayout"] = "shared";
-    json profiles = json::array(), tables = json::array(), extensions = json::array(),
-         raw = json::array();
-    std::vector<std::string> names;
-    for (const auto& record : db.records) {
-        if (const auto* p = std::get_if<ProfileIndex>(&record.content)) {
-            names.push_back("profiles/" + std::to_string(profiles.size()));
-            profiles.push_back(profileJson(record, *p));
-        } else if (const auto* t = std::get_if<ColourTable>(&record.content)) {
-            names.push_back("tables/" + std::to_string(tables.size()));
-            tables.push_back(tableJson(record, *t));
-        } else if (const auto* e = std::get_if<ExtensionChunk>(&record.content)) {
-            names.push_back("extensions/" + std::to_string(extensions.size()));
-            extensions.push_back(extensionJson(record, *e));
-        } else {
-            const auto& data = std::get<RawData>(record.content).bytes;
-            names.push_back("rawRecords/" + std::to_string(raw.size()));
-            json item = {{"class", record.recordClass},
-                         {"id", record.id},
-                         {"data", toHex(data.data(), data.size())}};
-            writeRecordOptions(item, record, record.recordClass);
-            raw.push_back(item);
-        }
-    }
-    out["profiles"] = profiles;
-    out["tables"] = tables;
-    if (!extensions.empty())
-        out["extensions"] = extensions;
-    if (!raw.empty())
-        out["rawRecords"] = raw;
+    const RecordLists lists = recordLists(db);
+    out["profiles"] = lists.profiles;
+    out["tables"] = lists.tables;
+    if (!lists.extensions.empty())
+        out["extensions"] = lists.extensions;
+    if (!lists.raw.empty())
+        out["rawRecords"] = lists.raw;
     // The order is spelled out only when it is not the default one.
-    std::vector<std::string> defaultOrder;
-    for (const char* kind : {"profiles", "tables", "extensions", "rawRecords"}) {
-        const std::size_t count = std::string(kind) == "profiles"     ? profiles.size()
-                                  : std::string(kind) == "tables"     ? tables.size()
-                                  : std::string(kind) == "extensions" ? extensions.size()
-                                                                      : raw.size();
-        for (std::size_t i = 0; i < count; ++i)
-            defaultOrder.push_back(std::string(kind) + "/" + std::to_string(i));
-    }
-    if (defaultOrder != names)
-        out["recordOrder"] = names;
-    const auto profileDir = directoryJson(db.profileDirectory, names);
-    const auto chunkDir = directoryJson(db.chunkDirectory, names);
+    if (defaultOrder(lists) != lists.names)
+        out["recordOrder"] = lists.names;
+    const auto profileDir = directoryJson(db.profileDirectory, lists.names);
+    const auto chunkDir = directoryJson(db.chunkDirectory, lists.names);
     if (!profileDir.empty())
         out["profileDirectory"] = profileDir;
     if (!chunkDir.empty())
         out["chunkDirectory"] = chunkDir;
-    if (!db.patches.empty()) {
-        json patches = json::array();
-        for (const auto& p : db.patches)
-            patches.push_back(
-                {{"offset", p.offset}, {"data", toHex(p.bytes.data(), p.bytes.size())}});
-        out["patches"] = patches;
-    }
+    if (!db.patches.empty())
+        out["patches"] = patchesJson(db.patches);
     if (db.truncateAt)
         out["truncateAt"] = *db.truncateAt;
     return out;

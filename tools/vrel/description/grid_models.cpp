@@ -24,9 +24,15 @@ std::pair<double, double> splitLight(double v, double ratio, double split) {
 
 } // namespace
 
-std::array<double, kMaxModelInks> inkAmounts(const InkModel& model, int inks, double r, double g,
-                                             double b) {
-    std::array<double, kMaxModelInks> out{};
+namespace {
+
+struct Separation {
+    double c, m, y, k;
+};
+
+// Black generation from the grey part of the colour, then the total ink
+// limit on the colour inks.
+Separation separate(const InkModel& model, int inks, double r, double g, double b) {
     double c = 1.0 - r, m = 1.0 - g, y = 1.0 - b;
     const double q = std::min({c, m, y});
     double k = 0.0;
@@ -47,43 +53,60 @@ std::array<double, kMaxModelInks> inkAmounts(const InkModel& model, int inks, do
         m *= scale;
         y *= scale;
     }
-    if (inks <= 2) {
-        // Black only (from the luma, so colours keep their lightness), and
-        // for two inks a grey ink for the highlights.
-        // 1 - luma, written so that white gives exactly 0.
-        const double black = 0.299 * (1.0 - r) + 0.587 * (1.0 - g) + 0.114 * (1.0 - b);
-        if (inks == 1) {
-            out[0] = black;
-        } else {
-            const auto [dark, light] = splitLight(black, model.greyRatio, model.greySplit);
-            out[0] = dark;
-            out[1] = light;
-        }
-    } else if (inks == 3) {
-        out[0] = c;
-        out[1] = m;
-        out[2] = y;
+    return {c, m, y, k};
+}
+
+// Black only (from the luma, so colours keep their lightness), and for two
+// inks a grey ink for the highlights.
+void greyInks(std::array<double, kMaxModelInks>& out, const InkModel& model, int inks, double r,
+              double g, double b) {
+    // 1 - luma, written so that white gives exactly 0.
+    const double black = 0.299 * (1.0 - r) + 0.587 * (1.0 - g) + 0.114 * (1.0 - b);
+    if (inks == 1) {
+        out[0] = black;
     } else {
-        out[0] = c;
-        out[1] = m;
-        out[2] = y;
-        out[3] = k;
-        if (inks >= 5) {
-            const auto [darkC, lightC] = splitLight(c, model.lightRatio, model.lightSplit);
-            out[0] = darkC;
-            out[4] = lightC;
-        }
-        if (inks >= 6) {
-            const auto [darkM, lightM] = splitLight(m, model.lightRatio, model.lightSplit);
-            out[1] = darkM;
-            out[5] = lightM;
-        }
-        if (inks >= 7) {
-            const auto [darkK, lightK] = splitLight(k, model.greyRatio, model.greySplit);
-            out[3] = darkK;
-            out[6] = lightK;
-        }
+        const auto [dark, light] = splitLight(black, model.greyRatio, model.greySplit);
+        out[0] = dark;
+        out[1] = light;
     }
+}
+
+// Cyan, magenta, yellow and black (from four inks), with light cyan, light
+// magenta and grey taking the highlights from the fifth ink on.
+void colourInks(std::array<double, kMaxModelInks>& out, const InkModel& model, int inks,
+                const Separation& s) {
+    out[0] = s.c;
+    out[1] = s.m;
+    out[2] = s.y;
+    if (inks == 3)
+        return;
+    out[3] = s.k;
+    if (inks >= 5) {
+        const auto [darkC, lightC] = splitLight(s.c, model.lightRatio, model.lightSplit);
+        out[0] = darkC;
+        out[4] = lightC;
+    }
+    if (inks >= 6) {
+        const auto [darkM, lightM] = splitLight(s.m, model.lightRatio, model.lightSplit);
+        out[1] = darkM;
+        out[5] = lightM;
+    }
+    if (inks >= 7) {
+        const auto [darkK, lightK] = splitLight(s.k, model.greyRatio, model.greySplit);
+        out[3] = darkK;
+        out[6] = lightK;
+    }
+}
+
+} // namespace
+
+std::array<double, kMaxModelInks> inkAmounts(const InkModel& model, int inks, double r, double g,
+                                             double b) {
+    std::array<double, kMaxModelInks> out{};
+    if (inks <= 2)
+        greyInks(out, model, inks, r, g, b);
+    else
+        colourInks(out, model, inks, separate(model, inks, r, g, b));
     if (model.inkGamma != 1.0)
         for (auto& a : out)
             a = std::pow(std::clamp(a, 0.0, 1.0), model.inkGamma);

@@ -69,6 +69,65 @@ void patchRow(Canvas& canvas, int x, int y, int w, int h, const Rgb* colours,
     }
 }
 
+// Stepped grey ramp: 0 % to 100 % ink coverage in 21 steps of 5 %.
+void greySteps(Canvas& canvas, int x, int y, int w, int h) {
+    const int steps = 21;
+    for (int i = 0; i < steps; ++i) {
+        const int x0 = x + w * i / steps, x1 = x + w * (i + 1) / steps;
+        const uint8_t v = toByte(1.0 - static_cast<double>(i) / (steps - 1));
+        const Rgb c{v, v, v};
+        canvas.fillRect(x0, y, x1 - x0, h, c);
+        if (i % 2 == 0)
+            canvas.text(x0 + 2, y + 2, std::to_string(i * 5), labelColourOn(c));
+    }
+}
+
+// Colour ramps: primaries from black, secondaries from white. Returns the
+// height they take.
+int colourRamps(Canvas& canvas, int x, int y, int w, int gap, int rampH) {
+    const Rgb white{255, 255, 255}, black{0, 0, 0};
+    const int half = w / 2 - gap / 2;
+    const Rgb primaries[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    const Rgb secondaries[3] = {{0, 255, 255}, {255, 0, 255}, {255, 255, 0}};
+    const int thin = std::max(6, rampH / 2);
+    for (int i = 0; i < 3; ++i) {
+        ramp(canvas, x, y + i * thin, half, thin, black, primaries[i]);
+        ramp(canvas, x + w - half, y + i * thin, half, thin, white, secondaries[i]);
+    }
+    return 3 * thin;
+}
+
+void colourPatches(Canvas& canvas, int x, int y, int w, int h) {
+    const Rgb patches[8] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255}, {0, 255, 255},
+                            {255, 0, 255}, {255, 255, 0}, {0, 0, 0},   {255, 255, 255}};
+    const char* const patchNames[8] = {"RED",     "GREEN",  "BLUE",  "CYAN",
+                                       "MAGENTA", "YELLOW", "BLACK", "WHITE"};
+    patchRow(canvas, x, y, w, h, patches, patchNames, 8);
+    canvas.frameRect(x + 7 * (w / 8), y, w / 8 - 4, h, Rgb{128, 128, 128});
+}
+
+void skinPatches(Canvas& canvas, int x, int y, int w, int h) {
+    const Rgb skin[8] = {{255, 224, 196}, {241, 194, 167}, {224, 172, 138}, {234, 192, 134},
+                         {198, 134, 103}, {161, 102, 77},  {112, 70, 52},   {86, 54, 40}};
+    const char* const skinNames[8] = {"SKIN 1", "SKIN 2", "SKIN 3", "SKIN 4",
+                                      "SKIN 5", "SKIN 6", "SKIN 7", "SKIN 8"};
+    patchRow(canvas, x, y, w, h, skin, skinNames, 8);
+}
+
+// Fine detail: line pairs of 1, 2 and 3 pixels and small text.
+void fineDetail(Canvas& canvas, int x, int y, int h, int gap) {
+    const Rgb black{0, 0, 0};
+    for (int pitch = 1; pitch <= 3; ++pitch) {
+        for (int i = 0; i < 12; ++i)
+            canvas.fillRect(x + 2 * i * pitch, y, pitch, h / 2, black);
+        x += 24 * pitch + gap;
+    }
+    const std::string fine = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 (5 X 7)";
+    canvas.text(x, y, fine, black);
+    canvas.text(x, y + 10, "FINE TEXT: 1 PIXEL STROKES, PAPER WHITE AROUND", Rgb{0, 0, 160});
+    canvas.text(x, y + 20, "GREY 50% TEXT ON WHITE", Rgb{128, 128, 128});
+}
+
 } // namespace
 
 Image makeChart(int width, int height) {
@@ -91,59 +150,16 @@ Image makeChart(int width, int height) {
 
     hueSweep(canvas, margin, y, inner, sweepH);
     y += sweepH + gap;
-
     ramp(canvas, margin, y, inner, rampH, black, white);
     y += rampH + gap / 2;
-    // Stepped grey ramp: 0 % to 100 % ink coverage in 21 steps of 5 %.
-    const int steps = 21;
-    for (int i = 0; i < steps; ++i) {
-        const int x0 = margin + inner * i / steps, x1 = margin + inner * (i + 1) / steps;
-        const uint8_t v = toByte(1.0 - static_cast<double>(i) / (steps - 1));
-        const Rgb c{v, v, v};
-        canvas.fillRect(x0, y, x1 - x0, rampH, c);
-        if (i % 2 == 0)
-            canvas.text(x0 + 2, y + 2, std::to_string(i * 5), labelColourOn(c));
-    }
+    greySteps(canvas, margin, y, inner, rampH);
     y += rampH + gap;
-
-    // Colour ramps: primaries from black, secondaries from white.
-    const int half = inner / 2 - gap / 2;
-    const Rgb primaries[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-    const Rgb secondaries[3] = {{0, 255, 255}, {255, 0, 255}, {255, 255, 0}};
-    const int thin = std::max(6, rampH / 2);
-    for (int i = 0; i < 3; ++i) {
-        ramp(canvas, margin, y + i * thin, half, thin, black, primaries[i]);
-        ramp(canvas, margin + inner - half, y + i * thin, half, thin, white, secondaries[i]);
-    }
-    y += 3 * thin + gap;
-
-    const Rgb patches[8] = {{255, 0, 0},   {0, 255, 0},   {0, 0, 255}, {0, 255, 255},
-                            {255, 0, 255}, {255, 255, 0}, {0, 0, 0},   {255, 255, 255}};
-    const char* const patchNames[8] = {"RED",     "GREEN",  "BLUE",  "CYAN",
-                                       "MAGENTA", "YELLOW", "BLACK", "WHITE"};
-    patchRow(canvas, margin, y, inner, patchH, patches, patchNames, 8);
-    canvas.frameRect(margin + 7 * (inner / 8), y, inner / 8 - 4, patchH, Rgb{128, 128, 128});
+    y += colourRamps(canvas, margin, y, inner, gap, rampH) + gap;
+    colourPatches(canvas, margin, y, inner, patchH);
     y += patchH + gap;
-
-    const Rgb skin[8] = {{255, 224, 196}, {241, 194, 167}, {224, 172, 138}, {234, 192, 134},
-                         {198, 134, 103}, {161, 102, 77},  {112, 70, 52},   {86, 54, 40}};
-    const char* const skinNames[8] = {"SKIN 1", "SKIN 2", "SKIN 3", "SKIN 4",
-                                      "SKIN 5", "SKIN 6", "SKIN 7", "SKIN 8"};
-    patchRow(canvas, margin, y, inner, patchH, skin, skinNames, 8);
+    skinPatches(canvas, margin, y, inner, patchH);
     y += patchH + gap;
-
-    // Fine detail: line pairs of 1, 2 and 3 pixels and small text.
-    const int detailH = std::max(0, height - margin - y);
-    int x = margin;
-    for (int pitch = 1; pitch <= 3; ++pitch) {
-        for (int i = 0; i < 12; ++i)
-            canvas.fillRect(x + 2 * i * pitch, y, pitch, detailH / 2, black);
-        x += 24 * pitch + gap;
-    }
-    const std::string fine = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789 (5 X 7)";
-    canvas.text(x, y, fine, black);
-    canvas.text(x, y + 10, "FINE TEXT: 1 PIXEL STROKES, PAPER WHITE AROUND", Rgb{0, 0, 160});
-    canvas.text(x, y + 20, "GREY 50% TEXT ON WHITE", Rgb{128, 128, 128});
+    fineDetail(canvas, margin, y, std::max(0, height - margin - y), gap);
     return std::move(canvas.image());
 }
 

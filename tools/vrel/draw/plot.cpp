@@ -10,10 +10,10 @@
 #include "canvas.h"
 #include "cli_error.h"
 #include "convert/engine_settings.h"
-#include "image/image_write.h"
-#include "interface/context_view.h"
 #include "convert/preview.h"
 #include "convert/profile_name.h"
+#include "image/image_write.h"
+#include "interface/context_view.h"
 
 #include <algorithm>
 #include <cctype>
@@ -60,6 +60,68 @@ void curvePanel(Canvas& c, int x, int y, int size, const std::string& title,
     }
 }
 
+void sliceHeading(Canvas& c, int x, int y, const inspect::TableView& g, int k, bool rgbOut) {
+    c.text(x, y,
+           "TABLE SLICE AT BLUE = " + std::to_string(g.nodes[k]) + " (GRID INDEX " +
+               std::to_string(k) + " OF " + std::to_string(g.gridPoints) + ")",
+           kText, 2);
+    c.text(x, y + 20,
+           rgbOut ? "RED ACROSS, GREEN DOWN; LIGHTER = MORE OF THE OUTPUT CHANNEL"
+                  : "RED ACROSS, GREEN DOWN; DARKER = MORE INK",
+           kText);
+}
+
+// One map of the slice: which of the panels, and what it draws with.
+struct SliceMap {
+    int panel; // channel maps first, then the colour, then the grid colours
+    int shown; // maps of channels
+    bool rgbOut;
+    int k; // blue grid index
+    const std::vector<std::array<double, 3>>& colours;
+};
+
+Rgb cellColour(const inspect::TableView& g, const SliceMap& map, int i0, int i1) {
+    const int n = g.gridPoints, channels = g.channels, m = map.panel, shown = map.shown;
+    const uint8_t* node =
+        g.grid + ((static_cast<std::size_t>(i0) * n + static_cast<std::size_t>(i1)) *
+                      static_cast<std::size_t>(n) +
+                  static_cast<std::size_t>(map.k)) *
+                     static_cast<std::size_t>(channels);
+    if (map.rgbOut && m <= shown) {
+        // The engine's output: black folded into each colour channel.
+        uint8_t out[3];
+        for (int ch = 0; ch < 3; ++ch)
+            out[ch] = static_cast<uint8_t>(255 - std::min(255, node[ch] + node[3]));
+        return m < shown ? Rgb{out[m], out[m], out[m]} : Rgb{out[0], out[1], out[2]};
+    }
+    if (m < shown) {
+        const uint8_t v = static_cast<uint8_t>(255 - node[m]);
+        return {v, v, v};
+    }
+    if (m == shown) {
+        const auto p = previewPixel(
+            node, std::min<int>(channels, static_cast<int>(map.colours.size())), map.colours);
+        return {p[0], p[1], p[2]};
+    }
+    return {g.nodes[i0], g.nodes[i1], g.nodes[map.k]};
+}
+
+void drawSliceMap(Canvas& c, int mx, int my, int cell, const std::string& label,
+                  const inspect::TableView& g, const SliceMap& map) {
+    const int n = g.gridPoints, mapSize = cell * n;
+    c.text(mx, my, label, kText);
+    // Node values of red under the map, of green beside it.
+    const std::string first = std::to_string(g.nodes[0]), last = std::to_string(g.nodes[n - 1]);
+    c.text(mx, my + 14 + mapSize, first, kText);
+    c.text(mx + mapSize - Canvas::textWidth(last), my + 14 + mapSize, last, kText);
+    c.text(mx - 3 - Canvas::textWidth(first), my + 12, first, kText);
+    c.text(mx - 3 - Canvas::textWidth(last), my + 5 + mapSize, last, kText);
+    for (int i1 = 0; i1 < n; ++i1)
+        for (int i0 = 0; i0 < n; ++i0)
+            c.fillRect(mx + i0 * cell, my + 12 + i1 * cell, cell, cell, cellColour(g, map, i0, i1));
+    c.frameRect(mx - 1, my + 11, mapSize + 2, mapSize + 2, kFrame);
+}
+
 void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g, int method,
                 int slice) {
     if (!g.present) {
@@ -72,15 +134,8 @@ void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g,
     if (k >= n)
         throw CliError("--slice must be below the grid's " + std::to_string(n) + " points (0 to " +
                        std::to_string(n - 1) + "), not " + std::to_string(k));
-    c.text(x, y,
-           "TABLE SLICE AT BLUE = " + std::to_string(g.nodes[k]) + " (GRID INDEX " +
-               std::to_string(k) + " OF " + std::to_string(n) + ")",
-           kText, 2);
     const bool rgbOut = method == VrelMethodThreeChannel;
-    c.text(x, y + 20,
-           rgbOut ? "RED ACROSS, GREEN DOWN; LIGHTER = MORE OF THE OUTPUT CHANNEL"
-                  : "RED ACROSS, GREEN DOWN; DARKER = MORE INK",
-           kText);
+    sliceHeading(c, x, y, g, k, rgbOut);
     const auto labels = slicePanelLabels(method, channels);
     const int shown = static_cast<int>(labels.size()) - 2; // maps of channels
     const int columns = 4, gap = 28;
@@ -90,40 +145,8 @@ void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g,
     for (int m = 0; m < static_cast<int>(labels.size()); ++m) {
         const int mx = x + gap + (m % columns) * (mapSize + gap);
         const int my = y + 44 + (m / columns) * (mapSize + 44);
-        c.text(mx, my, labels[static_cast<std::size_t>(m)], kText);
-        // Node values of red under the map, of green beside it.
-        const std::string first = std::to_string(g.nodes[0]), last = std::to_string(g.nodes[n - 1]);
-        c.text(mx, my + 14 + mapSize, first, kText);
-        c.text(mx + mapSize - Canvas::textWidth(last), my + 14 + mapSize, last, kText);
-        c.text(mx - 3 - Canvas::textWidth(first), my + 12, first, kText);
-        c.text(mx - 3 - Canvas::textWidth(last), my + 5 + mapSize, last, kText);
-        for (int i1 = 0; i1 < n; ++i1)
-            for (int i0 = 0; i0 < n; ++i0) {
-                const uint8_t* node =
-                    g.grid + ((static_cast<std::size_t>(i0) * n + static_cast<std::size_t>(i1)) *
-                                  static_cast<std::size_t>(n) +
-                              static_cast<std::size_t>(k)) *
-                                 static_cast<std::size_t>(channels);
-                Rgb colour{};
-                if (rgbOut && m <= shown) {
-                    // The engine's output: black folded into each colour channel.
-                    uint8_t out[3];
-                    for (int ch = 0; ch < 3; ++ch)
-                        out[ch] = static_cast<uint8_t>(255 - std::min(255, node[ch] + node[3]));
-                    colour = m < shown ? Rgb{out[m], out[m], out[m]} : Rgb{out[0], out[1], out[2]};
-                } else if (m < shown) {
-                    const uint8_t v = static_cast<uint8_t>(255 - node[m]);
-                    colour = {v, v, v};
-                } else if (m == shown) {
-                    const auto p = previewPixel(
-                        node, std::min<int>(channels, static_cast<int>(colours.size())), colours);
-                    colour = {p[0], p[1], p[2]};
-                } else {
-                    colour = {g.nodes[i0], g.nodes[i1], g.nodes[k]};
-                }
-                c.fillRect(mx + i0 * cell, my + 12 + i1 * cell, cell, cell, colour);
-            }
-        c.frameRect(mx - 1, my + 11, mapSize + 2, mapSize + 2, kFrame);
+        drawSliceMap(c, mx, my, cell, labels[static_cast<std::size_t>(m)], g,
+                     SliceMap{m, shown, rgbOut, k, colours});
     }
 }
 

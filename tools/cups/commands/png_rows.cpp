@@ -46,8 +46,11 @@ PngRowWriter::PngRowWriter(StagedOutput& out, unsigned width, unsigned height) :
         throw std::bad_alloc();
     }
     png_set_write_fn(png_, this, onWrite, onFlush);
-    if (!writeHeader(png_, info_, width, height))
+    if (!writeHeader(png_, info_, width, height)) {
+        // No destructor runs for a constructor that throws.
+        png_destroy_write_struct(&png_, &info_);
         fail();
+    }
 }
 
 PngRowWriter::~PngRowWriter() {

@@ -17,6 +17,12 @@ packages=(
   # cupstestppd for the PPDs that vrel ppd writes)
   libcups2-dev libcupsimage2-dev
   cups cups-filters cups-server-common cups-client
+  # oneTBB's parallel_pipeline (the convert pipeline and the filter's reader), libfmt (text output)
+  libtbb-dev libfmt-dev
+  # Gutenprint's printer drivers behind the bridge filter, and its tests in a real queue
+  printer-driver-gutenprint
+  # the Python module: pybind11, the Python headers, numpy and pytest
+  pybind11-dev python3-dev python3-numpy python3-pytest
 )
 # --fuzz: clang with libFuzzer and the sanitizers' runtime (.ci/fuzz.sh);
 # --all adds gcovr for scripts/fuzz-coverage.sh.

@@ -21,7 +21,7 @@ packages=(
   libtbb-dev libfmt-dev
   # Gutenprint's printer drivers behind the bridge filter, and its tests in a real queue
   printer-driver-gutenprint
-  # the Python module: pybind11, the Python headers, numpy and pytest;
+  # the Python module: pybind11, the Python headers, numpy and pytest
   pybind11-dev python3-dev python3-numpy python3-pytest
   # the Python example: Pillow (ImageCms for lcms2) and matplotlib
   python3-pil python3-matplotlib

@@ -1,6 +1,7 @@
 #include "ppd_command.h"
 
 #include "cli_error.h"
+#include "common/name_text.h"
 #include "common/page_slots.h"
 #include "files/output_set.h"
 #include "ppd_probe.h"
@@ -36,13 +37,7 @@ struct InkSet {
 
 // The bytes of a name up to its first zero byte.
 std::string bytesOf(const Name24& name) {
-    std::string text;
-    for (auto b : name) {
-        if (b == 0)
-            break;
-        text.push_back(static_cast<char>(b));
-    }
-    return text;
+    return std::string(tools::nameText(name.data(), name.size()));
 }
 
 // A choice keyword: the letters and digits of the name (32 at most, a letter

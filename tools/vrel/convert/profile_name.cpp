@@ -1,5 +1,6 @@
 #include "profile_name.h"
 
+#include "common/name_text.h"
 #include "interface/context_view.h"
 
 #include <utility>
@@ -10,10 +11,7 @@ namespace vrel::cli {
 namespace {
 
 std::string slotText(const uint8_t* name) {
-    std::string text;
-    for (int i = 0; i < 24 && name[i]; ++i)
-        text.push_back(name[i] >= 0x20 && name[i] < 0x7f ? static_cast<char>(name[i]) : '?');
-    return text;
+    return tools::printableName(name, 24);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "cli_error.h"
 #include "files/input_file.h"
+#include "json_reader.h"
 #include "resources/database_format.h"
 #include "resources/profile_records.h"
 
@@ -18,12 +19,6 @@
 namespace vrel::cli {
 
 namespace {
-
-std::string hex(uint64_t v, int digits = 4) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(v));
-    return text;
-}
 
 struct RecordSpan {
     uint64_t dataOffset = 0; // file offset of the data (after the size word)
@@ -159,8 +154,9 @@ class Checker {
             return within(start, length);
         };
         if (!within(dir, 4)) {
-            fault = CheckFinding{recordClass, "the " + what + " directory offset " + hex(dir, 8) +
-                                                  " lies past the end of the file"};
+            fault =
+                CheckFinding{recordClass, "the " + what + " directory offset " + hexNumber(dir, 8) +
+                                              " lies past the end of the file"};
         } else if (const auto f = format::directoryFault(dir, u32(dir), holds)) {
             fault = CheckFinding{where(0, f), "the " + what + " directory lists " +
                                                   std::to_string(u32(dir)) + " entries: " + f.what};
@@ -181,18 +177,18 @@ class Checker {
             if (e.recordClass != recordClass)
                 continue;
             const std::string name =
-                "record " + hex(e.id) + " (class " + std::to_string(recordClass) + ")";
+                "record " + hexNumber(e.id, 4) + " (class " + std::to_string(recordClass) + ")";
             if (out.count(e.id) || unreadable.count(e.id)) {
                 note(entry,
-                     what + " directory entry " + std::to_string(i) + " repeats id " + hex(e.id) +
-                         "; the first entry is used",
+                     what + " directory entry " + std::to_string(i) + " repeats id " +
+                         hexNumber(e.id, 4) + "; the first entry is used",
                      "directory entries repeat an earlier id");
                 continue;
             }
             if (!within(e.recordOffset, 4)) {
                 unreadable.insert(e.id);
                 problem(entry + 8,
-                        name + " starts at " + hex(e.recordOffset, 8) +
+                        name + " starts at " + hexNumber(e.recordOffset, 8) +
                             ", past the end of the file",
                         "directory entries point past the end of the file");
                 continue;
@@ -248,14 +244,14 @@ class Checker {
             const uint32_t key = u32(entry);
             if (!keys.insert(key).second) {
                 note(entry,
-                     name + ": entry " + std::to_string(i) + " repeats key " + hex(key, 8) +
+                     name + ": entry " + std::to_string(i) + " repeats key " + hexNumber(key, 8) +
                          "; the first entry is used",
                      "profile entries repeat an earlier key");
                 continue;
             }
             ++report_.profileEntries;
             const std::string entryName =
-                name + " entry " + std::to_string(i) + " (key " + hex(key, 8) + ")";
+                name + " entry " + std::to_string(i) + " (key " + hexNumber(key, 8) + ")";
             if (const auto f = format::payloadFault(head, entry - d, record.size)) {
                 problem(where(d, f), entryName + ": " + f.what,
                         "profile entries run past the end of their record");
@@ -313,7 +309,7 @@ class Checker {
                 return nullptr;
             if (!chunkDirectoryFault_)
                 problem(format::kTableChunkClass,
-                        name + ": chunk " + hex(id) + " is not in the chunk directory",
+                        name + ": chunk " + hexNumber(id, 4) + " is not in the chunk directory",
                         "chunks are named but not in the chunk directory");
             else if (chunkDirectoryFault_->offset != kReported)
                 problem(std::exchange(chunkDirectoryFault_->offset, kReported),
@@ -331,7 +327,7 @@ class Checker {
         const RecordSpan* chunk = findChunk(name, use.chunkId);
         if (!chunk)
             return;
-        const std::string chunkName = name + " (chunk " + hex(use.chunkId) + ")";
+        const std::string chunkName = name + " (chunk " + hexNumber(use.chunkId, 4) + ")";
         // Every node set an input kind can choose with this selector.
         const uint32_t sets = format::nodeSetsChosen(use.selector, use.flagExtension);
         for (uint32_t set = 0; set < sets; ++set) {
@@ -361,8 +357,8 @@ class Checker {
         if (!chunk)
             return;
         if (const auto f = format::extensionFault(at(chunk->dataOffset), chunk->size))
-            chunkProblem(where(chunk->dataOffset, f), "extension chunk " + hex(id) + " of " +
-                                                          std::to_string(chunk->size) +
+            chunkProblem(where(chunk->dataOffset, f), "extension chunk " + hexNumber(id, 4) +
+                                                          " of " + std::to_string(chunk->size) +
                                                           " bytes: " + f.what);
     }
 };

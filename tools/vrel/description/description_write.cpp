@@ -1,4 +1,5 @@
 // dbwriter::Database -> JSON description (the inverse of description_read).
+#include "common/name_text.h"
 #include "description.h"
 #include "json_reader.h"
 #include "resources/database_format.h"
@@ -14,15 +15,8 @@ namespace {
 
 // Text when the bytes are printable characters followed by zero bytes only.
 template <std::size_t N> json textJson(const std::array<uint8_t, N>& bytes) {
-    std::size_t length = 0;
-    while (length < N && bytes[length] != 0)
-        ++length;
-    bool plain = true;
-    for (std::size_t i = 0; i < N; ++i)
-        if ((i < length && (bytes[i] < 0x20 || bytes[i] > 0x7e)) || (i >= length && bytes[i] != 0))
-            plain = false;
-    if (plain)
-        return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    if (tools::isPlainName(bytes.data(), N))
+        return std::string(tools::nameText(bytes.data(), N));
     return json{{"hex", toHex(bytes.data(), N)}};
 }
 

@@ -1,48 +1,23 @@
 #include "input_file.h"
 
 #include "cli_error.h"
+#include "common/regular_file.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vrel::cli {
 
-namespace {
-
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode))
-        return "a directory";
-    if (S_ISFIFO(mode))
-        return "a FIFO (named pipe)";
-    if (S_ISCHR(mode))
-        return "a character device";
-    if (S_ISBLK(mode))
-        return "a block device";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    return "a special file";
-}
-
-} // namespace
-
 InputFile::InputFile(const std::string& path, const std::string& what) : path_(path), what_(what) {
-    // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd_ < 0)
-        throw CliError("cannot open " + what + " '" + path + "': " + std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const std::string kind = kindOf(info.st_mode);
-        ::close(fd_);
-        fd_ = -1;
-        throw CliError("cannot read " + what + " '" + path + "': it is " + kind +
-                       ", not a regular file");
-    }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-    size_ = static_cast<uint64_t>(info.st_size);
+    const tools::OpenedFile file = tools::openForReading(path);
+    if (file.error != 0)
+        throw CliError("cannot open " + what + " '" + path + "': " + std::strerror(file.error));
+    if (file.fd < 0)
+        throw CliError("cannot read " + what + " '" + path + "': it is " +
+                       tools::fileKind(file.mode) + ", not a regular file");
+    fd_ = file.fd;
+    size_ = file.size;
 }
 
 InputFile::~InputFile() {

@@ -1,6 +1,7 @@
-// Opening of the files the tool reads (images, databases): only regular
-// files are taken. A FIFO, a device or a directory is refused at once with
-// the kind of file it is, instead of a read that blocks or never ends.
+// The files the tool reads (images, databases): only regular files are
+// taken (common/regular_file.h). A FIFO, a device or a directory is refused
+// at once with the kind of file it is, instead of a read that blocks or
+// never ends.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include "resources/database_format.h"
 
 #include "resources/byte_order.h"
+#include "resources/profile_records.h"
 
 #include <cstring>
 
@@ -185,6 +186,17 @@ Fault extensionFault(const uint8_t* chunk, uint32_t size) {
         return {"the extension chunk's size word is not 84", 2};
     }
     return {};
+}
+
+EntryTables entryTables(const uint8_t* payload, int16_t layout, uint32_t recordFlags) {
+    static constexpr void (*kDecoders[])(const uint8_t*, ProfileRecord*, const ParamRecord*,
+                                         uint32_t) = {decodeLayout0, decodeLayout1, decodeLayout2};
+    ProfileRecord decoded{};
+    const ParamRecord noParams{};
+    kDecoders[layout](payload, &decoded, &noParams, recordFlags);
+    return {decoded.channelCount,
+            decoded.lutChunkWord,
+            {decoded.tableIds[0], decoded.tableIds[1], decoded.tableIds[2]}};
 }
 
 } // namespace vrel::format

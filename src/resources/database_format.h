@@ -138,6 +138,18 @@ uint64_t entryOffset(const IndexHead& head, uint64_t index); // of its key
 // The payload after the key of the entry at `at` must lie inside the record.
 Fault payloadFault(const IndexHead& head, uint64_t at, uint64_t size);
 
+// What opening a profile entry makes the engine load, decoded as the engine
+// decodes the entry: its channel count (the conversion method), its
+// conversion table's chunk word and its three table identifiers. The
+// payload (after the key) must hold the layout's payloadBytes; layout is
+// 0, 1 or 2.
+struct EntryTables {
+    uint16_t channelCount;
+    uint32_t lutChunkWord;
+    uint32_t tableIds[3];
+};
+EntryTables entryTables(const uint8_t* payload, int16_t layout, uint32_t recordFlags);
+
 // -------------------------------------------------------------- table use
 
 // The slot of the profile's three table identifiers that names the

@@ -1,6 +1,7 @@
 #include "setup/test_hooks.h"
 
 #include "core/colour_cache.h"
+#include "core/engine_context.h"
 
 namespace vrel::testing {
 

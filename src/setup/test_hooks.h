@@ -1,7 +1,7 @@
 // Internal hooks for the test suite; never part of the public header.
 #pragma once
 
-#include "core/engine_context.h"
+#include "vrel/vrel.h"
 
 #include <cstdint>
 

@@ -4,7 +4,6 @@
 #include "files/input_file.h"
 #include "json_reader.h"
 #include "resources/database_format.h"
-#include "resources/profile_records.h"
 
 #include <cstdio>
 #include <fstream>
@@ -264,14 +263,8 @@ class Checker {
     // The entry decoded as the engine decodes it, and every table it can
     // make the engine load.
     void checkEntry(const std::string& name, uint64_t p, const format::IndexHead& head) {
-        ProfileRecord decoded{};
-        const ParamRecord noParams{};
-        if (head.layout == 0)
-            decodeLayout0(at(p), &decoded, &noParams, head.recordFlags);
-        else if (head.layout == 1)
-            decodeLayout1(at(p), &decoded, &noParams, head.recordFlags);
-        else
-            decodeLayout2(at(p), &decoded, &noParams, head.recordFlags);
+        const format::EntryTables decoded =
+            format::entryTables(at(p), head.layout, head.recordFlags);
         const uint16_t flagExtension = (head.recordFlags & format::kFlagExtension) != 0;
         const int channels = decoded.channelCount;
         if (!namesMethod(channels)) {

@@ -1,0 +1,67 @@
+// The C side of the Python module's speed figure: converts the pixels of a
+// raw RGB file through the engine's exports, as a C caller would (packed
+// inks for the ink methods, in runs of the per-call limit), and prints the
+// best time of a few repeats in seconds.
+//
+//   vrel_python_bench_abi DATABASE KEY94 PIXELS.rgb [REPEATS]
+#include "common/engine_limits.h"
+#include "convert/convert_image.h"
+#include "convert/engine_settings.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+uint32_t packedFormat(int method) {
+    switch (method) {
+    case VrelMethodSixColor:
+        return VrelFormatInk6;
+    case VrelMethodSevenColor:
+        return VrelFormatInk7;
+    case VrelMethodThreeChannel:
+        return VrelFormatRgb24;
+    default:
+        return VrelFormatCmyk32;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s DATABASE KEY94 PIXELS.rgb [REPEATS]\n", argv[0]);
+        return 2;
+    }
+    std::ifstream file(argv[3], std::ios::binary);
+    const std::vector<uint8_t> rgb((std::istreambuf_iterator<char>(file)),
+                                   std::istreambuf_iterator<char>());
+    const int repeats = argc > 4 ? std::atoi(argv[4]) : 5;
+    vrel::cli::PrintSettings settings;
+    settings.keyField94 = static_cast<uint16_t>(std::atoi(argv[2]));
+    vrel::cli::EngineSession session(settings, argv[1]);
+    EngineContext* ctx = session.context();
+    const int method = vrel::cli::conversionMethodOf(ctx);
+    const auto inks = static_cast<std::size_t>(vrel::cli::inkCountFor(method));
+    const std::size_t pixels = rgb.size() / 3;
+    double best = 1e30;
+    for (int r = 0; r < repeats; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<uint8_t> out(pixels * inks); // one allocation, as the module makes
+        for (std::size_t x = 0; x < pixels; x += vrel::tools::kPixelsPerCall) {
+            const auto count = std::min<std::size_t>(vrel::tools::kPixelsPerCall, pixels - x);
+            VrelBitmapColorConversion(VrelFormatRgb24, packedFormat(method), rgb.data() + 3 * x,
+                                      out.data() + inks * x, static_cast<uint32_t>(count), 0, 0, 0,
+                                      ctx);
+        }
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count());
+    }
+    std::printf("%.6f\n", best);
+    return 0;
+}

@@ -9,10 +9,21 @@ find_package(Python3 COMPONENTS Interpreter Development.Module NumPy)
 if(Python3_FOUND)
   find_package(pybind11 CONFIG)
 endif()
-# A module built with the sanitizers would need their runtimes preloaded
-# into the interpreter; the sanitizer builds leave it out.
-if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=")
-  message(STATUS "Python module: not built with the sanitizers")
+# Built with AddressSanitizer, the module needs the sanitizers' runtimes
+# loaded before the interpreter starts: its tests preload them (GCC's
+# libasan and libubsan), and leak checking is left off, as the interpreter
+# keeps much of its memory to the end. Other sanitizers leave it out.
+set(VREL_PYTHON_PRELOAD "")
+if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=address" AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  foreach(runtime libasan.so libubsan.so)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    list(APPEND VREL_PYTHON_PRELOAD ${path})
+  endforeach()
+  list(JOIN VREL_PYTHON_PRELOAD ":" VREL_PYTHON_PRELOAD)
+endif()
+if(CMAKE_CXX_FLAGS MATCHES "-fsanitize=" AND NOT VREL_PYTHON_PRELOAD)
+  message(STATUS "Python module: not built with these sanitizers")
 elseif(NOT Python3_FOUND OR NOT pybind11_FOUND)
   message(STATUS "Python module: not built (needs pybind11-dev, python3-dev and python3-numpy)")
 else()

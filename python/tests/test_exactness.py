@@ -3,6 +3,7 @@ the vrel tool, for every conversion method of the sample database."""
 import ctypes
 import json
 import os
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 import pytest
@@ -87,6 +88,16 @@ def test_convert_gives_the_tools_bytes(settings, method, grey, correct, pixels, 
         expected = np.stack([255 - np.asarray(Image.open(f)) for f in files], axis=-1)
         assert len(files) == ctx.inks
         np.testing.assert_array_equal(ctx.convert(image, grey=grey, correct=correct), expected)
+
+
+def test_threads_converting_at_once_give_the_serial_bytes(pixels):
+    with vrel.Context(SAMPLE_DB, key94=1) as a, vrel.Context(SAMPLE_DB, key94=1) as b:
+        expected = a.convert(pixels)
+        # Two contexts, each also shared by two threads.
+        with ThreadPoolExecutor(4) as pool:
+            results = list(pool.map(lambda ctx: ctx.convert(pixels), [a, b, a, b]))
+    for result in results:
+        np.testing.assert_array_equal(result, expected)
 
 
 @pytest.mark.parametrize("settings, method", METHODS)

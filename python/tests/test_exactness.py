@@ -160,7 +160,7 @@ def test_build_database_writes_the_tools_bytes(tmp_path):
         assert (tmp_path / name).read_bytes() == tool, name
 
 
-def test_describe_database_gives_the_tools_dump(tmp_path):
+def test_describe_database_gives_the_tools_dump():
     dumped = json.loads(run_tool("db", "dump", SAMPLE_DB))
     described = vrel.describe_database(SAMPLE_DB)
     assert described == dumped

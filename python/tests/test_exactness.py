@@ -13,6 +13,16 @@ import vrel
 from conftest import METHODS, SAMPLE_DB, SAMPLE_DIR, run_tool, settings_options
 
 
+P, U16, I16, U32 = ctypes.c_void_p, ctypes.c_uint16, ctypes.c_int16, ctypes.c_uint32
+SIGNATURES = {  # the exports the tests call: argument types, as in vrel.h
+    "VrelInit": [ctypes.POINTER(P), P], "VrelClose": [P],
+    "VrelInitColorConversion": [P, U32, P],
+    "VrelBitmapColorConversion": [U32, U32, P, P, U32, I16, U16, U32, P],
+    "VrelLineColorConversion": [P, U16, I16, U16, U32, P],
+    "VrelBitmapColorCorrection": [U32, P, P, U16, I16, U16, P],
+}
+
+
 class LineRecord(ctypes.Structure):
     _fields_ = [("format", ctypes.c_uint32), ("source", ctypes.c_void_p),
                 ("planes", ctypes.c_void_p * 7)]
@@ -21,6 +31,9 @@ class LineRecord(ctypes.Structure):
 def open_c_context(settings):
     """libvrel and a context opened through VrelInit, as a C driver opens it."""
     lib = ctypes.CDLL(os.environ["VREL_LIBRARY"])
+    for name, arguments in SIGNATURES.items():
+        getattr(lib, name).argtypes = arguments
+        getattr(lib, name).restype = None if name == "VrelClose" else I16
     record = ctypes.create_string_buffer(190)
     fields = {"profile": 2, "key94": 94, "adjust": 48, "selector": 50}
     for name, value in settings.items():

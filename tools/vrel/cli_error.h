@@ -18,4 +18,15 @@ class CliError : public std::runtime_error {
     int status_;
 };
 
+// A failure the engine reported: the message and the engine's result code,
+// for callers (the Python module) that hand the code on.
+class EngineError : public CliError {
+  public:
+    EngineError(const std::string& message, int result) : CliError(message), result_(result) {}
+    int result() const { return result_; }
+
+  private:
+    int result_;
+};
+
 } // namespace vrel::cli

@@ -3,8 +3,8 @@
 #include "cli_error.h"
 #include "description/db_check.h"
 #include "description/description.h"
-#include "files/input_file.h"
 #include "description/json_reader.h"
+#include "files/input_file.h"
 #include "files/output_set.h"
 
 #include <cstdio>
@@ -24,16 +24,6 @@ void writeBytes(const std::string& path, const void* data, std::size_t size) {
     OutputSet set;
     set.add(path).write(data, size);
     set.commit();
-}
-
-Database readDatabase(const std::string& path) {
-    const auto bytes = readInputFile(path, "database");
-    std::string error;
-    auto db = parseDatabase(bytes, &error);
-    if (!db)
-        throw CliError("cannot read database '" + path + "': " + error +
-                       " (run 'vrel db check' for the engine's view of the file)");
-    return std::move(*db);
 }
 
 std::string nameText(const Name24& name) {
@@ -106,11 +96,28 @@ void printSummary(const Database& db, std::ostream& out) {
 
 } // namespace
 
+Database readDatabase(const std::string& path) {
+    const auto bytes = readInputFile(path, "database");
+    std::string error;
+    auto db = parseDatabase(bytes, &error);
+    if (!db)
+        throw CliError("cannot read database '" + path + "': " + error +
+                       " (run 'vrel db check' for the engine's view of the file)");
+    return std::move(*db);
+}
+
 void buildDatabaseFile(const std::string& descriptionPath, const std::string& outputPath,
                        uint64_t maxBytes, std::ostream& warnings) {
     const auto root = loadJsonFile(descriptionPath);
     const auto base = std::filesystem::path(descriptionPath).parent_path();
-    const std::string description = "description '" + clipped(descriptionPath, 200) + "': ";
+    buildDatabaseFromJson(root, base, "description '" + clipped(descriptionPath, 200) + "'",
+                          outputPath, maxBytes, warnings);
+}
+
+void buildDatabaseFromJson(const nlohmann::json& root, const std::filesystem::path& base,
+                           const std::string& label, const std::string& outputPath,
+                           uint64_t maxBytes, std::ostream& warnings) {
+    const std::string description = label + ": ";
     std::vector<std::string> remarks;
     Database db;
     try {
@@ -182,7 +189,9 @@ void addDatabaseCommands(CLI::App& app) {
     dump->add_option("FILE", o.dumpInput, "database file")->required();
     dump->add_option("-o,--output", o.dumpOutput, "write to this file instead of stdout");
     dump->add_flag("--summary", o.summary, "print a readable table of profiles and chunks");
-    dump->callback([options] { dumpDatabaseFile(options->dumpInput, options->dumpOutput, options->summary, std::cout); });
+    dump->callback([options] {
+        dumpDatabaseFile(options->dumpInput, options->dumpOutput, options->summary, std::cout);
+    });
 
     auto* check = db->add_subcommand(
         "check", "Check a database file against the engine's loading rules; exit status 1 "

@@ -191,18 +191,22 @@ EngineSession::EngineSession(const PrintSettings& settings, const std::string& d
     const std::string profile = "profile number " + std::to_string(params_.profileNumber);
     switch (rc) {
     case VREL_ERR_FILE:
-        throw CliError("cannot read " + profile + " from " + db +
-                       ": its profile index record is missing or the file is damaged "
-                       "(try 'vrel db check')");
+        throw EngineError("cannot read " + profile + " from " + db +
+                              ": its profile index record is missing or the file is damaged "
+                              "(try 'vrel db check')",
+                          rc);
     case VREL_ERR_PARAM:
-        throw CliError("unknown profile: no entry of " + profile + " in " + db +
-                       " matches the key fields of the settings");
+        throw EngineError("unknown profile: no entry of " + profile + " in " + db +
+                              " matches the key fields of the settings",
+                          rc);
     case VREL_ERR_MEMORY:
-        throw CliError("the tables of the selected profile in " + db +
-                       " cannot be loaded (try 'vrel db check')");
+        throw EngineError("the tables of the selected profile in " + db +
+                              " cannot be loaded (try 'vrel db check')",
+                          rc);
     default:
-        throw CliError("the database " + db + " uses record layout " + std::to_string(rc) +
-                       " (0, 1 or 2 are loaded)");
+        throw EngineError("the database " + db + " uses record layout " + std::to_string(rc) +
+                              " (0, 1 or 2 are loaded)",
+                          rc);
     }
 }
 

@@ -3,6 +3,7 @@
 // and rastertovrel reads the settings back from the same slots.
 #pragma once
 
+#include <fmt/format.h>
 #include <string>
 
 namespace vrel::tools::slots {
@@ -27,10 +28,10 @@ inline constexpr int kFirstBalance = 1;
 
 // The slot's name in the page header ("cupsInteger3", "cupsReal0").
 inline std::string integerSlot(int slot) {
-    return "cupsInteger" + std::to_string(slot);
+    return fmt::format("cupsInteger{}", slot);
 }
 inline std::string realSlot(int slot) {
-    return "cupsReal" + std::to_string(slot);
+    return fmt::format("cupsReal{}", slot);
 }
 
 } // namespace vrel::tools::slots

@@ -3,6 +3,7 @@
 #include "byte_io.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -110,12 +111,12 @@ bool splitRecords(std::span<const uint8_t> in, size_t recordsAt, RecordSpans& r,
                   std::string& error) {
     for (size_t at = recordsAt; at < in.size();) {
         if (at + 4 > in.size()) {
-            error = "record size word cut short at offset " + std::to_string(at);
+            error = fmt::format("record size word cut short at offset {}", at);
             return false;
         }
         const uint32_t size = getU32(in, at);
         if (at + 4 + static_cast<uint64_t>(size) > in.size()) {
-            error = "record at offset " + std::to_string(at) + " runs past the end of the file";
+            error = fmt::format("record at offset {} runs past the end of the file", at);
             return false;
         }
         r.indexAt[static_cast<uint32_t>(at)] = r.data.size();

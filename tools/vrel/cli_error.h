@@ -1,6 +1,11 @@
 // The one error type of the tool: a message for the user and the exit status
 // the command ends with. Every failure a user can cause is reported through
 // it, as one line naming the problem.
+//
+// Text in the tools (tools/): a message or line that carries a number is
+// built with fmt::format ("{:#06x}", "{:.2f}", ...); strings alone may be
+// joined with +. Streams only carry finished text: no manipulators, no
+// numbers written with <<, no snprintf into buffers.
 #pragma once
 
 #include <stdexcept>

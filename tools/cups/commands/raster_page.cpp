@@ -1,6 +1,7 @@
 #include "raster_page.h"
 
 #include <cstring>
+#include <fmt/format.h>
 
 namespace vrel::cli {
 
@@ -32,12 +33,8 @@ std::vector<std::string> namesOf(unsigned space) {
         return {};
     std::vector<std::string> names;
     for (unsigned i = 0; i <= space - CUPS_CSPACE_DEVICE1; ++i)
-        names.push_back("colour" + std::to_string(i));
+        names.push_back(fmt::format("colour{}", i));
     return names;
-}
-
-std::string number(unsigned value) {
-    return std::to_string(value);
 }
 
 } // namespace
@@ -47,31 +44,28 @@ std::string checkInkPage(const cups_page_header2_t& h, InkPage* page) {
     const unsigned space = numberOf(h.cupsColorSpace), order = numberOf(h.cupsColorOrder);
     p.names = namesOf(space);
     if (p.names.empty())
-        return "colour space " + number(space) +
-               " is not an ink colour space (K, CMYK, KCMY or DeviceN)";
+        return fmt::format("colour space {} is not an ink colour space (K, CMYK, KCMY or DeviceN)",
+                           space);
     p.colours = static_cast<unsigned>(p.names.size());
     if (h.cupsNumColors != p.colours)
-        return "cupsNumColors " + number(h.cupsNumColors) + " disagrees with colour space " +
-               number(space) + ", which has " + number(p.colours) + " colour" +
-               (p.colours == 1 ? "" : "s");
+        return fmt::format("cupsNumColors {} disagrees with colour space {}, which has {} colour{}",
+                           h.cupsNumColors, space, p.colours, p.colours == 1 ? "" : "s");
     if (h.cupsBitsPerColor != 1 && h.cupsBitsPerColor != 8)
-        return number(h.cupsBitsPerColor) + " bits per colour (ink raster has 1 or 8)";
+        return fmt::format("{} bits per colour (ink raster has 1 or 8)", h.cupsBitsPerColor);
     p.bits = h.cupsBitsPerColor;
     if (order > CUPS_ORDER_PLANAR)
-        return "unknown colour order " + number(order);
+        return fmt::format("unknown colour order {}", order);
     p.order = static_cast<cups_order_t>(order);
     const unsigned pixelBits = p.order == CUPS_ORDER_CHUNKED ? p.bits * p.colours : p.bits;
     if (h.cupsBitsPerPixel != pixelBits)
-        return "cupsBitsPerPixel " + number(h.cupsBitsPerPixel) + " disagrees with " +
-               number(p.colours) + " colours of " + number(p.bits) + " bits in this order (" +
-               number(pixelBits) + ")";
+        return fmt::format("cupsBitsPerPixel {} disagrees with {} colours of {} bits in this order "
+                           "({})",
+                           h.cupsBitsPerPixel, p.colours, p.bits, pixelBits);
     if (h.cupsWidth == 0 || h.cupsHeight == 0)
-        return "the page has no pixels (" + number(h.cupsWidth) + " x " + number(h.cupsHeight) +
-               ")";
+        return fmt::format("the page has no pixels ({} x {})", h.cupsWidth, h.cupsHeight);
     if (h.cupsWidth > kMaxRasterWidth || h.cupsHeight > kMaxRasterHeight)
-        return "the page of " + number(h.cupsWidth) + " x " + number(h.cupsHeight) +
-               " pixels is larger than " + number(kMaxRasterWidth) + " x " +
-               number(kMaxRasterHeight);
+        return fmt::format("the page of {} x {} pixels is larger than {} x {}", h.cupsWidth,
+                           h.cupsHeight, kMaxRasterWidth, kMaxRasterHeight);
     p.width = h.cupsWidth;
     p.height = h.cupsHeight;
     const uint64_t colourLine = p.bits == 1 ? (uint64_t{p.width} + 7) / 8 : p.width;
@@ -79,9 +73,8 @@ std::string checkInkPage(const cups_page_header2_t& h, InkPage* page) {
                           : p.order == CUPS_ORDER_BANDED ? colourLine * p.colours
                                                          : colourLine;
     if (h.cupsBytesPerLine != line)
-        return "cupsBytesPerLine " + number(h.cupsBytesPerLine) + " disagrees with " +
-               number(p.width) + " pixels of " + number(pixelBits) + " bits (" +
-               std::to_string(line) + ")";
+        return fmt::format("cupsBytesPerLine {} disagrees with {} pixels of {} bits ({})",
+                           h.cupsBytesPerLine, p.width, pixelBits, line);
     p.bytesPerLine = h.cupsBytesPerLine;
     *page = std::move(p);
     return {};

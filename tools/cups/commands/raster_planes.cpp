@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fmt/format.h>
 #include <iostream>
 #include <memory>
 #include <unistd.h>
@@ -56,9 +57,7 @@ class PlaneWriter {
     void createDirectories() { outputs_.createDirectories(dir_); }
 
   private:
-    std::string where(int page) const {
-        return "page " + std::to_string(page) + " of '" + rasterPath_ + "'";
-    }
+    std::string where(int page) const { return fmt::format("page {} of '{}'", page, rasterPath_); }
     void writePage(cups_raster_t* raster, const InkPage& ink, int page);
 
     std::string rasterPath_, dir_;
@@ -89,8 +88,7 @@ std::vector<std::string> PlaneWriter::run(cups_raster_t* raster, RasterSource& s
 void PlaneWriter::writePage(cups_raster_t* raster, const InkPage& ink, int page) {
     std::vector<std::unique_ptr<PngRowWriter>> planes;
     for (unsigned c = 0; c < ink.colours; ++c) {
-        const std::string name = "page" + std::to_string(page) + "-colour" + std::to_string(c) +
-                                 "-" + ink.names[c] + ".png";
+        const std::string name = fmt::format("page{}-colour{}-{}.png", page, c, ink.names[c]);
         auto& out = outputs_.add((std::filesystem::path(dir_) / name).string());
         planes.push_back(std::make_unique<PngRowWriter>(out, ink.width, ink.height));
         written_.push_back(name);
@@ -98,8 +96,8 @@ void PlaneWriter::writePage(cups_raster_t* raster, const InkPage& ink, int page)
     std::vector<uint8_t> line(ink.bytesPerLine), grey(ink.width);
     for (uint64_t n = 0; n < ink.lines(); ++n) {
         if (cupsRasterReadPixels(raster, line.data(), ink.bytesPerLine) != ink.bytesPerLine)
-            throw CliError(where(page) + " is cut short at line " + std::to_string(n + 1) + " of " +
-                           std::to_string(ink.lines()));
+            throw CliError(
+                fmt::format("{} is cut short at line {} of {}", where(page), n + 1, ink.lines()));
         const bool planar = ink.order == CUPS_ORDER_PLANAR;
         const unsigned first = planar ? static_cast<unsigned>(n / ink.height) : 0;
         const unsigned end = planar ? first + 1 : ink.colours;

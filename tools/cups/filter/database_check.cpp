@@ -10,6 +10,7 @@
 #include "input_file.h"
 
 #include <cstdint>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -45,7 +46,7 @@ class ContainerReader {
         uint32_t offset = 0, count = 0;
         if (!word(at, &offset) || !word(offset, &count) || count == 0 ||
             !holds(uint64_t{offset} + 4, uint64_t{count} * kEntryBytes))
-            return "the directory named at offset " + std::to_string(at) + " is not in the file";
+            return fmt::format("the directory named at offset {} is not in the file", at);
         std::vector<unsigned char> entries;
         for (uint64_t first = 0; first < count; first += kEntriesPerRead) {
             const uint64_t n = std::min<uint64_t>(kEntriesPerRead, count - first);
@@ -60,8 +61,8 @@ class ContainerReader {
                                         uint32_t{e[2]} << 16 | uint32_t{e[3]} << 24;
                 uint32_t bytes = 0;
                 if (!word(record, &bytes) || !holds(uint64_t{record} + 4, bytes))
-                    return "the record at offset " + std::to_string(record) +
-                           " runs past the end of the file";
+                    return fmt::format("the record at offset {} runs past the end of the file",
+                                       record);
             }
         }
         return {};
@@ -86,8 +87,8 @@ std::string checkDatabase(const DatabaseLocation& location) {
     const auto size = static_cast<uint64_t>(info.st_size);
     if (size < kHeaderBytes) {
         close(fd);
-        return "the database '" + path + "' is too short to be a profile database (" +
-               std::to_string(size) + " bytes)";
+        return fmt::format("the database '{}' is too short to be a profile database ({} bytes)",
+                           path, size);
     }
     const ContainerReader reader(fd, size);
     for (const uint64_t at : kDirectoryOffsetWords)

@@ -1,5 +1,7 @@
 #include "engine_job.h"
 
+#include <fmt/format.h>
+
 namespace vrel::cups {
 
 EngineJob::EngineJob(std::string directory, std::string name)
@@ -26,20 +28,19 @@ int EngineJob::prepare(ParamRecord params, bool* kept, std::string* error) {
         context_ != nullptr) {
         *kept = true;
         if (method_ < 0)
-            *error =
-                "the engine cannot set up the conversion (result " + std::to_string(method_) + ")";
+            *error = fmt::format("the engine cannot set up the conversion (result {})", method_);
         return method_;
     }
     if (result != VREL_OK && result != VREL_OK_ADJUST) {
         // A failed start-up leaves no context (or an untouched empty slot).
         context_ = nullptr;
-        *error = "the engine refused the page's settings (profile " +
-                 std::to_string(params.profileNumber) + ", result " + std::to_string(result) + ")";
+        *error = fmt::format("the engine refused the page's settings (profile {}, result {})",
+                             params.profileNumber, result);
         return result < 0 ? result : VREL_ERR_PARAM;
     }
     method_ = VrelInitColorConversion(context_, VrelModeDirect, nullptr);
     if (method_ < 0) {
-        *error = "the engine cannot set up the conversion (result " + std::to_string(method_) + ")";
+        *error = fmt::format("the engine cannot set up the conversion (result {})", method_);
         return method_;
     }
     return method_;

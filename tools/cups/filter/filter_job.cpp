@@ -1,10 +1,13 @@
 #include "filter_job.h"
 
+#include "common/write_text.h"
 #include "page_writer.h"
 #include "raster_input.h"
 #include "raster_output.h"
 
 namespace vrel::cups {
+
+using vrel::tools::writeText;
 
 namespace {
 
@@ -12,25 +15,25 @@ namespace {
 // header could start (exit 0) or was cut or damaged there (exit 1).
 int endOfInput(const RasterInput& input, int pages, std::FILE* log) {
     if (input.endedCleanly()) {
-        std::fprintf(log, "INFO: %d page%s converted\n", pages, pages == 1 ? "" : "s");
+        writeText(log, "INFO: {} page{} converted\n", pages, pages == 1 ? "" : "s");
         return 0;
     }
     if (pages == 0 && input.ended && input.bytes == input.headerStart) {
-        std::fprintf(log, "ERROR: no raster page in the input\n");
+        writeText(log, "ERROR: no raster page in the input\n");
         return 1;
     }
     if (input.ended && pages == 0)
-        std::fprintf(log, "ERROR: the input ends within the first page header\n");
+        writeText(log, "ERROR: the input ends within the first page header\n");
     else if (input.ended)
-        std::fprintf(log,
-                     "ERROR: the input ends with damage after page %d (a cut page header or "
-                     "stray bytes)\n",
-                     pages);
+        writeText(log,
+                  "ERROR: the input ends with damage after page {} (a cut page header or stray "
+                  "bytes)\n",
+                  pages);
     else
-        std::fprintf(log,
-                     "ERROR: the header of page %d is damaged (sizes, depth or colour space "
-                     "that CUPS raster does not allow)\n",
-                     pages + 1);
+        writeText(log,
+                  "ERROR: the header of page {} is damaged (sizes, depth or colour space that "
+                  "CUPS raster does not allow)\n",
+                  pages + 1);
     return 1;
 }
 
@@ -43,11 +46,11 @@ int convertJob(int inputFd, int outputFd, EngineJob& engine, std::FILE* log,
     cups_raster_t* in = cupsRasterOpenIO(readRasterInput, &input, CUPS_RASTER_READ);
     if (in == nullptr) {
         if (input.stopped)
-            std::fprintf(log, "INFO: stopped on request before the first page\n");
+            writeText(log, "INFO: stopped on request before the first page\n");
         else if (input.bytes == 0)
-            std::fprintf(log, "ERROR: no raster page in the input\n");
+            writeText(log, "ERROR: no raster page in the input\n");
         else
-            std::fprintf(log, "ERROR: the input is not CUPS raster (no raster sync word)\n");
+            writeText(log, "ERROR: the input is not CUPS raster (no raster sync word)\n");
         return input.stopped ? 0 : 1;
     }
     Job job{in, input, output, engine, log, stop, maxPixels != 0 ? maxPixels : UINT64_MAX};
@@ -61,16 +64,16 @@ int convertJob(int inputFd, int outputFd, EngineJob& engine, std::FILE* log,
         if (!read)
             break;
         ++page;
-        std::fprintf(log, "INFO: converting page %d\n", page);
+        writeText(log, "INFO: converting page {}\n", page);
         unsigned copies = 1;
         end = writePage(job, header, page, &copies);
         if (end != PageEnd::Written)
             break;
-        std::fprintf(log, "PAGE: %d %u\n", page, copies);
+        writeText(log, "PAGE: {} {}\n", page, copies);
     }
     cupsRasterClose(in);
     if (end == PageEnd::Written && input.stopped) {
-        std::fprintf(log, "INFO: stopped on request while waiting for page %d\n", page + 1);
+        writeText(log, "INFO: stopped on request while waiting for page {}\n", page + 1);
         end = PageEnd::Stopped;
     }
     if (end != PageEnd::Written)

@@ -1,6 +1,7 @@
 #include "ink_layout.h"
 
 #include <cstring>
+#include <fmt/format.h>
 
 namespace vrel::cups {
 
@@ -24,7 +25,7 @@ std::string chooseLayout(int method, const PageSettings& settings, unsigned widt
                          InkLayout* layout) {
     InkLayout l;
     if (settings.colourOrder > CUPS_ORDER_PLANAR)
-        return "unknown output colour order " + std::to_string(settings.colourOrder);
+        return fmt::format("unknown output colour order {}", settings.colourOrder);
     l.order = static_cast<cups_order_t>(settings.colourOrder);
     l.bits = settings.bilevel ? 1 : 8;
     switch (method) {
@@ -46,8 +47,8 @@ std::string chooseLayout(int method, const PageSettings& settings, unsigned widt
         l.colours = 7;
         break;
     default:
-        return "the profile's method " + std::to_string(method) +
-               " gives no inks (a three-channel profile corrects RGB)";
+        return fmt::format(
+            "the profile's method {} gives no inks (a three-channel profile corrects RGB)", method);
     }
     if (l.colours > 1) {
         // Engine inks 0-3 are cyan, magenta, yellow, black; 4-6 the further inks.
@@ -57,8 +58,8 @@ std::string chooseLayout(int method, const PageSettings& settings, unsigned widt
             l.ink[0] = 3, l.ink[1] = 0, l.ink[2] = 1, l.ink[3] = 2;
     }
     if (settings.bilevel && l.colours > 4)
-        return "bilevel output takes a four-ink or black-only profile, not " +
-               std::to_string(l.colours) + " inks";
+        return fmt::format("bilevel output takes a four-ink or black-only profile, not {} inks",
+                           l.colours);
     l.colourLineBytes = settings.bilevel ? (width + 7) / 8 : width;
     if (l.order == CUPS_ORDER_CHUNKED)
         l.bytesPerLine = (width * l.colours * l.bits + 7) / 8;

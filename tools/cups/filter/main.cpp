@@ -14,6 +14,7 @@
 // a page's lines, for room in the output pipe) with an INFO: line and exit
 // status 0: a cancelled job is not a failed one, and a failure status would
 // make the scheduler apply the queue's error policy to it.
+#include "common/write_text.h"
 #include "database_check.h"
 #include "engine_job.h"
 #include "filter_job.h"
@@ -30,6 +31,7 @@
 namespace {
 
 using namespace vrel::cups;
+using vrel::tools::writeText;
 
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -54,7 +56,7 @@ std::string queueDatabase(DatabaseLocation* database) {
 
 int main(int argc, char** argv) {
     if (argc < 6 || argc > 7) {
-        std::fprintf(stderr, "Usage: rastertovrel job user title copies options [file]\n");
+        writeText(stderr, "Usage: rastertovrel job user title copies options [file]\n");
         return 1;
     }
     // Without SA_RESTART: a wait in open() ends on the signal too.
@@ -65,7 +67,7 @@ int main(int argc, char** argv) {
 
     DatabaseLocation database;
     if (const std::string problem = queueDatabase(&database); !problem.empty()) {
-        std::fprintf(stderr, "ERROR: %s\n", problem.c_str());
+        writeText(stderr, "ERROR: {}\n", problem);
         return 1;
     }
     int fd = 0;
@@ -74,11 +76,11 @@ int main(int argc, char** argv) {
         // CUPS names a regular file; a FIFO is read like standard input.
         fd = openInputFile(argv[6], true, &problem);
         if (fd < 0 && errno == EINTR && stopRequested) {
-            std::fprintf(stderr, "INFO: stopped on request before the first page\n");
+            writeText(stderr, "INFO: stopped on request before the first page\n");
             return 0;
         }
         if (fd < 0) {
-            std::fprintf(stderr, "ERROR: the raster file %s\n", problem.c_str());
+            writeText(stderr, "ERROR: the raster file {}\n", problem);
             return 1;
         }
     }
@@ -86,9 +88,8 @@ int main(int argc, char** argv) {
     // per wake-up instead of 64 KiB; where that is refused, they stay as they are.
     for (const int end : {fd, 1})
         fcntl(end, F_SETPIPE_SZ, kPipeBytes);
-    std::fprintf(stderr, "DEBUG: database %s/%s checked, reading raster\n",
-                 database.directory.empty() ? "." : database.directory.c_str(),
-                 database.name.c_str());
+    writeText(stderr, "DEBUG: database {}/{} checked, reading raster\n",
+              database.directory.empty() ? "." : database.directory, database.name);
     EngineJob job(database.directory, database.name);
     const int status = convertJob(fd, 1, job, stderr, &stopRequested);
     if (fd != 0)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fmt/format.h>
 
 namespace vrel::cups {
 
@@ -80,26 +81,25 @@ std::string readPageHeader(const cups_page_header2_t& header, PageHeader* page) 
     const unsigned order = wordOf(header.cupsColorOrder);
     const unsigned channels = channelsOf(space);
     if (channels == 0)
-        return "unsupported colour space " + std::to_string(space) +
-               " (the filter reads RGB, sRGB, grey and black)";
+        return fmt::format("unsupported colour space {} (the filter reads RGB, sRGB, grey and "
+                           "black)",
+                           space);
     if (header.cupsBitsPerColor != 8)
-        return "unsupported bit depth " + std::to_string(header.cupsBitsPerColor) +
-               " (the filter reads 8 bits per colour)";
+        return fmt::format("unsupported bit depth {} (the filter reads 8 bits per colour)",
+                           header.cupsBitsPerColor);
     // One colour is the same line in any order; more must come chunked.
     if (order > CUPS_ORDER_PLANAR || (channels > 1 && order != CUPS_ORDER_CHUNKED))
-        return "unsupported colour order " + std::to_string(order) +
-               " (the filter reads chunked pixels)";
+        return fmt::format("unsupported colour order {} (the filter reads chunked pixels)", order);
     if (header.cupsWidth == 0 || header.cupsHeight == 0 || header.cupsWidth > kMaxWidth ||
         header.cupsBitsPerPixel != 8 * channels || header.cupsNumColors != channels ||
         header.cupsBytesPerLine != header.cupsWidth * channels)
-        return "impossible page size: " + std::to_string(header.cupsWidth) + " x " +
-               std::to_string(header.cupsHeight) + " pixels, " +
-               std::to_string(header.cupsBitsPerPixel) + " bits per pixel, " +
-               std::to_string(header.cupsNumColors) + " colours, " +
-               std::to_string(header.cupsBytesPerLine) + " bytes per line";
+        return fmt::format("impossible page size: {} x {} pixels, {} bits per pixel, {} colours, "
+                           "{} bytes per line",
+                           header.cupsWidth, header.cupsHeight, header.cupsBitsPerPixel,
+                           header.cupsNumColors, header.cupsBytesPerLine);
     const PageSettings settings = settingsFromHeader(header);
     if (settings.colourOrder > CUPS_ORDER_PLANAR)
-        return "unknown output colour order " + std::to_string(settings.colourOrder);
+        return fmt::format("unknown output colour order {}", settings.colourOrder);
     page->width = header.cupsWidth;
     page->height = header.cupsHeight;
     page->bytesPerLine = header.cupsBytesPerLine;

@@ -1,6 +1,7 @@
 #include "page_writer.h"
 
 #include "band_reader.h"
+#include "common/write_text.h"
 #include "ink_layout.h"
 #include "line_converter.h"
 #include "page_settings.h"
@@ -8,12 +9,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fmt/format.h>
 #include <new>
 #include <optional>
 #include <sys/resource.h>
 #include <vector>
 
 namespace vrel::cups {
+
+using vrel::tools::writeText;
 
 namespace {
 
@@ -52,16 +56,16 @@ std::string planPage(Job& job, const cups_page_header2_t& header, int page, Page
         return problem;
     const PageHeader& p = plan->page;
     if (uint64_t{p.width} * p.height > job.pixelsLeft)
-        return "its " + std::to_string(uint64_t{p.width} * p.height) +
-               " pixels are more than the job may convert";
+        return fmt::format("its {} pixels are more than the job may convert",
+                           uint64_t{p.width} * p.height);
     job.pixelsLeft -= uint64_t{p.width} * p.height;
     bool kept = false;
     std::string error;
     plan->method = job.engine.prepare(p.settings.params, &kept, &error);
     if (plan->method < 0)
         return error;
-    std::fprintf(job.log, "DEBUG: page %d: %s, method %d\n", page,
-                 kept ? "engine context kept" : "engine context opened", plan->method);
+    writeText(job.log, "DEBUG: page {}: {}, method {}\n", page,
+              kept ? "engine context kept" : "engine context opened", plan->method);
     if (plan->method == VrelMethodBlack && p.channels != 1)
         return "the black-only profile takes grey or black raster";
     if (std::string problem = chooseLayout(plan->method, p.settings, p.width, &plan->layout);
@@ -70,8 +74,8 @@ std::string planPage(Job& job, const cups_page_header2_t& header, int page, Page
     const InkLayout& l = plan->layout;
     if (l.order == CUPS_ORDER_PLANAR &&
         std::size_t{l.colourLineBytes} * p.height * l.colours > kMaxPlanarPage)
-        return std::to_string(std::size_t{l.colourLineBytes} * p.height * l.colours) +
-               " bytes of planar ink raster is too much";
+        return fmt::format("{} bytes of planar ink raster is too much",
+                           std::size_t{l.colourLineBytes} * p.height * l.colours);
     // Chunked inks with cyan first are the engine's packed formats: RGB
     // lines are converted straight into the output band.
     if (l.order == CUPS_ORDER_CHUNKED && l.bits == 8 && !p.settings.blackFirst && p.channels == 3)
@@ -93,10 +97,10 @@ bool writeHeader(Job& job, const cups_page_header2_t& header, const InkLayout& l
 
 PageEnd stoppedOrFailed(Job& job, int page, const char* what) {
     if (job.output.stopped()) {
-        std::fprintf(job.log, "INFO: stopped on request while writing page %d\n", page);
+        writeText(job.log, "INFO: stopped on request while writing page {}\n", page);
         return PageEnd::Stopped;
     }
-    std::fprintf(job.log, "ERROR: page %d: cannot write %s\n", page, what);
+    writeText(job.log, "ERROR: page {}: cannot write {}\n", page, what);
     return PageEnd::Failed;
 }
 
@@ -118,14 +122,13 @@ struct PageTimes {
             return std::chrono::duration<double>(d).count();
         };
         const double total = seconds(Clock::now() - start), inEngine = seconds(engine);
-        std::fprintf(log,
-                     "DEBUG: page %d: %u x %u pixels, %.3f s, of which %.3f s in the engine's "
-                     "conversion (+%.1f %% for reading and writing raster; %.3f s waiting for "
-                     "input; CPU %.3f s, %.3f s on the converting thread)\n",
-                     page, p.width, p.height, total, inEngine,
-                     inEngine > 0 ? 100.0 * (total - inEngine) / inEngine : 0.0, seconds(wait),
-                     cpuSeconds(RUSAGE_SELF) - processStart,
-                     cpuSeconds(RUSAGE_THREAD) - threadStart);
+        writeText(log,
+                  "DEBUG: page {}: {} x {} pixels, {:.3f} s, of which {:.3f} s in the engine's "
+                  "conversion (+{:.1f} % for reading and writing raster; {:.3f} s waiting for "
+                  "input; CPU {:.3f} s, {:.3f} s on the converting thread)\n",
+                  page, p.width, p.height, total, inEngine,
+                  inEngine > 0 ? 100.0 * (total - inEngine) / inEngine : 0.0, seconds(wait),
+                  cpuSeconds(RUSAGE_SELF) - processStart, cpuSeconds(RUSAGE_THREAD) - threadStart);
     }
 };
 
@@ -163,12 +166,12 @@ std::optional<PageEnd> nextBand(PageRun& run, BandReader& reader, unsigned y,
     *band = reader.next(*run.job.stop, &stopped);
     run.times.wait += Clock::now() - waitStart;
     if (stopped) {
-        std::fprintf(run.job.log, "INFO: stopped on request at line %u of page %d\n", y, run.page);
+        writeText(run.job.log, "INFO: stopped on request at line {} of page {}\n", y, run.page);
         return PageEnd::Stopped;
     }
     if (band->count == 0) {
-        std::fprintf(run.job.log, "ERROR: page %d ends after %u of its %u lines\n", run.page,
-                     reader.linesRead(), run.plan.page.height);
+        writeText(run.job.log, "ERROR: page {} ends after {} of its {} lines\n", run.page,
+                  reader.linesRead(), run.plan.page.height);
         return PageEnd::Failed;
     }
     return std::nullopt;
@@ -188,8 +191,8 @@ bool convertBand(PageRun& run, const BandReader::Band& band, unsigned y) {
                                ? run.converter.convertPacked(source, plan.packedFormat, target)
                                : run.converter.convert(source, line);
         if (result != VREL_OK) {
-            std::fprintf(run.job.log, "ERROR: page %d: the engine refused line %u (result %d)\n",
-                         run.page, line, result);
+            writeText(run.job.log, "ERROR: page {}: the engine refused line {} (result {})\n",
+                      run.page, line, result);
             return false;
         }
         if (run.planar)
@@ -260,14 +263,14 @@ PageEnd convertPage(Job& job, const cups_page_header2_t& header, int page, const
 PageEnd writePage(Job& job, const cups_page_header2_t& header, int page, unsigned* copies) {
     PagePlan plan;
     if (const std::string problem = planPage(job, header, page, &plan); !problem.empty()) {
-        std::fprintf(job.log, "ERROR: page %d: %s\n", page, problem.c_str());
+        writeText(job.log, "ERROR: page {}: {}\n", page, problem);
         return PageEnd::Failed;
     }
     *copies = plan.page.copies;
     try {
         return convertPage(job, header, page, plan);
     } catch (const std::bad_alloc&) {
-        std::fprintf(job.log, "ERROR: page %d: out of memory\n", page);
+        writeText(job.log, "ERROR: page {}: out of memory\n", page);
         return PageEnd::Failed;
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fmt/format.h>
 #include <unistd.h>
 #include <vrel/vrel.h>
 
@@ -44,8 +45,8 @@ std::string databaseFromLine(const std::string& ppdPath, const std::string& line
         path = std::filesystem::path(ppdPath).parent_path() / path;
     *location = vrel::tools::locateDatabase(path);
     if (!vrel::tools::databaseNameFits(location->name))
-        return "the database file name '" + location->name + "' is not 1 to " +
-               std::to_string(VREL_DATABASE_NAME_SIZE) + " bytes long";
+        return fmt::format("the database file name '{}' is not 1 to {} bytes long", location->name,
+                           VREL_DATABASE_NAME_SIZE);
     return {};
 }
 
@@ -68,9 +69,9 @@ std::string findDatabase(const std::string& ppdPath, DatabaseLocation* location)
     while (readLine(ppd, &line, &whole)) {
         if (line.compare(0, keyword.size(), keyword) != 0)
             continue;
-        problem = whole ? databaseFromLine(ppdPath, line, location)
-                        : "the PPD's *vrelDatabase line is longer than " +
-                              std::to_string(kMaxLine) + " bytes";
+        problem =
+            whole ? databaseFromLine(ppdPath, line, location)
+                  : fmt::format("the PPD's *vrelDatabase line is longer than {} bytes", kMaxLine);
         break;
     }
     std::fclose(ppd);

@@ -1,15 +1,17 @@
 // The convert command: reads the image, converts it through the engine and
 // writes the ink TIFF, the preview and the planes as one set of outputs.
-#include "cli_error.h"
 #include "convert_command.h"
+
+#include "cli_error.h"
 #include "convert/convert_image.h"
 #include "convert/convert_pipeline.h"
-#include "image/image_read.h"
 #include "files/output_set.h"
 #include "files/progress.h"
+#include "image/image_read.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <fmt/format.h>
 #include <iostream>
 #include <memory>
 
@@ -45,10 +47,9 @@ void checkExtension(const std::string& path, const std::string& option,
 void checkLimits(const ConversionOptions& o) {
     constexpr long long kMostPixels = 1LL << 48, kMostMiB = 1LL << 30;
     if (o.maxPixels < 1 || o.maxPixels > kMostPixels)
-        throw CliError("--max-pixels must be between 1 and " + std::to_string(kMostPixels));
+        throw CliError(fmt::format("--max-pixels must be between 1 and {}", kMostPixels));
     if (o.maxImageMiB < 1 || o.maxImageMiB > kMostMiB)
-        throw CliError("--max-image-memory must be between 1 and " + std::to_string(kMostMiB) +
-                       " (MiB)");
+        throw CliError(fmt::format("--max-image-memory must be between 1 and {} (MiB)", kMostMiB));
     if (o.page < 1)
         throw CliError("--page must be 1 or more");
 }
@@ -56,12 +57,11 @@ void checkLimits(const ConversionOptions& o) {
 std::string planeFileName(int index, std::string name) {
     for (auto& c : name)
         c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return "ink" + std::to_string(index) + "-" + name + ".png";
+    return fmt::format("ink{}-{}.png", index, name);
 }
 
-} // namespace
-
-void runConvert(const ConversionOptions& o) {
+// Options that cannot work are refused before anything is opened.
+void checkOptions(const ConversionOptions& o) {
     if (o.output.empty() && o.planesDir.empty() && o.preview.empty())
         throw CliError("nothing to write: give -o OUT.tif, --planes DIR or --preview OUT.png");
     if (o.threads < 1 || o.threads > 256)
@@ -69,22 +69,19 @@ void runConvert(const ConversionOptions& o) {
     checkLimits(o);
     checkExtension(o.output, "-o", {".tif", ".tiff"}, "TIFF");
     checkExtension(o.preview, "--preview", {".png"}, "PNG");
-    const TiffCompression compression = parseTiffCompression(o.compression);
-    ConversionRequest request;
-    request.databasePath = o.database;
-    request.settings = o.settings;
-    request.correct = o.correct;
-    request.threads = o.threads;
-    std::vector<std::string> inkNames;
-    {
-        // The profile decides the planes' names; opening it first also
-        // reports a bad database before the image is read.
-        EngineSession probe(o.settings, o.database);
-        inkNames = inkNamesFor(conversionMethodOf(probe.context()));
-    }
-    // Every output is prepared before any work, so that one that cannot be
-    // written is refused at once.
-    OutputSet outputs;
+}
+
+// The profile decides the planes' names; opening it first also reports a
+// bad database before the image is read.
+std::vector<std::string> inkNamesOf(const ConversionOptions& o) {
+    EngineSession probe(o.settings, o.database);
+    return inkNamesFor(conversionMethodOf(probe.context()));
+}
+
+// Every output is prepared before any work, so that one that cannot be
+// written is refused at once.
+PipelineOutputs prepareOutputs(const ConversionOptions& o, TiffCompression compression,
+                               const std::vector<std::string>& inkNames, OutputSet& outputs) {
     PipelineOutputs targets;
     targets.tiff = o.output.empty() ? nullptr : &outputs.add(o.output);
     targets.compression = compression;
@@ -97,14 +94,36 @@ void runConvert(const ConversionOptions& o) {
                                                    planeFileName(static_cast<int>(i), inkNames[i]))
                                                       .string()));
     }
+    return targets;
+}
 
-    ProgressBar bar(!o.noProgress, o.progressStream);
-    bool shown = false; // only large images show progress
+// The image's limits, page and colours as the options give them.
+ReadOptions readOptionsFor(const ConversionOptions& o) {
     ReadOptions reading;
     reading.maxPixels = static_cast<uint64_t>(o.maxPixels);
     reading.wholeImageBytes = static_cast<uint64_t>(o.maxImageMiB) << 20;
     reading.page = o.page;
     reading.inputProfile = o.inputProfile;
+    return reading;
+}
+
+} // namespace
+
+void runConvert(const ConversionOptions& o) {
+    checkOptions(o);
+    const TiffCompression compression = parseTiffCompression(o.compression);
+    ConversionRequest request;
+    request.databasePath = o.database;
+    request.settings = o.settings;
+    request.correct = o.correct;
+    request.threads = o.threads;
+    const std::vector<std::string> inkNames = inkNamesOf(o);
+    OutputSet outputs;
+    const PipelineOutputs targets = prepareOutputs(o, compression, inkNames, outputs);
+
+    ProgressBar bar(!o.noProgress, o.progressStream);
+    bool shown = false; // only large images show progress
+    ReadOptions reading = readOptionsFor(o);
     reading.progress = [&](long done, long total) {
         if (!shown && total > o.progressPixels) {
             shown = true;
@@ -130,7 +149,7 @@ void runConvert(const ConversionOptions& o) {
     if (shown)
         bar.update(1, 1);
     bar.finish();
-    std::cerr << "vrel: input profile: " << profileUsed << "\n";
+    std::cerr << fmt::format("vrel: input profile: {}\n", profileUsed);
 }
 
 void addConvertCommand(CLI::App& app) {
@@ -167,9 +186,10 @@ void addConvertCommand(CLI::App& app) {
     convert->add_option("--max-pixels", o.maxPixels, "refuse larger images")->capture_default_str();
     convert
         ->add_option("--max-image-memory", o.maxImageMiB,
-                     "MiB that an image decoded whole (progressive JPEG, interlaced PNG) may "
-                     "take; others are decoded row by row, at most " +
-                         std::to_string(kMaxWidth) + " pixels wide")
+                     fmt::format("MiB that an image decoded whole (progressive JPEG, interlaced "
+                                 "PNG) may take; others are decoded row by row, at most {} pixels "
+                                 "wide",
+                                 kMaxWidth))
         ->capture_default_str();
     convert->add_option("--page", o.page, "page of a multi-page TIFF")->capture_default_str();
     convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "

@@ -7,9 +7,8 @@
 #include "files/input_file.h"
 #include "files/output_set.h"
 
-#include <cstdio>
+#include <fmt/format.h>
 #include <fstream>
-#include <iomanip>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -36,10 +35,32 @@ std::string nameText(const Name24& name) {
     return text;
 }
 
+// The summary's description of a colour table chunk: header, points, channels.
+std::string colourTableKind(const ColourTable& t) {
+    std::size_t points = kDefaultGridPoints;
+    std::string text;
+    if (!t.marked) {
+        text = "colour table, no header";
+    } else {
+        text = fmt::format("colour table, header type {}", int(t.headerType));
+        if (t.headerType == 1 && !t.nodes.empty())
+            points = t.nodes.size();
+        if (t.headerType == 2 && !t.nodeSets.empty()) {
+            points = t.nodeSets[0].size();
+            text += fmt::format(", {} node sets", t.nodeSets.size());
+        }
+    }
+    const std::size_t cells = points * points * points;
+    text += fmt::format(", {} points", points);
+    if (cells && t.data.size() % cells == 0)
+        text += fmt::format(", {} channels", t.data.size() / cells);
+    return text;
+}
+
 void printSummary(const Database& db, std::ostream& out) {
     const auto written = writeDatabaseWithLayout(db);
-    out << "profile database: " << written.bytes.size() << " bytes, " << db.records.size()
-        << " records\n\nprofiles\n";
+    out << fmt::format("profile database: {} bytes, {} records\n\nprofiles\n", written.bytes.size(),
+                       db.records.size());
     out << "  number layout flags      key        method lut    correction (sel. other/2/3)  "
            "name\n";
     for (std::size_t i = 0; i < db.records.size(); ++i) {
@@ -48,15 +69,13 @@ void printSummary(const Database& db, std::ostream& out) {
             continue;
         for (const auto& e : index->entries) {
             const int channels = channelCountOf(e.descriptors);
-            char line[256];
-            std::snprintf(
-                line, sizeof line,
-                "  %-6u %-6d 0x%08x 0x%08x %-6d 0x%04x 0x%04x 0x%04x 0x%04x       %s\n",
-                static_cast<unsigned>(static_cast<uint16_t>(db.records[i].id - kProfileIdBase)),
-                decodeLayout(index->layoutWord), decodeRecordFlags(index->layoutWord), e.key,
-                channels, e.lutChunk & 0xffff, e.tableIds[0] & 0xffff, e.tableIds[1] & 0xffff,
-                e.tableIds[2] & 0xffff, nameText(e.name2).c_str());
-            out << line;
+            out << fmt::format("  {:<6} {:<6} 0x{:08x} 0x{:08x} {:<6} 0x{:04x} 0x{:04x} 0x{:04x} "
+                               "0x{:04x}       {}\n",
+                               static_cast<uint16_t>(db.records[i].id - kProfileIdBase),
+                               decodeLayout(index->layoutWord),
+                               decodeRecordFlags(index->layoutWord), e.key, channels,
+                               e.lutChunk & 0xffff, e.tableIds[0] & 0xffff, e.tableIds[1] & 0xffff,
+                               e.tableIds[2] & 0xffff, nameText(e.name2));
         }
     }
     out << "\nchunks\n  id     offset     bytes  kind\n";
@@ -66,31 +85,12 @@ void printSummary(const Database& db, std::ostream& out) {
             continue;
         std::string kind = "raw";
         if (const auto* t = std::get_if<ColourTable>(&record.content)) {
-            std::size_t points = kDefaultGridPoints;
-            std::ostringstream text;
-            if (!t->marked) {
-                text << "colour table, no header";
-            } else {
-                text << "colour table, header type " << int(t->headerType);
-                if (t->headerType == 1 && !t->nodes.empty())
-                    points = t->nodes.size();
-                if (t->headerType == 2 && !t->nodeSets.empty()) {
-                    points = t->nodeSets[0].size();
-                    text << ", " << t->nodeSets.size() << " node sets";
-                }
-            }
-            const std::size_t cells = points * points * points;
-            text << ", " << points << " points";
-            if (cells && t->data.size() % cells == 0)
-                text << ", " << t->data.size() / cells << " channels";
-            kind = text.str();
+            kind = colourTableKind(*t);
         } else if (const auto* e = std::get_if<ExtensionChunk>(&record.content)) {
             kind = "extension, name \"" + nameText(e->extName1) + "\"";
         }
-        char line[256];
-        std::snprintf(line, sizeof line, "  0x%04x 0x%08x %-6zu %s\n", record.id,
-                      written.recordOffsets[i], record.encodeData().size(), kind.c_str());
-        out << line;
+        out << fmt::format("  0x{:04x} 0x{:08x} {:<6} {}\n", record.id, written.recordOffsets[i],
+                           record.encodeData().size(), kind);
     }
 }
 
@@ -126,7 +126,7 @@ void buildDatabaseFromJson(const nlohmann::json& root, const std::filesystem::pa
         throw CliError(description + e.what());
     }
     for (const auto& remark : remarks)
-        warnings << "vrel: warning: " << description << remark << "\n";
+        warnings << fmt::format("vrel: warning: {}{}\n", description, remark);
     Bytes bytes;
     try {
         bytes = writeDatabase(db);
@@ -202,9 +202,8 @@ void addDatabaseCommands(CLI::App& app) {
         const auto report = checkDatabaseFile(checkInput);
         printCheckReport(report, std::cout);
         if (!report.problems.empty())
-            throw CliError(std::to_string(report.problems.size()) + " problem" +
-                               (report.problems.size() == 1 ? "" : "s") + " found in '" +
-                               checkInput + "'",
+            throw CliError(fmt::format("{} problem{} found in '{}'", report.problems.size(),
+                                       report.problems.size() == 1 ? "" : "s", checkInput),
                            1);
     });
 }

@@ -3,8 +3,7 @@
 #include "convert/profile_name.h"
 #include "interface/context_view.h"
 
-#include <cstdio>
-#include <iomanip>
+#include <fmt/format.h>
 #include <iostream>
 #include <memory>
 
@@ -18,11 +17,8 @@ std::string nameText(const ShownName& name) {
 }
 
 std::string searchText(const uint8_t* data) {
-    char text[64];
-    std::snprintf(text, sizeof text, "key %02x %02x %02x %02x, pair %u / %u", data[0], data[1],
-                  data[2], data[3], static_cast<unsigned>(data[4] | data[5] << 8),
-                  static_cast<unsigned>(data[6] | data[7] << 8));
-    return text;
+    return fmt::format("key {:02x} {:02x} {:02x} {:02x}, pair {} / {}", data[0], data[1], data[2],
+                       data[3], data[4] | data[5] << 8, data[6] | data[7] << 8);
 }
 
 const char* methodName(int method) {
@@ -54,39 +50,33 @@ void printProfileInfo(const ConversionOptions& o, std::ostream& out) {
     const auto name = shownProfileName(ctx, false);
     const auto nameC = shownProfileName(ctx, true);
     const auto& p = session.params();
-    out << "database        " << o.database << "\n";
-    out << "profile         number " << p.profileNumber << " (index record "
-        << static_cast<uint16_t>(p.profileNumber + 1000) << "), layout " << s.layout
-        << ", record flags 0x" << std::hex << std::setw(8) << std::setfill('0') << s.recordFlags
-        << std::dec << std::setfill(' ') << "\n";
-    out << "method          " << method << " (" << methodName(method) << "), " << s.channelCount
-        << " channels in the profile\n";
-    out << "name            " << nameText(name) << "\n";
-    out << "search data     " << searchText(search) << "\n";
-    out << "value           0x" << std::hex << std::setw(8) << std::setfill('0') << value
-        << std::dec << std::setfill(' ') << "\n";
+    out << fmt::format("database        {}\n", o.database);
+    out << fmt::format("profile         number {} (index record {}), layout {}, record flags "
+                       "0x{:08x}\n",
+                       p.profileNumber, static_cast<uint16_t>(p.profileNumber + 1000), s.layout,
+                       s.recordFlags);
+    out << fmt::format("method          {} ({}), {} channels in the profile\n", method,
+                       methodName(method), s.channelCount);
+    out << fmt::format("name            {}\n", nameText(name));
+    out << fmt::format("search data     {}\n", searchText(search));
+    out << fmt::format("value           0x{:08x}\n", value);
     if (s.flagExtension) {
-        out << "record name     " << nameText(nameC) << " (the extension chunk answers above)\n";
-        out << "record search   " << searchText(searchC) << "\n";
-        out << "record value    0x" << std::hex << std::setw(8) << std::setfill('0') << valueC
-            << std::dec << std::setfill(' ') << "\n";
+        out << fmt::format("record name     {} (the extension chunk answers above)\n",
+                           nameText(nameC));
+        out << fmt::format("record search   {}\n", searchText(searchC));
+        out << fmt::format("record value    0x{:08x}\n", valueC);
     }
     const auto& g0 = s.conversion;
     const auto& g1 = s.correction;
-    out << "conversion      ";
-    if (g0.present)
-        out << "chunk 0x" << std::hex << s.lutChunkId << std::dec << ", " << int(g0.channels)
-            << " channels, " << int(g0.gridPoints) << " grid points\n";
-    else
-        out << "no table (black from the grey curve)\n";
-    out << "correction      ";
-    if (g1.present)
-        out << "chunk 0x" << std::hex << s.correctionTableId << std::dec << ", "
-            << int(g1.gridPoints) << " grid points, input kind " << s.inputKind << "\n";
-    else
-        out << "none\n";
-    out << "grey curve      mode " << (s.adjustSwitch ? 2 : s.greyMode)
-        << (s.adjustSwitch ? " (inverse ramp: adjustment switch set)" : "") << "\n";
+    out << (g0.present ? fmt::format("conversion      chunk 0x{:x}, {} channels, {} grid points\n",
+                                     s.lutChunkId, int(g0.channels), int(g0.gridPoints))
+                       : "conversion      no table (black from the grey curve)\n");
+    out << (g1.present
+                ? fmt::format("correction      chunk 0x{:x}, {} grid points, input kind {}\n",
+                              s.correctionTableId, int(g1.gridPoints), s.inputKind)
+                : "correction      none\n");
+    out << fmt::format("grey curve      mode {}{}\n", s.adjustSwitch ? 2 : s.greyMode,
+                       s.adjustSwitch ? " (inverse ramp: adjustment switch set)" : "");
     if (session.initResult() == VREL_OK_ADJUST)
         out << "adjustments     on (VrelInit returned 1)\n";
 }

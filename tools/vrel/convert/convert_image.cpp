@@ -3,6 +3,7 @@
 #include "cli_error.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 
 namespace vrel::cli {
 
@@ -69,8 +70,8 @@ void BandConverter::convert(const uint8_t* input, uint8_t* output, int rows) {
             const int rc =
                 VrelLineColorConversion(&line, static_cast<uint16_t>(count), 0, 0, 0, ctx);
             if (rc < 0)
-                throw CliError("the engine refused the line conversion (result " +
-                               std::to_string(rc) + ")");
+                throw CliError(
+                    fmt::format("the engine refused the line conversion (result {})", rc));
         }
         uint8_t* dst = output + static_cast<std::size_t>(y) * outBytes;
         if (method_ == VrelMethodThreeChannel) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fmt/format.h>
 #include <fstream>
 #include <ostream>
 
@@ -59,9 +60,9 @@ void applySettingsFile(const std::string& path, PrintSettings& s) {
 // "c,m,y,k": four integers from -50 to 50.
 std::vector<int> parseBalance(const std::string& text) {
     const auto refuse = [&text]() {
-        throw CliError("--balance takes four values from -" + std::to_string(kAdjustmentLimit) +
-                       " to " + std::to_string(kAdjustmentLimit) +
-                       " as cyan,magenta,yellow,black, not '" + clipped(text) + "'");
+        throw CliError(fmt::format(
+            "--balance takes four values from -{} to {} as cyan,magenta,yellow,black, not '{}'",
+            kAdjustmentLimit, kAdjustmentLimit, clipped(text)));
     };
     std::vector<int> values;
     std::size_t start = 0;
@@ -108,8 +109,8 @@ PrintSettings resolveSettings(const PrintSettings& given) {
     take(s.inputKind, given.inputKind);
     take(s.density, given.density);
     if (s.density && std::abs(*s.density) > kAdjustmentLimit)
-        throw CliError("--density must be from -" + std::to_string(kAdjustmentLimit) + " to " +
-                       std::to_string(kAdjustmentLimit) + ", not " + std::to_string(*s.density));
+        throw CliError(fmt::format("--density must be from -{} to {}, not {}", kAdjustmentLimit,
+                                   kAdjustmentLimit, *s.density));
     if (!given.balanceText.empty())
         s.balance = parseBalance(given.balanceText);
     else if (!given.balance.empty())
@@ -139,7 +140,7 @@ std::vector<std::string> ineffectiveSettings(const PrintSettings& s) {
 
 void warnAboutSettings(const PrintSettings& given, std::ostream& out) {
     for (const auto& line : ineffectiveSettings(resolveSettings(given)))
-        out << "vrel: warning: " << line << "\n";
+        out << fmt::format("vrel: warning: {}\n", line);
 }
 
 ParamRecord makeParamRecord(const PrintSettings& given, const std::string& databasePath,
@@ -188,7 +189,7 @@ EngineSession::EngineSession(const PrintSettings& settings, const std::string& d
         return;
     context_ = nullptr;
     const std::string db = "'" + databasePath + "'";
-    const std::string profile = "profile number " + std::to_string(params_.profileNumber);
+    const std::string profile = fmt::format("profile number {}", params_.profileNumber);
     switch (rc) {
     case VREL_ERR_FILE:
         throw EngineError("cannot read " + profile + " from " + db +
@@ -204,9 +205,9 @@ EngineSession::EngineSession(const PrintSettings& settings, const std::string& d
                               " cannot be loaded (try 'vrel db check')",
                           rc);
     default:
-        throw EngineError("the database " + db + " uses record layout " + std::to_string(rc) +
-                              " (0, 1 or 2 are loaded)",
-                          rc);
+        throw EngineError(
+            fmt::format("the database {} uses record layout {} (0, 1 or 2 are loaded)", db, rc),
+            rc);
     }
 }
 

@@ -5,7 +5,7 @@
 #include "json_reader.h"
 #include "resources/database_format.h"
 
-#include <cstdio>
+#include <fmt/format.h>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -66,8 +66,8 @@ class Checker {
 
     void runChecks() {
         if (bytes_.size() < format::kHeaderBytes) {
-            problem(0, "file of " + std::to_string(bytes_.size()) + " bytes is shorter than the " +
-                           std::to_string(format::kHeaderBytes) + "-byte header");
+            problem(0, fmt::format("file of {} bytes is shorter than the {}-byte header",
+                                   bytes_.size(), format::kHeaderBytes));
             return;
         }
         const bool profilesOk = readDirectory(format::kProfileIndexClass, profiles_);
@@ -83,9 +83,9 @@ class Checker {
         for (const auto& [kind, r] : repeats_) {
             if (r.hidden == 0)
                 continue;
-            CheckFinding f{r.firstHiddenOffset, "and " + std::to_string(r.hidden) + " more " +
-                                                    kind + " (the first " +
-                                                    std::to_string(r.listed) + " are listed)"};
+            CheckFinding f{
+                r.firstHiddenOffset,
+                fmt::format("and {} more {} (the first {} are listed)", r.hidden, kind, r.listed)};
             (r.isProblem ? report_.problems : report_.notes).push_back(std::move(f));
         }
     }
@@ -153,12 +153,12 @@ class Checker {
             return within(start, length);
         };
         if (!within(dir, 4)) {
-            fault =
-                CheckFinding{recordClass, "the " + what + " directory offset " + hexNumber(dir, 8) +
-                                              " lies past the end of the file"};
+            fault = CheckFinding{
+                recordClass, fmt::format("the {} directory offset {} lies past the end of the file",
+                                         what, hexNumber(dir, 8))};
         } else if (const auto f = format::directoryFault(dir, u32(dir), holds)) {
-            fault = CheckFinding{where(0, f), "the " + what + " directory lists " +
-                                                  std::to_string(u32(dir)) + " entries: " + f.what};
+            fault = CheckFinding{where(0, f), fmt::format("the {} directory lists {} entries: {}",
+                                                          what, u32(dir), f.what)};
         }
         if (fault) {
             if (isChunk)
@@ -176,26 +176,26 @@ class Checker {
             if (e.recordClass != recordClass)
                 continue;
             const std::string name =
-                "record " + hexNumber(e.id, 4) + " (class " + std::to_string(recordClass) + ")";
+                fmt::format("record {} (class {})", hexNumber(e.id, 4), recordClass);
             if (out.count(e.id) || unreadable.count(e.id)) {
                 note(entry,
-                     what + " directory entry " + std::to_string(i) + " repeats id " +
-                         hexNumber(e.id, 4) + "; the first entry is used",
+                     fmt::format("{} directory entry {} repeats id {}; the first entry is used",
+                                 what, i, hexNumber(e.id, 4)),
                      "directory entries repeat an earlier id");
                 continue;
             }
             if (!within(e.recordOffset, 4)) {
                 unreadable.insert(e.id);
                 problem(entry + 8,
-                        name + " starts at " + hexNumber(e.recordOffset, 8) +
-                            ", past the end of the file",
+                        fmt::format("{} starts at {}, past the end of the file", name,
+                                    hexNumber(e.recordOffset, 8)),
                         "directory entries point past the end of the file");
                 continue;
             }
             const uint32_t size = u32(e.recordOffset);
             if (const auto f = format::recordFault(e.recordOffset, size, holds)) {
                 unreadable.insert(e.id);
-                problem(where(0, f), name + " of " + std::to_string(size) + " bytes: " + f.what,
+                problem(where(0, f), fmt::format("{} of {} bytes: {}", name, size, f.what),
                         "records claim more bytes than follow them");
                 continue;
             }
@@ -206,9 +206,8 @@ class Checker {
 
     void checkProfileIndex(uint16_t id, const RecordSpan& record) {
         ++report_.profileRecords;
-        const std::string name =
-            "profile index " + std::to_string(id) + " (profile number " +
-            std::to_string(static_cast<uint16_t>(id - format::kProfileIdBase)) + ")";
+        const std::string name = fmt::format("profile index {} (profile number {})", id,
+                                             static_cast<uint16_t>(id - format::kProfileIdBase));
         const uint64_t d = record.dataOffset;
         format::IndexHead head{};
         auto fault = format::readIndexHead(at(d), record.size, &head);
@@ -221,36 +220,34 @@ class Checker {
         const uint32_t payload = format::payloadBytes(head.layout);
         const uint64_t stride = uint64_t{head.entryWords} * 4;
         if (stride != 0 && stride < 4 + payload)
-            note(d + 8, name + ": entries of " + std::to_string(head.entryWords) +
-                            " words are shorter than the key and the layout-" +
-                            std::to_string(head.layout) + " payload (" +
-                            std::to_string(4 + payload) + " bytes), so they overlap");
+            note(d + 8, fmt::format("{}: entries of {} words are shorter than the key and the "
+                                    "layout-{} payload ({} bytes), so they overlap",
+                                    name, head.entryWords, head.layout, 4 + payload));
         const uint64_t searched = format::searchedEntries(head, record.size);
         if (searched == 0) {
-            problem(d + 4, name + " announces " + std::to_string(head.profileCount) +
-                               " entries of " + std::to_string(head.entryWords) +
-                               " words, but no key lies inside the record: no profile is found");
+            problem(d + 4, fmt::format("{} announces {} entries of {} words, but no key lies "
+                                       "inside the record: no profile is found",
+                                       name, head.profileCount, head.entryWords));
             return;
         }
         if (head.profileCount > searched)
-            note(d + 4, name + " announces " + std::to_string(head.profileCount) +
-                            " entries but the record ends inside entry " +
-                            std::to_string(searched) +
-                            "; it and the ones after it are never found");
+            note(d + 4, fmt::format("{} announces {} entries but the record ends inside entry "
+                                    "{}; it and the ones after it are never found",
+                                    name, head.profileCount, searched));
         std::set<uint32_t> keys;
         for (uint64_t i = 0; i < searched; ++i) {
             const uint64_t entry = d + format::entryOffset(head, i);
             const uint32_t key = u32(entry);
             if (!keys.insert(key).second) {
                 note(entry,
-                     name + ": entry " + std::to_string(i) + " repeats key " + hexNumber(key, 8) +
-                         "; the first entry is used",
+                     fmt::format("{}: entry {} repeats key {}; the first entry is used", name, i,
+                                 hexNumber(key, 8)),
                      "profile entries repeat an earlier key");
                 continue;
             }
             ++report_.profileEntries;
             const std::string entryName =
-                name + " entry " + std::to_string(i) + " (key " + hexNumber(key, 8) + ")";
+                fmt::format("{} entry {} (key {})", name, i, hexNumber(key, 8));
             if (const auto f = format::payloadFault(head, entry - d, record.size)) {
                 problem(where(d, f), entryName + ": " + f.what,
                         "profile entries run past the end of their record");
@@ -269,8 +266,8 @@ class Checker {
         const int channels = decoded.channelCount;
         if (!namesMethod(channels)) {
             problem(p + format::kDescriptorOffset[head.layout],
-                    name + ": " + std::to_string(channels) +
-                        " channels name no conversion method (1, 3, 4, 6, 7)",
+                    fmt::format("{}: {} channels name no conversion method (1, 3, 4, 6, 7)", name,
+                                channels),
                     "profile entries name no conversion method");
         } else if (channels != VrelMethodBlack) {
             const uint32_t tableChannels =
@@ -283,8 +280,9 @@ class Checker {
             const auto chunk =
                 static_cast<uint16_t>(decoded.tableIds[format::correctionSlotFor(selector)]);
             if (chunk != 0)
-                checkTable(name + ", correction table for selector " +
-                               (selector == 0 ? std::string("other") : std::to_string(selector)),
+                checkTable(selector == 0 ? name + ", correction table for selector other"
+                                         : fmt::format("{}, correction table for selector {}", name,
+                                                       selector),
                            TableUse{chunk, 1, 3, selector, flagExtension});
             if (flagExtension)
                 checkExtension(name, format::extensionIdFor(selector));
@@ -335,9 +333,9 @@ class Checker {
             }
             if (fault)
                 chunkProblem(where(chunk->dataOffset, fault),
-                             chunkName + (table.headerType == 2 ? ", node set " : "") +
-                                 (table.headerType == 2 ? std::to_string(set) : "") + ": " +
-                                 fault.what);
+                             table.headerType == 2
+                                 ? fmt::format("{}, node set {}: {}", chunkName, set, fault.what)
+                                 : fmt::format("{}: {}", chunkName, fault.what));
             if (table.headerType != 2)
                 break; // no other set to choose
         }
@@ -350,9 +348,9 @@ class Checker {
         if (!chunk)
             return;
         if (const auto f = format::extensionFault(at(chunk->dataOffset), chunk->size))
-            chunkProblem(where(chunk->dataOffset, f), "extension chunk " + hexNumber(id, 4) +
-                                                          " of " + std::to_string(chunk->size) +
-                                                          " bytes: " + f.what);
+            chunkProblem(where(chunk->dataOffset, f),
+                         fmt::format("extension chunk {} of {} bytes: {}", hexNumber(id, 4),
+                                     chunk->size, f.what));
     }
 };
 
@@ -366,23 +364,16 @@ CheckReport checkDatabaseFile(const std::string& path) {
 }
 
 void printCheckReport(const CheckReport& report, std::ostream& out) {
-    char line[64];
-    for (const auto& p : report.problems) {
-        std::snprintf(line, sizeof line,
-                      "problem at 0x%08llx: ", static_cast<unsigned long long>(p.offset));
-        out << line << p.message << "\n";
-    }
-    for (const auto& n : report.notes) {
-        std::snprintf(line, sizeof line,
-                      "note at 0x%08llx: ", static_cast<unsigned long long>(n.offset));
-        out << line << n.message << "\n";
-    }
-    out << report.fileSize << " bytes, " << report.profileRecords << " profile index records, "
-        << report.profileEntries << " profile entries, " << report.chunksChecked
-        << " chunks checked: "
-        << (report.problems.empty() ? "no problems"
-                                    : std::to_string(report.problems.size()) + " problem(s)")
-        << "\n";
+    for (const auto& p : report.problems)
+        out << fmt::format("problem at 0x{:08x}: {}\n", p.offset, p.message);
+    for (const auto& n : report.notes)
+        out << fmt::format("note at 0x{:08x}: {}\n", n.offset, n.message);
+    out << fmt::format(
+        "{} bytes, {} profile index records, {} profile entries, {} chunks checked: "
+        "{}\n",
+        report.fileSize, report.profileRecords, report.profileEntries, report.chunksChecked,
+        report.problems.empty() ? "no problems"
+                                : fmt::format("{} problem(s)", report.problems.size()));
 }
 
 } // namespace vrel::cli

@@ -6,6 +6,7 @@
 #include "grey_mode_default.h"
 #include "json_reader.h"
 
+#include <fmt/format.h>
 #include <map>
 
 namespace vrel::cli {
@@ -140,7 +141,7 @@ NamedRecords readRecords(const JsonNode& top, const std::filesystem::path& base,
         if (const auto list = top.optionalField(key)) {
             const auto elements = list->elements();
             for (std::size_t i = 0; i < elements.size(); ++i) {
-                named.emplace_back(std::string(key) + "/" + std::to_string(i), reader(elements[i]));
+                named.emplace_back(fmt::format("{}/{}", key, i), reader(elements[i]));
                 budget.add(recordFileBytes(named.back().second), elements[i]);
             }
         }
@@ -177,7 +178,7 @@ std::map<std::string, std::size_t> putInOrder(const JsonNode& top, NamedRecords&
             byName[named[i].first] = i;
         const auto list = order->elements();
         if (list.size() != named.size())
-            order->fail("must list every record once (" + std::to_string(named.size()) + ")");
+            order->fail(fmt::format("must list every record once ({})", named.size()));
         std::vector<std::pair<std::string, Record>> ordered;
         for (const auto& item : list) {
             const auto name = item.string();

@@ -2,6 +2,7 @@
 #include "description_records.h"
 
 #include <cstring>
+#include <fmt/format.h>
 
 namespace vrel::cli::description_detail {
 
@@ -125,8 +126,8 @@ Record readProfileRecord(const JsonNode& node) {
     else if (layout >= 0 && layout <= 2)
         index.entryLayout = layout;
     else
-        node.fail("layoutWord names layout " + std::to_string(layout) +
-                  "; give entryLayout (0, 1 or 2) for the entries");
+        node.fail(fmt::format(
+            "layoutWord names layout {}; give entryLayout (0, 1 or 2) for the entries", layout));
     index.extraWords = static_cast<uint32_t>(node.integerOr("extraWords", 0, 0, 1 << 20));
     if (const auto f = node.optionalField("profileCountOverride"))
         index.profileCountOverride = static_cast<uint32_t>(f->integer(0, kU32));
@@ -137,8 +138,8 @@ Record readProfileRecord(const JsonNode& node) {
     for (const auto& e : node.field("entries").elements()) {
         index.entries.push_back(readEntry(e, index.entryLayout));
         if (index.entries.back().extra.size() > 4 * uint64_t{index.extraWords})
-            e.field("extra").fail("longer than the " + std::to_string(index.extraWords) +
-                                  " extraWords of the profile");
+            e.field("extra").fail(
+                fmt::format("longer than the {} extraWords of the profile", index.extraWords));
     }
     Record record;
     record.recordClass = kProfileClass;

@@ -5,6 +5,8 @@
 #include "grid_models.h"
 #include "icc_grid.h"
 
+#include <fmt/format.h>
+
 namespace vrel::cli::description_detail {
 
 using namespace vrel::dbwriter;
@@ -13,13 +15,13 @@ namespace {
 
 void checkNodes(const JsonNode& node, const std::vector<uint8_t>& nodes) {
     if (nodes.size() < 2 || nodes.size() > 64)
-        node.fail("must give 2 to 64 node positions, not " + std::to_string(nodes.size()));
+        node.fail(fmt::format("must give 2 to 64 node positions, not {}", nodes.size()));
     if (nodes.front() != 0 || nodes.back() != 255)
         node.fail("node positions must start at 0 and end at 255");
     for (std::size_t i = 1; i < nodes.size(); ++i)
         if (nodes[i] <= nodes[i - 1])
-            node.fail("node positions must rise strictly (" + std::to_string(nodes[i - 1]) +
-                      " then " + std::to_string(nodes[i]) + ")");
+            node.fail(fmt::format("node positions must rise strictly ({} then {})", nodes[i - 1],
+                                  nodes[i]));
 }
 
 IccTransformSettings readIccSettings(const JsonNode& grid, const std::filesystem::path& base) {
@@ -46,9 +48,8 @@ IccTransformSettings readIccSettings(const JsonNode& grid, const std::filesystem
 Bytes valuesGrid(const JsonNode& grid, std::size_t n, int channels) {
     Bytes data = grid.field("values").bytes();
     if (data.size() != n * n * n * static_cast<std::size_t>(channels))
-        grid.fail("values must hold n^3 x channels = " +
-                  std::to_string(n * n * n * static_cast<std::size_t>(channels)) + " bytes, not " +
-                  std::to_string(data.size()));
+        grid.fail(fmt::format("values must hold n^3 x channels = {} bytes, not {}",
+                              n * n * n * static_cast<std::size_t>(channels), data.size()));
     return data;
 }
 

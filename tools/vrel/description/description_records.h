@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <fmt/format.h>
 #include <vrel/dbwriter.h>
 
 namespace vrel::cli::description_detail {
@@ -23,7 +24,7 @@ template <std::size_t N> std::array<uint8_t, N> textField(const JsonNode& node) 
     if (node.isString()) {
         const auto text = node.string();
         if (text.size() > N)
-            node.fail("longer than " + std::to_string(N) + " bytes");
+            node.fail(fmt::format("longer than {} bytes", N));
         std::memcpy(out.data(), text.data(), text.size());
         return out;
     }
@@ -31,7 +32,7 @@ template <std::size_t N> std::array<uint8_t, N> textField(const JsonNode& node) 
     node.finish();
     const auto bytes = hex.bytes();
     if (bytes.size() != N)
-        hex.fail("must be " + std::to_string(N) + " bytes");
+        hex.fail(fmt::format("must be {} bytes", N));
     std::copy(bytes.begin(), bytes.end(), out.begin());
     return out;
 }
@@ -39,7 +40,7 @@ template <std::size_t N> std::array<uint8_t, N> textField(const JsonNode& node) 
 template <std::size_t N> std::array<uint8_t, N> fixedBytes(const JsonNode& node) {
     const auto bytes = node.bytes();
     if (bytes.size() > N)
-        node.fail("at most " + std::to_string(N) + " bytes");
+        node.fail(fmt::format("at most {} bytes", N));
     std::array<uint8_t, N> out{};
     std::copy(bytes.begin(), bytes.end(), out.begin());
     return out;

@@ -5,6 +5,7 @@
 #include "resources/database_format.h"
 
 #include <cstring>
+#include <fmt/format.h>
 
 namespace vrel::cli {
 
@@ -254,16 +255,16 @@ RecordLists recordLists(const Database& db) {
     RecordLists l;
     for (const auto& record : db.records) {
         if (const auto* p = std::get_if<ProfileIndex>(&record.content)) {
-            l.names.push_back("profiles/" + std::to_string(l.profiles.size()));
+            l.names.push_back(fmt::format("profiles/{}", l.profiles.size()));
             l.profiles.push_back(profileJson(record, *p));
         } else if (const auto* t = std::get_if<ColourTable>(&record.content)) {
-            l.names.push_back("tables/" + std::to_string(l.tables.size()));
+            l.names.push_back(fmt::format("tables/{}", l.tables.size()));
             l.tables.push_back(tableJson(record, *t));
         } else if (const auto* e = std::get_if<ExtensionChunk>(&record.content)) {
-            l.names.push_back("extensions/" + std::to_string(l.extensions.size()));
+            l.names.push_back(fmt::format("extensions/{}", l.extensions.size()));
             l.extensions.push_back(extensionJson(record, *e));
         } else {
-            l.names.push_back("rawRecords/" + std::to_string(l.raw.size()));
+            l.names.push_back(fmt::format("rawRecords/{}", l.raw.size()));
             l.raw.push_back(rawJson(record));
         }
     }
@@ -279,7 +280,7 @@ std::vector<std::string> defaultOrder(const RecordLists& l) {
                                   : std::string(kind) == "extensions" ? l.extensions.size()
                                                                       : l.raw.size();
         for (std::size_t i = 0; i < count; ++i)
-            order.push_back(std::string(kind) + "/" + std::to_string(i));
+            order.push_back(fmt::format("{}/{}", kind, i));
     }
     return order;
 }

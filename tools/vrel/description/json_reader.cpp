@@ -6,8 +6,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <fstream>
-#include <sstream>
 
 namespace vrel::cli {
 
@@ -34,7 +35,7 @@ std::string clipped(const std::string& text, std::size_t limit) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
             c = '?';
     if (cut < text.size())
-        out += "... (" + std::to_string(text.size()) + " bytes)";
+        out += fmt::format("... ({} bytes)", text.size());
     return out;
 }
 
@@ -80,7 +81,7 @@ std::vector<JsonNode> JsonNode::elements() const {
         fail("must be an array");
     std::vector<JsonNode> out;
     for (std::size_t i = 0; i < value_->size(); ++i)
-        out.emplace_back((*value_)[i], path_ + "/" + std::to_string(i));
+        out.emplace_back((*value_)[i], fmt::format("{}/{}", path_, i));
     return out;
 }
 
@@ -90,7 +91,7 @@ std::size_t JsonNode::size() const {
 
 int64_t JsonNode::integer(int64_t min, int64_t max) const {
     int64_t v = 0;
-    const auto range = " (" + std::to_string(min) + " to " + std::to_string(max) + ")";
+    const auto range = fmt::format(" ({} to {})", min, max);
     if (value_->is_number_integer()) {
         if (value_->is_number_unsigned() && value_->get<uint64_t>() > INT64_MAX)
             fail("must be an integer" + range);
@@ -107,8 +108,7 @@ int64_t JsonNode::integer(int64_t min, int64_t max) const {
         fail("must be an integer" + range);
     }
     if (v < min || v > max)
-        fail("must be between " + std::to_string(min) + " and " + std::to_string(max) + ", not " +
-             std::to_string(v));
+        fail(fmt::format("must be between {} and {}, not {}", min, max, v));
     return v;
 }
 
@@ -116,11 +116,8 @@ double JsonNode::number(double min, double max) const {
     if (!value_->is_number())
         fail("must be a number");
     const double v = value_->get<double>();
-    if (!std::isfinite(v) || v < min || v > max) {
-        std::ostringstream text;
-        text << "must be between " << min << " and " << max << ", not " << v;
-        fail(text.str());
-    }
+    if (!std::isfinite(v) || v < min || v > max)
+        fail(fmt::format("must be between {:g} and {:g}, not {:g}", min, max, v));
     return v;
 }
 
@@ -225,7 +222,7 @@ class PathTracker {
     std::string path() const {
         std::string out;
         for (const auto& f : frames_)
-            out += "/" + (f.array ? std::to_string(f.index) : f.key);
+            out += f.array ? fmt::format("/{}", f.index) : "/" + f.key;
         return out.empty() ? "/" : out;
     }
 
@@ -277,19 +274,11 @@ nlohmann::json loadJsonFile(const std::string& path) {
 }
 
 std::string toHex(const uint8_t* data, std::size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out(size * 2, '0');
-    for (std::size_t i = 0; i < size; ++i) {
-        out[2 * i] = digits[data[i] >> 4];
-        out[2 * i + 1] = digits[data[i] & 15];
-    }
-    return out;
+    return fmt::format("{:02x}", fmt::join(data, data + size, ""));
 }
 
 std::string hexNumber(uint64_t value, int digits) {
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%0*llx", digits, static_cast<unsigned long long>(value));
-    return text;
+    return fmt::format("0x{:0{}x}", value, digits);
 }
 
 } // namespace vrel::cli

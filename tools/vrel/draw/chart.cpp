@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fmt/format.h>
 #include <string>
 
 namespace vrel::cli {
@@ -78,7 +79,7 @@ void greySteps(Canvas& canvas, int x, int y, int w, int h) {
         const Rgb c{v, v, v};
         canvas.fillRect(x0, y, x1 - x0, h, c);
         if (i % 2 == 0)
-            canvas.text(x0 + 2, y + 2, std::to_string(i * 5), labelColourOn(c));
+            canvas.text(x0 + 2, y + 2, fmt::format("{}", i * 5), labelColourOn(c));
     }
 }
 
@@ -132,8 +133,8 @@ void fineDetail(Canvas& canvas, int x, int y, int h, int gap) {
 
 Image makeChart(int width, int height) {
     if (width < kChartMinWidth || height < kChartMinHeight || width > 20000 || height > 20000)
-        throw CliError("chart size must be between " + std::to_string(kChartMinWidth) + " x " +
-                       std::to_string(kChartMinHeight) + " and 20000 x 20000");
+        throw CliError(fmt::format("chart size must be between {} x {} and 20000 x 20000",
+                                   kChartMinWidth, kChartMinHeight));
     const Rgb white{255, 255, 255}, black{0, 0, 0};
     Canvas canvas(width, height, white);
     const int margin = width / 40;

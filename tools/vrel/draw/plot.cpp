@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fmt/format.h>
 #include <iostream>
 #include <string>
 
@@ -46,7 +47,7 @@ void curvePanel(Canvas& c, int x, int y, int size, const std::string& title,
         }
     // Input across, output up; both 0 to 255.
     for (int v : {0, 64, 128, 192, 255}) {
-        const std::string label = std::to_string(v);
+        const std::string label = fmt::format("{}", v);
         const int p = v * (size - 1) / 255;
         c.text(x + p - Canvas::textWidth(label) / 2, y + size + 4, label, kText);
         c.text(x - 4 - Canvas::textWidth(label), y + size - 1 - p - 3, label, kText);
@@ -61,10 +62,10 @@ void curvePanel(Canvas& c, int x, int y, int size, const std::string& title,
 }
 
 void sliceHeading(Canvas& c, int x, int y, const inspect::TableView& g, int k, bool rgbOut) {
-    c.text(x, y,
-           "TABLE SLICE AT BLUE = " + std::to_string(g.nodes[k]) + " (GRID INDEX " +
-               std::to_string(k) + " OF " + std::to_string(g.gridPoints) + ")",
-           kText, 2);
+    c.text(
+        x, y,
+        fmt::format("TABLE SLICE AT BLUE = {} (GRID INDEX {} OF {})", g.nodes[k], k, g.gridPoints),
+        kText, 2);
     c.text(x, y + 20,
            rgbOut ? "RED ACROSS, GREEN DOWN; LIGHTER = MORE OF THE OUTPUT CHANNEL"
                   : "RED ACROSS, GREEN DOWN; DARKER = MORE INK",
@@ -111,7 +112,8 @@ void drawSliceMap(Canvas& c, int mx, int my, int cell, const std::string& label,
     const int n = g.gridPoints, mapSize = cell * n;
     c.text(mx, my, label, kText);
     // Node values of red under the map, of green beside it.
-    const std::string first = std::to_string(g.nodes[0]), last = std::to_string(g.nodes[n - 1]);
+    const std::string first = fmt::format("{}", g.nodes[0]),
+                      last = fmt::format("{}", g.nodes[n - 1]);
     c.text(mx, my + 14 + mapSize, first, kText);
     c.text(mx + mapSize - Canvas::textWidth(last), my + 14 + mapSize, last, kText);
     c.text(mx - 3 - Canvas::textWidth(first), my + 12, first, kText);
@@ -132,8 +134,8 @@ void tableSlice(Canvas& c, int x, int y, int width, const inspect::TableView& g,
     const int n = g.gridPoints, channels = g.channels;
     const int k = slice < 0 ? n / 2 : slice;
     if (k >= n)
-        throw CliError("--slice must be below the grid's " + std::to_string(n) + " points (0 to " +
-                       std::to_string(n - 1) + "), not " + std::to_string(k));
+        throw CliError(fmt::format("--slice must be below the grid's {} points (0 to {}), not {}",
+                                   n, n - 1, k));
     const bool rgbOut = method == VrelMethodThreeChannel;
     sliceHeading(c, x, y, g, k, rgbOut);
     const auto labels = slicePanelLabels(method, channels);
@@ -159,7 +161,7 @@ std::vector<std::string> slicePanelLabels(int method, int channels) {
     std::vector<std::string> labels;
     for (int m = 0; m < channels; ++m) {
         std::string label = m < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(m)]
-                                                               : "CHANNEL " + std::to_string(m);
+                                                               : fmt::format("CHANNEL {}", m);
         for (auto& ch : label)
             ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         labels.push_back(label);
@@ -175,7 +177,7 @@ void drawProfilePlot(EngineContext* context, int slice, const std::string& outpu
     Canvas c(1280, 760, Rgb{255, 255, 255});
     const auto name = shownProfileName(context, false);
     std::string title = "PROFILE " + (name.text.empty() ? std::string("(UNNAMED)") : name.text);
-    title += "  (METHOD " + std::to_string(method) + ")";
+    title += fmt::format("  (METHOD {})", method);
     c.text(30, 16, title, kText, 3);
 
     curvePanel(c, 40, 90, 256, "ADJUSTMENT CURVES",

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fmt/format.h>
 
 namespace vrel::cli {
 
@@ -87,8 +88,8 @@ uint64_t parseByteSize(const std::string& text) {
 
 std::string byteSizeText(uint64_t bytes) {
     if (bytes >= (uint64_t{1} << 20) && bytes % (uint64_t{1} << 20) == 0)
-        return std::to_string(bytes >> 20) + " MiB";
-    return std::to_string(bytes) + " bytes";
+        return fmt::format("{} MiB", bytes >> 20);
+    return fmt::format("{} bytes", bytes);
 }
 
 } // namespace vrel::cli

@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include "common/write_text.h"
+
 #include <unistd.h>
 
 namespace vrel::cli {
@@ -36,7 +38,7 @@ void ProgressBar::update(long done, long total) {
         bar[i] = i < percent * kWidth / 100 ? '#' : '.';
     bar[kWidth] = '\0';
     // Padded so that a shorter stage name overwrites a longer one.
-    std::fprintf(out_, "\r%-16s [%s] %3d%%", stage_, bar, percent);
+    vrel::tools::writeText(out_, "\r{:<16} [{}] {:>3}%", stage_, bar, percent);
     std::fflush(out_);
     shown_ = true;
 }

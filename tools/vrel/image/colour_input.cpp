@@ -5,6 +5,7 @@
 #include "lcms_context.h"
 
 #include <cmath>
+#include <fmt/format.h>
 #include <lcms2.h>
 #include <memory>
 
@@ -89,10 +90,8 @@ Profile profileFromChunks(cmsContext context, const EmbeddedColour& e, int colou
         srgbLike = srgbLike && std::abs(chrm[i] - kSrgbChromaticities[i]) < 0.01;
     if (srgbLike || gamma <= 0.0)
         return nullptr;
-    char text[160];
-    std::snprintf(text, sizeof text, "decoding gamma %.2f from the PNG's gAMA chunk%s", 1.0 / gamma,
-                  e.chromaticities ? " with the primaries of its cHRM chunk" : "");
-    what = text;
+    what = fmt::format("decoding gamma {:.2f} from the PNG's gAMA chunk{}", 1.0 / gamma,
+                       e.chromaticities ? " with the primaries of its cHRM chunk" : "");
     const Curve curve(cmsBuildGamma(context, 1.0 / gamma));
     const cmsCIExyY white{chrm[0], chrm[1], 1.0};
     if (colours == 1)
@@ -103,52 +102,84 @@ Profile profileFromChunks(cmsContext context, const EmbeddedColour& e, int colou
     return Profile(cmsCreateRGBProfileTHR(context, &white, &primaries, curves));
 }
 
+using Warn = std::function<void(const std::string&)>;
+
+const char* kindOf(int colours) {
+    return colours == 3 ? "RGB" : "grey";
+}
+
+// An ICC file the user named: refused unless it is a profile for the image's
+// colours.
+Profile namedProfile(LcmsContext& lcms, const std::string& path, int colours,
+                     const std::string& imagePath, std::string& description) {
+    const auto bytes = readInputFile(path, "input profile");
+    lcms.clearMessage();
+    Profile source(cmsOpenProfileFromMemTHR(lcms.get(), bytes.data(),
+                                            static_cast<cmsUInt32Number>(bytes.size())));
+    if (!source)
+        throw CliError("cannot read input profile '" + path + "': not an ICC profile" +
+                       (lcms.lastMessage().empty() ? "" : " (" + lcms.lastMessage() + ")"));
+    if (!fitsImage(source.get(), colours))
+        throw CliError("input profile '" + path + "' is for " + spaceName(source.get()) +
+                       ", but image '" + imagePath + "' is " + kindOf(colours));
+    description = "'" + path + "' " + profileName(source.get());
+    return source;
+}
+
+// The image's own ICC profile; null, with a warning, when it is unreadable or
+// for other colours than the image's.
+Profile embeddedProfile(LcmsContext& lcms, const std::vector<uint8_t>& icc, int colours,
+                        const std::string& imagePath, const Warn& warn, std::string& description) {
+    lcms.clearMessage();
+    Profile source(
+        cmsOpenProfileFromMemTHR(lcms.get(), icc.data(), static_cast<cmsUInt32Number>(icc.size())));
+    if (!source) {
+        warn("the ICC profile embedded in '" + imagePath +
+             "' is unreadable; its colours are taken as sRGB");
+    } else if (!fitsImage(source.get(), colours)) {
+        warn("the ICC profile embedded in '" + imagePath + "' is for " + spaceName(source.get()) +
+             ", but the image is " + kindOf(colours) + "; its colours are taken as sRGB");
+        source.reset();
+    } else {
+        description = "the embedded ICC profile " + profileName(source.get());
+    }
+    return source;
+}
+
+// The profile the image's colours are in, as the choice and the file say;
+// null when they are taken as sRGB. `description` is left empty when
+// nothing describes them.
+Profile sourceProfile(LcmsContext& lcms, const std::string& choice, const EmbeddedColour& embedded,
+                      int colours, const std::string& imagePath, const Warn& warn,
+                      std::string& description) {
+    if (choice == kNoProfile) {
+        description = "none: the values are taken as they are (as sRGB)";
+        return nullptr;
+    }
+    if (choice != kEmbeddedProfile)
+        return namedProfile(lcms, choice, colours, imagePath, description);
+    if (!embedded.iccProfile.empty())
+        return embeddedProfile(lcms, embedded.iccProfile, colours, imagePath, warn, description);
+    if (embedded.declaredSrgb) {
+        description = "sRGB (the PNG's sRGB chunk)";
+        return nullptr;
+    }
+    if (!embedded.gamma && !embedded.chromaticities)
+        return nullptr;
+    std::string what;
+    Profile source = profileFromChunks(lcms.get(), embedded, colours, what);
+    description = source ? what : "sRGB (the PNG's gAMA and cHRM chunks describe sRGB)";
+    return source;
+}
+
 } // namespace
 
 InputColour::InputColour(const std::string& choice, const EmbeddedColour& embedded, int colours,
-                         int bits, const std::string& imagePath,
-                         const std::function<void(const std::string&)>& warn)
+                         int bits, const std::string& imagePath, const Warn& warn)
     : lcms_(std::make_unique<LcmsContext>()) {
     LcmsContext& lcms = *lcms_;
-    const std::string kind = colours == 3 ? "RGB" : "grey";
-    Profile source;
-    if (choice == kNoProfile) {
-        description_ = "none: the values are taken as they are (as sRGB)";
-    } else if (choice != kEmbeddedProfile) {
-        const auto bytes = readInputFile(choice, "input profile");
-        lcms.clearMessage();
-        source.reset(cmsOpenProfileFromMemTHR(lcms.get(), bytes.data(),
-                                              static_cast<cmsUInt32Number>(bytes.size())));
-        if (!source)
-            throw CliError("cannot read input profile '" + choice + "': not an ICC profile" +
-                           (lcms.lastMessage().empty() ? "" : " (" + lcms.lastMessage() + ")"));
-        if (!fitsImage(source.get(), colours))
-            throw CliError("input profile '" + choice + "' is for " + spaceName(source.get()) +
-                           ", but image '" + imagePath + "' is " + kind);
-        description_ = "'" + choice + "' " + profileName(source.get());
-    } else if (!embedded.iccProfile.empty()) {
-        lcms.clearMessage();
-        source.reset(
-            cmsOpenProfileFromMemTHR(lcms.get(), embedded.iccProfile.data(),
-                                     static_cast<cmsUInt32Number>(embedded.iccProfile.size())));
-        if (!source) {
-            warn("the ICC profile embedded in '" + imagePath +
-                 "' is unreadable; its colours are taken as sRGB");
-        } else if (!fitsImage(source.get(), colours)) {
-            warn("the ICC profile embedded in '" + imagePath + "' is for " +
-                 spaceName(source.get()) + ", but the image is " + kind +
-                 "; its colours are taken as sRGB");
-            source.reset();
-        } else {
-            description_ = "the embedded ICC profile " + profileName(source.get());
-        }
-    } else if (embedded.declaredSrgb) {
-        description_ = "sRGB (the PNG's sRGB chunk)";
-    } else if (embedded.gamma || embedded.chromaticities) {
-        std::string what;
-        source = profileFromChunks(lcms.get(), embedded, colours, what);
-        description_ = source ? what : "sRGB (the PNG's gAMA and cHRM chunks describe sRGB)";
-    }
+    const Profile source =
+        sourceProfile(lcms, choice, embedded, colours, imagePath, warn, description_);
     if (description_.empty())
         description_ = "sRGB (the image carries no colour information)";
     if (!source)

@@ -3,6 +3,7 @@
 #include "cli_error.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 #include <iostream>
 
 namespace vrel::cli {
@@ -44,7 +45,7 @@ void ImageBuilder::warn(const std::string& message) const {
     if (options_.warn)
         options_.warn(message);
     else
-        std::cerr << "vrel: warning: " << message << "\n";
+        std::cerr << fmt::format("vrel: warning: {}\n", message);
 }
 
 std::string ImageBuilder::damaged(const std::string& reason) const {
@@ -53,34 +54,32 @@ std::string ImageBuilder::damaged(const std::string& reason) const {
 
 std::string ImageBuilder::tooShort(uint64_t width, uint64_t height,
                                    const std::string& detail) const {
-    return damaged("the file is too short for its claimed " + std::to_string(width) + " x " +
-                   std::to_string(height) + " pixels (" + (detail.empty() ? "" : detail + "; ") +
-                   "truncated?)");
+    return damaged(
+        fmt::format("the file is too short for its claimed {} x {} pixels ({}truncated?)", width,
+                    height, detail.empty() ? "" : detail + "; "));
 }
 
 void ImageBuilder::checkWholeImage(const std::string& kind, uint64_t bytes) const {
     constexpr uint64_t kMiB = 1 << 20;
     if (bytes > options_.wholeImageBytes)
-        throw CliError("image '" + path_ + "' is " + kind + ", which is decoded whole: " +
-                       std::to_string((bytes + kMiB - 1) / kMiB) + " MiB, more than the limit of " +
-                       std::to_string(options_.wholeImageBytes / kMiB) +
-                       " MiB (raise it with --max-image-memory)");
+        throw CliError(fmt::format("image '{}' is {}, which is decoded whole: {} MiB, more than "
+                                   "the limit of {} MiB (raise it with --max-image-memory)",
+                                   path_, kind, (bytes + kMiB - 1) / kMiB,
+                                   options_.wholeImageBytes / kMiB));
 }
 
 void ImageBuilder::begin(const SourceFormat& format) {
     if (format.width <= 0 || format.height <= 0)
-        throw CliError(damaged("image size " + std::to_string(format.width) + " x " +
-                               std::to_string(format.height)));
+        throw CliError(damaged(fmt::format("image size {} x {}", format.width, format.height)));
     if (format.width > kMaxWidth)
-        throw CliError("unsupported image '" + path_ + "': " + std::to_string(format.width) +
-                       " pixels wide, more than the widest row the tool takes (" +
-                       std::to_string(kMaxWidth) + " pixels)");
+        throw CliError(fmt::format("unsupported image '{}': {} pixels wide, more than the widest "
+                                   "row the tool takes ({} pixels)",
+                                   path_, format.width, kMaxWidth));
     const uint64_t pixels = static_cast<uint64_t>(format.width) * format.height;
     if (pixels > options_.maxPixels)
-        throw CliError("image '" + path_ + "' is " + std::to_string(format.width) + " x " +
-                       std::to_string(format.height) + " = " + std::to_string(pixels) +
-                       " pixels, more than the limit of " + std::to_string(options_.maxPixels) +
-                       " (raise it with --max-pixels)");
+        throw CliError(fmt::format("image '{}' is {} x {} = {} pixels, more than the limit of {} "
+                                   "(raise it with --max-pixels)",
+                                   path_, format.width, format.height, pixels, options_.maxPixels));
     format_ = format;
     colour_ = std::make_unique<InputColour>(options_.inputProfile, format.colour, format.colours,
                                             format.bits, path_,
@@ -150,8 +149,8 @@ void ImageBuilder::addRow(const void* samples) {
 
 Image ImageBuilder::finish() {
     if (rows_ < image_.height)
-        throw CliError(damaged("only " + std::to_string(rows_) + " of " +
-                               std::to_string(image_.height) + " rows could be read"));
+        throw CliError(
+            damaged(fmt::format("only {} of {} rows could be read", rows_, image_.height)));
     return std::move(image_);
 }
 

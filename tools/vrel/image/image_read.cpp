@@ -4,6 +4,7 @@
 #include "image_decoders.h"
 
 #include <cstring>
+#include <fmt/format.h>
 #include <unistd.h>
 
 namespace vrel::cli {
@@ -35,8 +36,7 @@ Image readImage(const std::string& path, const ReadOptions& options, std::string
     ImageBuilder builder(path, options);
     const FileKind kind = sniff(file);
     if (options.page != 1 && kind != FileKind::Tiff && kind != FileKind::Unknown)
-        throw CliError("--page " + std::to_string(options.page) + ": image '" + path +
-                       "' has only one page");
+        throw CliError(fmt::format("--page {}: image '{}' has only one page", options.page, path));
     switch (kind) {
     case FileKind::Png:
         decodePng(file, builder);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fmt/format.h>
 #include <memory>
 #include <png.h>
 #include <tiffio.h>
@@ -14,7 +15,7 @@ namespace vrel::cli {
 
 void writePng(StagedOutput& out, const Image& image) {
     if (image.channels != 1 && image.channels != 3)
-        throw CliError("cannot write a " + std::to_string(image.channels) + "-channel PNG");
+        throw CliError(fmt::format("cannot write a {}-channel PNG", image.channels));
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
@@ -43,7 +44,7 @@ TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
     const int n = layout.inks;
     const std::string& path = out.path();
     if (n < 1 || n > 8)
-        throw CliError("cannot write a TIFF with " + std::to_string(n) + " inks");
+        throw CliError(fmt::format("cannot write a TIFF with {} inks", n));
     // TIFFClose closes the descriptor it is given: a copy.
     const int fd = ::dup(out.descriptor());
     TiffFile tiff = fd < 0 ? TiffFile() : TiffFile::openDescriptor(fd, path, "w");
@@ -86,7 +87,7 @@ TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
         for (int i = 0; i < n; ++i) {
             names += i < static_cast<int>(layout.inkNames.size())
                          ? layout.inkNames[static_cast<size_t>(i)]
-                         : "Ink " + std::to_string(i);
+                         : fmt::format("Ink {}", i);
             names.push_back('\0');
         }
         TIFFSetField(t, TIFFTAG_INKNAMES, static_cast<int>(names.size()), names.data());

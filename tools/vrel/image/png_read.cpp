@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <fmt/format.h>
 #include <new>
 #include <png.h>
 #include <zlib.h>
@@ -61,7 +62,8 @@ std::vector<uint8_t> inflateProfile(const uint8_t* data, std::size_t size) {
 
 [[noreturn]] void pngError(png_structp png, png_const_charp text) {
     auto* state = static_cast<PngState*>(png_get_error_ptr(png));
-    std::snprintf(state->message, sizeof state->message, "%s", text);
+    // Into the state's own buffer: nothing is allocated before the jump.
+    *fmt::format_to_n(state->message, sizeof state->message - 1, "{}", text).out = '\0';
     std::longjmp(state->jump, 1);
 }
 

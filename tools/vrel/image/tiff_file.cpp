@@ -9,6 +9,8 @@ namespace {
 
 // Both return 1: the message is handled, and libtiff's process-wide
 // handlers (which print to stderr) are not called.
+// libtiff hands over a printf format and its arguments, which only
+// vsnprintf can expand.
 int keepError(TIFF*, void* sink, const char* module, const char* format, va_list args) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);

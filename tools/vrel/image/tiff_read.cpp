@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <fmt/format.h>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -85,12 +86,11 @@ void checkStrips(TIFF* t, uint64_t fileSize, bool compressed, const ImageBuilder
         rowsLeft -= rows;
         std::string detail;
         if (error || offset > fileSize || count > fileSize - offset)
-            detail = "strip " + std::to_string(s + 1) + " of " + std::to_string(strips) +
-                     " ends beyond the file's " + std::to_string(fileSize) + " bytes";
+            detail = fmt::format("strip {} of {} ends beyond the file's {} bytes", s + 1, strips,
+                                 fileSize);
         else if (!compressed && scan > 0 && count / scan < rows) // count < rows * scan
-            detail = "strip " + std::to_string(s + 1) + " of " + std::to_string(strips) +
-                     " holds " + std::to_string(count) + " of its " + std::to_string(rows * scan) +
-                     " bytes";
+            detail = fmt::format("strip {} of {} holds {} of its {} bytes", s + 1, strips, count,
+                                 rows * scan);
         if (!detail.empty())
             throw CliError(builder.tooShort(width, height, detail));
     }
@@ -102,16 +102,15 @@ void choosePage(const TiffFile& file, const ImageBuilder& builder) {
     const int pages = static_cast<int>(std::min<tdir_t>(TIFFNumberOfDirectories(t), 0x7fffffff));
     const int page = builder.page();
     if (page < 1 || page > pages)
-        throw CliError("--page " + std::to_string(page) + ": image '" + builder.path() + "' has " +
-                       std::to_string(pages) + (pages == 1 ? " page" : " pages"));
+        throw CliError(fmt::format("--page {}: image '{}' has {} {}", page, builder.path(), pages,
+                                   pages == 1 ? "page" : "pages"));
     if (page > 1 && !TIFFSetDirectory(t, static_cast<tdir_t>(page - 1)))
-        throw CliError(
-            builder.damaged("cannot read page " + std::to_string(page) +
-                            (file.lastMessage().empty() ? "" : ": " + file.lastMessage())));
+        throw CliError(builder.damaged(
+            fmt::format("cannot read page {}{}", page,
+                        file.lastMessage().empty() ? "" : ": " + file.lastMessage())));
     if (pages > 1)
-        builder.warn("'" + builder.path() + "' has " + std::to_string(pages) + " pages; page " +
-                     std::to_string(page) + " is converted" +
-                     (page == 1 ? " (choose another with --page)" : ""));
+        builder.warn(fmt::format("'{}' has {} pages; page {} is converted{}", builder.path(), pages,
+                                 page, page == 1 ? " (choose another with --page)" : ""));
 }
 
 // The layout of the page being read, as libtiff reports it, once checked to
@@ -151,17 +150,18 @@ TiffLayout readLayout(TIFF* t, int fd, const ImageBuilder& builder) {
     l.grey = l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
     l.palette = l.photometric == PHOTOMETRIC_PALETTE;
     if (!l.grey && !l.palette && l.photometric != PHOTOMETRIC_RGB)
-        throw CliError(unsupported + "photometric interpretation " + std::to_string(l.photometric) +
-                       " (RGB, grey and palette images are taken)");
+        throw CliError(fmt::format("{}photometric interpretation {} (RGB, grey and palette images "
+                                   "are taken)",
+                                   unsupported, l.photometric));
     const uint16_t b = l.bits;
     const bool bitsTaken = l.grey      ? (b == 1 || b == 2 || b == 4 || b == 8 || b == 16)
                            : l.palette ? (b == 1 || b == 2 || b == 4 || b == 8)
                                        : (b == 8 || b == 16);
     if (!bitsTaken)
-        throw CliError(unsupported + std::to_string(b) + " bits per sample");
+        throw CliError(fmt::format("{}{} bits per sample", unsupported, b));
     l.colourSamples = l.palette || l.grey ? 1 : 3;
     if (l.samples < l.colourSamples)
-        throw CliError(unsupported + std::to_string(l.samples) + " samples per pixel");
+        throw CliError(fmt::format("{}{} samples per pixel", unsupported, l.samples));
     if (planar != PLANARCONFIG_CONTIG && l.samples > 1)
         throw CliError(unsupported + "separate colour planes are not taken");
     return l;
@@ -214,9 +214,9 @@ void readRows(const TiffFile& file, const TiffLayout& l, const SourceFormat& for
     const bool plain = !l.palette && bits == 8 && !whiteIsZero && l.samples == outSamples;
     for (uint32_t y = 0; y < l.height; ++y) {
         if (TIFFReadScanline(t, scan.data(), y, 0) < 0)
-            throw CliError(
-                builder.damaged("cannot read row " + std::to_string(y) +
-                                (file.lastMessage().empty() ? "" : ": " + file.lastMessage())));
+            throw CliError(builder.damaged(
+                fmt::format("cannot read row {}{}", y,
+                            file.lastMessage().empty() ? "" : ": " + file.lastMessage())));
         if (plain) {
             builder.addRow(scan.data());
             continue;

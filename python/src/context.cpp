@@ -8,6 +8,7 @@
 #include "settings.h"
 
 #include <filesystem>
+#include <fmt/format.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
@@ -148,8 +149,9 @@ void bindContext(py::module_& module) {
         "__enter__", [](Context& c) -> Context& { return c; }, py::return_value_policy::reference);
     cls.def("__exit__", [](Context& c, const py::args&) { c.close(); });
     cls.def("__repr__", [](Context& c) {
-        return "<vrel.Context " + std::string(c.closed() ? "closed" : "method ") +
-               (c.closed() ? "" : std::to_string(c.method())) + " on '" + c.database() + "'>";
+        return c.closed()
+                   ? fmt::format("<vrel.Context closed on '{}'>", c.database())
+                   : fmt::format("<vrel.Context method {} on '{}'>", c.method(), c.database());
     });
     bindConversions(cls);
 }

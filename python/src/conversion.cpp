@@ -6,6 +6,7 @@
 #include "pixel_runs.h"
 
 #include <array>
+#include <fmt/format.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 #include <string>
@@ -41,8 +42,7 @@ uint32_t packedFormat(int method) {
 
 void check(int result, const char* call) {
     if (result < 0)
-        throw ModuleError(std::string("the engine refused the ") + call + " (result " +
-                              std::to_string(result) + ")",
+        throw ModuleError(fmt::format("the engine refused the {} (result {})", call, result),
                           result);
 }
 
@@ -147,13 +147,13 @@ py::array_t<uint8_t> correct(Context& c, const py::object& input, bool grey) {
 
 std::array<uint8_t, 3> colourOf(const std::vector<long long>& rgb) {
     if (rgb.size() != 3)
-        throw py::value_error("convert_pixel() takes one colour: (red, green, blue), not " +
-                              std::to_string(rgb.size()) + " values");
+        throw py::value_error(fmt::format(
+            "convert_pixel() takes one colour: (red, green, blue), not {} values", rgb.size()));
     std::array<uint8_t, 3> colour{};
     for (std::size_t i = 0; i < 3; ++i) {
         if (rgb[i] < 0 || rgb[i] > 255)
-            throw py::value_error("convert_pixel(): each value must be from 0 to 255, not " +
-                                  std::to_string(rgb[i]));
+            throw py::value_error(
+                fmt::format("convert_pixel(): each value must be from 0 to 255, not {}", rgb[i]));
         colour[i] = static_cast<uint8_t>(rgb[i]);
     }
     return colour;

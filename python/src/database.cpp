@@ -7,6 +7,7 @@
 #include "json_bridge.h"
 
 #include <filesystem>
+#include <fmt/format.h>
 #include <optional>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
@@ -120,7 +121,7 @@ py::tuple Database::table(int id) const {
         if (record.id == id && (table = std::get_if<db::ColourTable>(&record.content)))
             break;
     if (!table)
-        throw py::key_error("no colour table of id " + std::to_string(id) + " in '" + path_ + "'");
+        throw py::key_error(fmt::format("no colour table of id {} in '{}'", id, path_));
     py::array_t<uint8_t> nodes;
     if (table->marked && table->headerType == 1) {
         nodes = py::array_t<uint8_t>(static_cast<py::ssize_t>(table->nodes.size()),
@@ -141,9 +142,9 @@ py::tuple Database::table(int id) const {
     const auto n = static_cast<std::size_t>(nodes.shape(nodes.ndim() - 1));
     const std::size_t cells = n * n * n;
     if (cells == 0 || table->data.size() % cells != 0)
-        throw ModuleError("colour table " + std::to_string(id) + " in '" + path_ + "': its " +
-                          std::to_string(table->data.size()) + " bytes are no whole grid of " +
-                          std::to_string(n) + " points per axis");
+        throw ModuleError(fmt::format("colour table {} in '{}': its {} bytes are no whole grid of "
+                                      "{} points per axis",
+                                      id, path_, table->data.size(), n));
     const std::size_t channels = table->data.size() / cells;
     const auto side = static_cast<py::ssize_t>(n);
     py::array_t<uint8_t> grid({side, side, side, static_cast<py::ssize_t>(channels)});
@@ -215,8 +216,7 @@ void bindRecords(py::module_& m) {
         .def_readonly("search_pair", &Entry::searchPair, "The search pair word.")
         .def_readonly("value", &Entry::value, "The profile's 32-bit value.")
         .def("__repr__", [](const Entry& e) {
-            return "<vrel.ProfileEntry key " + std::to_string(e.key) + ", method " +
-                   std::to_string(e.method) + ">";
+            return fmt::format("<vrel.ProfileEntry key {}, method {}>", e.key, e.method);
         });
     py::class_<Profile>(m, "Profile", "A profile index record: one profile number.")
         .def_readonly("number", &Profile::number, "The profile number (record id - 1000).")
@@ -224,8 +224,8 @@ void bindRecords(py::module_& m) {
         .def_readonly("flags", &Profile::flags, "The record flag bits.")
         .def_readonly("entries", &Profile::entries, "Its entries, in file order.")
         .def("__repr__", [](const Profile& p) {
-            return "<vrel.Profile " + std::to_string(p.number) + ", layout " +
-                   std::to_string(p.layout) + ", " + std::to_string(p.entries.size()) + " entries>";
+            return fmt::format("<vrel.Profile {}, layout {}, {} entries>", p.number, p.layout,
+                               p.entries.size());
         });
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <fmt/format.h>
 
 namespace py = pybind11;
 
@@ -59,7 +60,7 @@ nlohmann::json toJson(py::handle value, const std::string& path) {
         nlohmann::json array = nlohmann::json::array();
         std::size_t i = 0;
         for (const auto& item : py::reinterpret_borrow<py::sequence>(value))
-            array.push_back(toJson(item, path + "/" + std::to_string(i++)));
+            array.push_back(toJson(item, fmt::format("{}/{}", path, i++)));
         return array;
     }
     throw py::type_error("description" + path + ": JSON has no form for a " +

@@ -1,6 +1,7 @@
 #include "pixel_runs.h"
 
 #include <algorithm>
+#include <fmt/format.h>
 #include <string>
 
 namespace py = pybind11;
@@ -60,11 +61,12 @@ PixelArray pixelArray(const py::object& object, bool grey, const char* call, py:
     p.channels = grey ? 1 : 3;
     const auto ndim = static_cast<std::size_t>(input.ndim());
     if (!grey && (ndim == 0 || input.shape(static_cast<py::ssize_t>(ndim - 1)) != 3))
-        throw py::value_error(
-            std::string(call) + " takes RGB pixels: the last dimension must be 3, not " +
-            (ndim == 0 ? std::string("absent (a scalar)")
-                       : std::to_string(input.shape(static_cast<py::ssize_t>(ndim - 1)))) +
-            " (grey=True takes grey levels of any shape)");
+        throw py::value_error(fmt::format(
+            "{} takes RGB pixels: the last dimension must be 3, not {} (grey=True "
+            "takes grey levels of any shape)",
+            call,
+            ndim == 0 ? std::string("absent (a scalar)")
+                      : fmt::format("{}", input.shape(static_cast<py::ssize_t>(ndim - 1)))));
     const std::size_t pixelDims = grey ? ndim : ndim - 1;
     p.pixels = 1;
     for (std::size_t d = 0; d < pixelDims; ++d) {

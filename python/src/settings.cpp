@@ -3,6 +3,8 @@
 #include "cli_error.h"
 
 #include <cstdint>
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <pybind11/pybind11.h>
 #include <string>
 
@@ -16,18 +18,14 @@ std::optional<uint16_t> word(const char* name, const std::optional<long long>& v
     if (!value)
         return std::nullopt;
     if (*value < 0 || *value > 0xffff)
-        throw py::value_error(std::string(name) + " must be from 0 to 65535, not " +
-                              std::to_string(*value));
+        throw py::value_error(fmt::format("{} must be from 0 to 65535, not {}", name, *value));
     return static_cast<uint16_t>(*value);
 }
 
 // The balance as the tool's option text, so that the tool's reader checks it
 // and words its refusal.
 std::string balanceText(const std::vector<long long>& values) {
-    std::string text;
-    for (std::size_t i = 0; i < values.size(); ++i)
-        text += (i ? "," : "") + std::to_string(values[i]);
-    return text;
+    return fmt::format("{}", fmt::join(values, ","));
 }
 
 } // namespace
@@ -51,9 +49,8 @@ cli::PrintSettings printSettings(const SettingArgs& args) {
         // in the same words.
         const long long d = *args.density;
         if (d < INT16_MIN || d > INT16_MAX)
-            throw py::value_error(
-                "--density must be from -" + std::to_string(cli::kAdjustmentLimit) + " to " +
-                std::to_string(cli::kAdjustmentLimit) + ", not " + std::to_string(d));
+            throw py::value_error(fmt::format("--density must be from -{0} to {0}, not {1}",
+                                              cli::kAdjustmentLimit, d));
         s.density = static_cast<int16_t>(d);
     }
     s.threeChannel = args.threeChannel;

@@ -19,16 +19,12 @@ template <typename Field> unsigned numberOf(const Field& field) {
 
 // The colours of the ink colour spaces; none (empty) for any other space.
 std::vector<std::string> namesOf(unsigned space) {
-    switch (space) {
-    case CUPS_CSPACE_K:
+    if (space == CUPS_CSPACE_K)
         return {"black"};
-    case CUPS_CSPACE_CMYK:
+    if (space == CUPS_CSPACE_CMYK)
         return {"cyan", "magenta", "yellow", "black"};
-    case CUPS_CSPACE_KCMY:
+    if (space == CUPS_CSPACE_KCMY)
         return {"black", "cyan", "magenta", "yellow"};
-    default:
-        break;
-    }
     if (space < CUPS_CSPACE_DEVICE1 || space > CUPS_CSPACE_DEVICEF)
         return {};
     std::vector<std::string> names;

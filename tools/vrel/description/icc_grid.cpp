@@ -1,6 +1,7 @@
 #include "icc_grid.h"
 
 #include "cli_error.h"
+#include "common/named_choice.h"
 #include "grid_models.h"
 #include "image/lcms_context.h"
 
@@ -73,14 +74,13 @@ std::vector<uint8_t> iccCorrectionGrid(const std::vector<uint8_t>& nodes,
 }
 
 RenderingIntent parseIntent(const std::string& name) {
-    if (name == "perceptual")
-        return RenderingIntent::Perceptual;
-    if (name == "relative")
-        return RenderingIntent::RelativeColorimetric;
-    if (name == "saturation")
-        return RenderingIntent::Saturation;
-    if (name == "absolute")
-        return RenderingIntent::Absolute;
+    static constexpr tools::NamedChoice<RenderingIntent> kIntents[] = {
+        {"perceptual", RenderingIntent::Perceptual},
+        {"relative", RenderingIntent::RelativeColorimetric},
+        {"saturation", RenderingIntent::Saturation},
+        {"absolute", RenderingIntent::Absolute}};
+    if (const auto intent = tools::chooseByName(name, kIntents))
+        return *intent;
     throw CliError("must be perceptual, relative, saturation or absolute");
 }
 

@@ -16,12 +16,7 @@ LcmsContext::LcmsContext() : context_(cmsCreateContext(nullptr, message_.get()))
     // Without a context of its own (no memory for one) lcms2 works in its
     // global one, whose errors go to its default handler, which is silent.
     if (context_)
-        cmsSetLogErrorHandlerTHR(context_, keepMessage);
-}
-
-LcmsContext::~LcmsContext() {
-    if (context_)
-        cmsDeleteContext(context_);
+        cmsSetLogErrorHandlerTHR(context_.get(), keepMessage);
 }
 
 } // namespace vrel::cli

@@ -8,25 +8,26 @@
 #include <lcms2.h>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 namespace vrel::cli {
 
 class LcmsContext {
   public:
     LcmsContext();
-    ~LcmsContext();
-    LcmsContext(const LcmsContext&) = delete;
-    LcmsContext& operator=(const LcmsContext&) = delete;
 
     // For the *THR functions of lcms2.
-    cmsContext get() const { return context_; }
+    cmsContext get() const { return context_.get(); }
     // The last error lcms2 reported in this context; empty when none.
     const std::string& lastMessage() const { return *message_; }
     void clearMessage() { message_->clear(); }
 
   private:
+    struct Delete {
+        void operator()(cmsContext context) const { cmsDeleteContext(context); }
+    };
     std::unique_ptr<std::string> message_ = std::make_unique<std::string>();
-    cmsContext context_;
+    std::unique_ptr<std::remove_pointer_t<cmsContext>, Delete> context_;
 };
 
 } // namespace vrel::cli

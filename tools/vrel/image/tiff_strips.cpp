@@ -1,6 +1,7 @@
 #include "tiff_strips.h"
 
 #include "cli_error.h"
+#include "common/named_choice.h"
 #include "tiff_file.h"
 
 #include <algorithm>
@@ -130,20 +131,21 @@ std::vector<uint8_t> lzwStrip(const uint8_t* data, const StripShape& shape) {
             file.bytes.begin() + static_cast<long>(offset + count)};
 }
 
+// The --compression words.
+constexpr tools::NamedChoice<TiffCompression> kCompressions[] = {
+    {"none", TiffCompression::None},
+    {"lzw", TiffCompression::Lzw},
+    {"deflate", TiffCompression::Deflate},
+    {"zstd", TiffCompression::Zstd}};
+
 } // namespace
 
 TiffCompression parseTiffCompression(const std::string& name) {
-    if (name == "none")
-        return TiffCompression::None;
-    if (name == "lzw")
-        return TiffCompression::Lzw;
-    if (name == "deflate")
-        return TiffCompression::Deflate;
-    if (name == "zstd") {
-        if (!TIFFIsCODECConfigured(COMPRESSION_ZSTD))
-            throw CliError("--compression zstd: this libtiff cannot read ZSTD-compressed TIFF");
-        return TiffCompression::Zstd;
-    }
+    const auto compression = tools::chooseByName(name, kCompressions);
+    if (compression == TiffCompression::Zstd && !TIFFIsCODECConfigured(COMPRESSION_ZSTD))
+        throw CliError("--compression zstd: this libtiff cannot read ZSTD-compressed TIFF");
+    if (compression)
+        return *compression;
     throw CliError("--compression '" + name + "': take none, lzw, deflate or zstd");
 }
 

@@ -9,6 +9,7 @@
 
 #include "input_file.h"
 
+#include <cstdlib>
 #include <cstdint>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,6 +99,15 @@ std::string checkDatabase(const DatabaseLocation& location) {
         return "the database '" + path + "' is cut short or not a profile database (" + problem +
                ")";
     return {};
+}
+
+std::string queueDatabase(DatabaseLocation* database) {
+    const char* ppd = std::getenv("PPD");
+    if (ppd == nullptr)
+        return "no PPD given (PPD is unset)";
+    if (std::string problem = findDatabase(ppd, database); !problem.empty())
+        return problem;
+    return checkDatabase(*database);
 }
 
 } // namespace vrel::cups

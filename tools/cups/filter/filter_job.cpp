@@ -37,7 +37,7 @@ int endOfInput(const RasterInput& input, int pages, std::FILE* log) {
 } // namespace
 
 int convertJob(int inputFd, int outputFd, EngineJob& engine, std::FILE* log,
-               const volatile std::sig_atomic_t* stop, uint64_t maxPixels) {
+               const volatile std::sig_atomic_t* stop, uint64_t maxPixels, bool pageLines) {
     RasterInput input(inputFd, stop);
     RasterOutput output(outputFd, stop);
     cups_raster_t* in = cupsRasterOpenIO(readRasterInput, &input, CUPS_RASTER_READ);
@@ -66,7 +66,8 @@ int convertJob(int inputFd, int outputFd, EngineJob& engine, std::FILE* log,
         end = writePage(job, header, page, &copies);
         if (end != PageEnd::Written)
             break;
-        std::fprintf(log, "PAGE: %d %u\n", page, copies);
+        if (pageLines)
+            std::fprintf(log, "PAGE: %d %u\n", page, copies);
     }
     cupsRasterClose(in);
     if (end == PageEnd::Written && input.stopped) {

@@ -35,11 +35,9 @@ bool readLine(std::FILE* file, std::string* line, bool* whole) {
 
 std::string databaseFromLine(const std::string& ppdPath, const std::string& line,
                              DatabaseLocation* location) {
-    const auto open = line.find('"');
-    const auto close = line.rfind('"');
-    if (open == std::string::npos || close <= open + 1)
+    std::filesystem::path path = quotedValue(line);
+    if (path.empty())
         return "the PPD's *vrelDatabase line has no quoted path";
-    std::filesystem::path path = line.substr(open + 1, close - open - 1);
     if (path.is_relative())
         path = std::filesystem::path(ppdPath).parent_path() / path;
     *location = vrel::tools::locateDatabase(path);
@@ -51,7 +49,23 @@ std::string databaseFromLine(const std::string& ppdPath, const std::string& line
 
 } // namespace
 
+std::string quotedValue(const std::string& line) {
+    const auto open = line.find('"');
+    const auto close = line.rfind('"');
+    if (open == std::string::npos || close <= open + 1)
+        return {};
+    return line.substr(open + 1, close - open - 1);
+}
+
 std::string findDatabase(const std::string& ppdPath, DatabaseLocation* location) {
+    std::string line;
+    if (std::string problem = findPpdLine(ppdPath, "*vrelDatabase:", &line); !problem.empty())
+        return problem;
+    return databaseFromLine(ppdPath, line, location);
+}
+
+std::string findPpdLine(const std::string& ppdPath, const std::string& keyword,
+                        std::string* found) {
     std::string problem;
     const int fd = openInputFile(ppdPath, false, &problem);
     if (fd < 0)
@@ -61,16 +75,16 @@ std::string findDatabase(const std::string& ppdPath, DatabaseLocation* location)
         ::close(fd);
         return "cannot read the PPD '" + ppdPath + "'";
     }
-    const std::string keyword = "*vrelDatabase:";
     std::string line;
     bool whole = true;
-    problem = "the PPD '" + ppdPath + "' has no *vrelDatabase line";
+    const std::string name = keyword.substr(0, keyword.find(':'));
+    problem = "the PPD '" + ppdPath + "' has no " + name + " line";
     while (readLine(ppd, &line, &whole)) {
         if (line.compare(0, keyword.size(), keyword) != 0)
             continue;
-        problem = whole ? databaseFromLine(ppdPath, line, location)
-                        : "the PPD's *vrelDatabase line is longer than " +
-                              std::to_string(kMaxLine) + " bytes";
+        problem = whole ? "" : "the PPD's " + name + " line is longer than " +
+                                   std::to_string(kMaxLine) + " bytes";
+        *found = line;
         break;
     }
     std::fclose(ppd);

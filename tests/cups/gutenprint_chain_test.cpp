@@ -78,7 +78,7 @@ TEST(GutenprintChain, MultiPagePdfIsCountedOnceAPage) {
         ++pageLines;
     EXPECT_EQ(pageLines, 2u) << run.err;
     EXPECT_NE(run.err.find("INFO: converting page 2"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("rastertogutenprint"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("INFO: Finished page 2"), std::string::npos) << run.err;
     const Escp2Dots dots = countEscp2Dots(readBytes(out));
     EXPECT_EQ(dots.problem, "");
     EXPECT_GT(dots.of(kBlack), 0u);

@@ -41,10 +41,11 @@ fs::path flatPage(const test::TempDir& dir, Flat page) {
     out << "P6\n" << width << " " << height << "\n255\n";
     for (unsigned y = 0; y < height; ++y)
         for (unsigned x = 0; x < width; ++x) {
-            const char grey = static_cast<char>(x * 255 / (width - 1));
-            const char red = page == Flat::White ? '\xff' : page == Flat::Cyan ? ~grey : grey;
-            const char other = page == Flat::GreyRamp ? grey : '\xff';
-            out << red << other << other;
+            // Full white on the left, down to 0 on the right.
+            const auto fade = static_cast<char>(255 - x * 255 / (width - 1));
+            const char red = page == Flat::White ? '\xff' : fade;
+            const char greenBlue = page == Flat::GreyRamp ? fade : '\xff';
+            out << red << greenBlue << greenBlue;
         }
     return path;
 }

@@ -28,9 +28,9 @@ fs::path stageFiles(const test::TempDir& dir, const std::string& script,
 }
 
 std::string bridgeCommand(const test::TempDir& dir, const fs::path& ppd) {
-    return "env PPD=" + quote(ppd.string()) + " CUPS_SERVERBIN=" +
-           quote((dir.path() / "serverbin").string()) + " " + quote(VREL_BRIDGE) +
-           " 1 user title 1 ''";
+    return "env PPD=" + quote(ppd.string()) +
+           " CUPS_SERVERBIN=" + quote((dir.path() / "serverbin").string()) + " " +
+           quote(VREL_BRIDGE) + " 1 user title 1 ''";
 }
 
 struct StageCase {

@@ -24,8 +24,8 @@ struct FlatCase {
 TEST(GutenprintChain, FlatPagesPutDotsOnTheInksOfTheDatabase) {
     SKIP_WITHOUT_GUTENPRINT();
     const std::set<int> blacks = {kBlack, kLightBlack, kLightLightBlack};
-    const std::set<int> all = {kBlack,     kLightBlack,   kLightLightBlack, kCyan,
-                               kLightCyan, kMagenta,      kLightMagenta,    kYellow};
+    const std::set<int> all = {kBlack,     kLightBlack, kLightLightBlack, kCyan,
+                               kLightCyan, kMagenta,    kLightMagenta,    kYellow};
     const std::vector<FlatCase> cases = {
         {"white page", "r2400", Queue::Merged, Flat::White, {}},
         {"white page, four inks", "c88", Queue::Merged, Flat::White, {}},
@@ -34,8 +34,11 @@ TEST(GutenprintChain, FlatPagesPutDotsOnTheInksOfTheDatabase) {
         {"grey ramp, grey to black", "r2400", Queue::GreyToBlack, Flat::GreyRamp, blacks},
         {"grey ramp, four inks", "c88", Queue::GreyToBlack, Flat::GreyRamp, {kBlack}},
         {"grey ramp, Gutenprint's colour", "r2400", Queue::GutenprintAlone, Flat::GreyRamp, all},
-        {"grey ramp, Gutenprint's colour, four inks", "c88", Queue::GutenprintAlone,
-         Flat::GreyRamp, {kBlack, kCyan, kMagenta, kYellow}},
+        {"grey ramp, Gutenprint's colour, four inks",
+         "c88",
+         Queue::GutenprintAlone,
+         Flat::GreyRamp,
+         {kBlack, kCyan, kMagenta, kYellow}},
     };
     const test::TempDir shared;
     const fs::path sample = kSampleDir / "sample.vdb", greyBlack = greyToBlackDatabase(shared);
@@ -43,9 +46,10 @@ TEST(GutenprintChain, FlatPagesPutDotsOnTheInksOfTheDatabase) {
         SCOPED_TRACE(c.name);
         const test::TempDir dir;
         const fs::path printer = gutenprintPpd(dir, c.model);
-        const fs::path ppd = c.queue == Queue::GutenprintAlone ? printer
-                             : mergedPpd(dir, printer,
-                                         c.queue == Queue::Merged ? sample : greyBlack);
+        const fs::path ppd =
+            c.queue == Queue::GutenprintAlone
+                ? printer
+                : mergedPpd(dir, printer, c.queue == Queue::Merged ? sample : greyBlack);
         const fs::path out = dir.file("out.prn");
         const auto run = print(dir, flatPage(dir, c.page), {"Resolution=360dpi"}, out, ppd);
         ASSERT_EQ(run.status, 0) << run.err;

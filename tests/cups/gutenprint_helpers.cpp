@@ -25,9 +25,9 @@ fs::path greyToBlackDatabase(const test::TempDir& dir) {
 fs::path mergedPpd(const test::TempDir& dir, const fs::path& printer, const fs::path& database,
                    std::string* warnings) {
     const fs::path ppd = dir.file(printer.stem().string() + "-vrel.ppd");
-    const auto run = runShell(quote(VREL_CLI_EXECUTABLE) + " ppd --db " + quote(database.string()) +
-                              " --printer-ppd " + quote(printer.string()) + " -o " +
-                              quote(ppd.string()));
+    const auto run =
+        runShell(quote(VREL_CLI_EXECUTABLE) + " ppd --db " + quote(database.string()) +
+                 " --printer-ppd " + quote(printer.string()) + " -o " + quote(ppd.string()));
     EXPECT_EQ(run.status, 0) << run.err;
     if (warnings != nullptr)
         *warnings = run.err;

@@ -180,7 +180,7 @@ TEST(VrelPpd, SamplePpdPassesAndIsWrittenFromTheSampleDatabase) {
 
 struct MergeCase {
     const char* name;
-    std::string model;    // Gutenprint's Epson model; empty: the sample PPD
+    std::string model; // Gutenprint's Epson model; empty: the sample PPD
     bool mergeTwice = false;
     const char* refusal = nullptr; // part of the message; none: a PPD is written
     bool withoutRaw = false;       // the printer's PPD loses its Raw choice
@@ -206,10 +206,11 @@ TEST(VrelPpd, PrinterPpdIsMergedOrRefused) {
         fs::path printer = kSampleDir / "vrel-demo-inkjet.ppd";
         if (!c.model.empty()) {
             printer = dir.file(c.model + ".ppd");
-            ASSERT_EQ(std::system(("/usr/lib/cups/driver/gutenprint.5.3 cat gutenprint.5.3://escp2-" +
-                                   c.model + "/expert >" + printer.string())
-                                      .c_str()),
-                      0);
+            ASSERT_EQ(
+                std::system(("/usr/lib/cups/driver/gutenprint.5.3 cat gutenprint.5.3://escp2-" +
+                             c.model + "/expert >" + printer.string())
+                                .c_str()),
+                0);
         }
         if (c.withoutRaw) {
             std::string text = readText(printer);

@@ -70,7 +70,8 @@ int openInput(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc < 6 || argc > 7) {
-        std::fprintf(stderr, "Usage: rastertovrel-gutenprint job user title copies options [file]\n");
+        std::fprintf(stderr,
+                     "Usage: rastertovrel-gutenprint job user title copies options [file]\n");
         return 1;
     }
     catchSignals();

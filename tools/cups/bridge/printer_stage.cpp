@@ -46,8 +46,7 @@ std::string filterFolder() {
 
 std::string findPrinterFilter(const std::string& ppdPath, std::string* program) {
     std::string line;
-    if (std::string problem = findPpdLine(ppdPath, "*vrelPrinterFilter:", &line);
-        !problem.empty())
+    if (std::string problem = findPpdLine(ppdPath, "*vrelPrinterFilter:", &line); !problem.empty())
         return problem + " (write the PPD with vrel ppd --printer-ppd)";
     const std::string name = quotedValue(line);
     if (name.empty() || name.find('/') != std::string::npos)

@@ -106,8 +106,8 @@ std::string makePpd(const PpdOptions& options) {
             "' has no profile with black, four, six or seven inks that the engine opens");
     if (!merge)
         return ownPpd(path, model, sets, recorded);
-    return mergePrinterPpd({options.printerPpd, printerText},
-                           {path.filename().string(), recorded}, driverInkSets(sets, std::cerr));
+    return mergePrinterPpd({options.printerPpd, printerText}, {path.filename().string(), recorded},
+                           driverInkSets(sets, std::cerr));
 }
 
 void addPpdCommand(CLI::App& app) {

@@ -98,10 +98,10 @@ void checkMerged(const PrinterPpd& printer, const MergeState& state) {
 
 void writeVrelBlock(std::ostream& out, const MergeSource& source, const MergeState& state,
                     const std::vector<InkSet>& sets) {
-    out << "*% vrel colour, added by 'vrel ppd' from "
-        << ppdtext::commentText(source.databaseName) << ": pages are rendered in RGB,\n"
-        << "*% turned into ink amounts by the vrel database and printed by "
-        << state.printerFilter << "\n*% with its colour correction Raw, which takes them as "
+    out << "*% vrel colour, added by 'vrel ppd' from " << ppdtext::commentText(source.databaseName)
+        << ": pages are rendered in RGB,\n"
+        << "*% turned into ink amounts by the vrel database and printed by " << state.printerFilter
+        << "\n*% with its colour correction Raw, which takes them as "
         << "given.\n"
         << ppdtext::kDatabaseKeyword << "\"" << source.databasePath << "\"\n"
         << "*vrelPrinterFilter: \"" << state.printerFilter << "\"\n\n"

@@ -7,8 +7,7 @@ std::string fillTemplate(std::string_view text, const std::map<std::string, std:
     std::size_t at = 0;
     while (at < text.size()) {
         const std::size_t open = text.find("{{", at);
-        const std::size_t close =
-            open == std::string_view::npos ? open : text.find("}}", open + 2);
+        const std::size_t close = open == std::string_view::npos ? open : text.find("}}", open + 2);
         if (close == std::string_view::npos)
             break;
         out += text.substr(at, open - at);

@@ -9,8 +9,8 @@
 
 #include "input_file.h"
 
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>

@@ -82,8 +82,9 @@ std::string findPpdLine(const std::string& ppdPath, const std::string& keyword,
     while (readLine(ppd, &line, &whole)) {
         if (line.compare(0, keyword.size(), keyword) != 0)
             continue;
-        problem = whole ? "" : "the PPD's " + name + " line is longer than " +
-                                   std::to_string(kMaxLine) + " bytes";
+        problem = whole ? ""
+                        : "the PPD's " + name + " line is longer than " + std::to_string(kMaxLine) +
+                              " bytes";
         *found = line;
         break;
     }

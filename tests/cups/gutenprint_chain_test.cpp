@@ -18,7 +18,8 @@ struct FlatCase {
     const char* model;
     Queue queue;
     Flat page;
-    std::set<int> inks; // exactly the channels with dots
+    std::set<int> inks;           // exactly the channels with dots
+    const char* inkSet = nullptr; // a VrelInkSet choice; none: the PPD's default
 };
 
 TEST(GutenprintChain, FlatPagesPutDotsOnTheInksOfTheDatabase) {
@@ -33,6 +34,8 @@ TEST(GutenprintChain, FlatPagesPutDotsOnTheInksOfTheDatabase) {
         {"cyan ramp, four inks", "c88", Queue::Merged, Flat::Cyan, {kCyan}},
         {"grey ramp, grey to black", "r2400", Queue::GreyToBlack, Flat::GreyRamp, blacks},
         {"grey ramp, four inks", "c88", Queue::GreyToBlack, Flat::GreyRamp, {kBlack}},
+        {"grey ramp, black-only ink set", "r2400", Queue::Merged, Flat::GreyRamp, blacks,
+         "VDIMono"},
         {"grey ramp, Gutenprint's colour", "r2400", Queue::GutenprintAlone, Flat::GreyRamp, all},
         {"grey ramp, Gutenprint's colour, four inks",
          "c88",
@@ -51,7 +54,10 @@ TEST(GutenprintChain, FlatPagesPutDotsOnTheInksOfTheDatabase) {
                 ? printer
                 : mergedPpd(dir, printer, c.queue == Queue::Merged ? sample : greyBlack);
         const fs::path out = dir.file("out.prn");
-        const auto run = print(dir, flatPage(dir, c.page), {"Resolution=360dpi"}, out, ppd);
+        std::vector<std::string> options = {"Resolution=360dpi"};
+        if (c.inkSet != nullptr)
+            options.push_back(std::string("VrelInkSet=") + c.inkSet);
+        const auto run = print(dir, flatPage(dir, c.page), options, out, ppd);
         ASSERT_EQ(run.status, 0) << run.err;
         const Escp2Dots dots = countEscp2Dots(readBytes(out));
         ASSERT_EQ(dots.problem, "");

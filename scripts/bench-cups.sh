@@ -21,13 +21,22 @@
 #   FILTER=path/to/rastertovrel scripts/bench-cups.sh   (another build of the filter)
 #   RT=1 scripts/bench-cups.sh   (as root: the filter at real-time priority, so
 #                                 that both cores are free for it on a shared machine)
+#
+# Then, where Gutenprint is installed, the chain in front of the printer: the
+# same two pages on A4 for the Epson Stylus Photo R2400 at each of its common
+# resolutions (CHAIN_RESOLUTIONS), the last filter alone on raster from a file,
+# ESC/P2 into /dev/null, wall and CPU time (user + system, both stages) per page:
+#   gutenprint  Gutenprint's PPD alone: rastertogutenprint with its own colour
+#   vrel        the merged PPD (vrel ppd --printer-ppd with the sample
+#               database): rastertovrel-gutenprint, vrel's colour, then
+#               rastertogutenprint with colour correction Raw
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build/default}"
 runs="${RUNS:-7}"
 priority=()
 [ "${RT:-0}" = 1 ] && priority=(chrt -f 10)
-cmake --build "$build" --target rastertovrel vrel_cli >/dev/null
+cmake --build "$build" --target rastertovrel rastertovrel-gutenprint vrel_cli >/dev/null
 filter="${FILTER:-$build/tools/cups/rastertovrel}"
 
 work="$(mktemp -d)"
@@ -67,3 +76,31 @@ for page in /usr/share/cups/data/default-testpage.pdf "$work/chart.png"; do
   printf '\n  added per run: %s\n' "$(tr '\n' ' ' <<<"$added")"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+driver=/usr/lib/cups/driver/gutenprint.5.3
+[ -x "$driver" ] || { echo "Gutenprint is not installed: no chain figures"; exit 0; }
+ln -sf "$build/tools/cups/rastertovrel-gutenprint" "$work/serverbin/filter/"
+"$driver" cat gutenprint.5.3://escp2-r2400/expert >"$work/r2400.ppd"
+"$build/tools/vrel/vrel" ppd --db "$root/data/sample/sample.vdb" --printer-ppd "$work/r2400.ppd" \
+  -o "$work/r2400-vrel.ppd" 2>/dev/null
+echo "chain on A4, Epson Stylus Photo R2400, medians of $runs runs (wall s / CPU s):"
+for page in /usr/share/cups/data/default-testpage.pdf "$work/chart.png"; do
+for resolution in ${CHAIN_RESOLUTIONS:-360dpi 720dpi 1440x720dpi}; do
+  line="  $(basename "$page") $resolution:"
+  for queue in gutenprint vrel; do
+    ppd="$work/r2400.ppd" stage=/usr/lib/cups/filter/rastertogutenprint.5.3
+    [ "$queue" = vrel ] && ppd="$work/r2400-vrel.ppd" stage="$build/tools/cups/rastertovrel-gutenprint"
+    cupsfilter -e -c "$work/cups-files.conf" -p "$ppd" -m application/vnd.cups-raster \
+      -o PageSize=A4 -o Resolution="$resolution" "$page" >"$work/chain.ras" 2>/dev/null
+    : >"$work/times"
+    for ((run = 1; run <= runs; run++)); do
+      PPD="$ppd" CUPS_SERVERBIN="$work/serverbin" /usr/bin/time -f '%e %U %S' -a -o "$work/times" \
+        "$stage" 1 user bench 1 "" "$work/chain.ras" >/dev/null 2>/dev/null
+    done
+    wall="$(cut -d' ' -f1 "$work/times" | median)"
+    cpu="$(awk '{print $2 + $3}' "$work/times" | median)"
+    line+="$(printf ' %s %.2f / %.2f' "$queue" "$wall" "$cpu")"
+  done
+  echo "$line"
+done
+done

@@ -20,7 +20,8 @@ packages=(
   # oneTBB's parallel_pipeline (the convert pipeline and the filter's reader), libfmt (text output)
   libtbb-dev libfmt-dev
   # Gutenprint's printer drivers behind the bridge filter, and its tests in a real queue
-  printer-driver-gutenprint
+  # (the scheduler cupsd, lpadmin and lp; pdfunite joins a multi-page PDF)
+  printer-driver-gutenprint cups-daemon poppler-utils
   # the Python module: pybind11, the Python headers, numpy and pytest
   pybind11-dev python3-dev python3-numpy python3-pytest
   # the Python example: Pillow (ImageCms for lcms2) and matplotlib

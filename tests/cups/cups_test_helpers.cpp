@@ -37,7 +37,8 @@ ShellRun runShell(const std::string& command) {
 // system's filters (without the Ghostscript and MuPDF renderers, so that PDF
 // pages go through pdftoraster) and, as rastertovrel, a script that keeps a
 // copy of the raster it is handed (dir/captured.ras) before it runs the
-// filter given (the built one unless named). Prints input through the PPD into output.
+// filter given (the built one unless named); the built rastertovrel-gutenprint
+// is there too. Prints input through the PPD into output.
 ShellRun print(const test::TempDir& dir, const fs::path& input,
                const std::vector<std::string>& options, const fs::path& output, const fs::path& ppd,
                const fs::path& filter) {
@@ -45,9 +46,11 @@ ShellRun print(const test::TempDir& dir, const fs::path& input,
     if (fs::create_directories(filters)) {
         for (const auto& entry : fs::directory_iterator(VREL_CUPS_FILTER_DIR)) {
             const std::string name = entry.path().filename().string();
-            if (name != "gstoraster" && name != "mupdftoraster" && name != "rastertovrel")
+            if (name != "gstoraster" && name != "mupdftoraster" && name != "rastertovrel" &&
+                name != "rastertovrel-gutenprint")
                 fs::create_symlink(entry.path(), filters / name);
         }
+        fs::create_symlink(VREL_BRIDGE, filters / "rastertovrel-gutenprint");
         // The copy goes to a fixed path: filters get only the environment
         // that cupsfilter gives them.
         std::ofstream(filters / "rastertovrel")

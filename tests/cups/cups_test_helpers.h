@@ -33,7 +33,8 @@ ShellRun runShell(const std::string& command);
 // system's filters (without the Ghostscript and MuPDF renderers, so that PDF
 // pages go through pdftoraster) and, as rastertovrel, a script that keeps a
 // copy of the raster it is handed (dir/captured.ras) before it runs the
-// filter given (the built one unless named). Prints input through the PPD into output.
+// filter given (the built one unless named); the built rastertovrel-gutenprint
+// is there too. Prints input through the PPD into output.
 ShellRun print(const test::TempDir& dir, const fs::path& input,
                const std::vector<std::string>& options, const fs::path& output,
                const fs::path& ppd = kSamplePpd, const fs::path& filter = VREL_RASTERTOVREL);

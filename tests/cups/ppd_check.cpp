@@ -49,6 +49,12 @@ void expectPpdPasses(const std::filesystem::path& ppd) {
     const auto filters = root.path() / "usr/lib/cups/filter";
     std::filesystem::create_directories(filters);
     std::filesystem::create_symlink(VREL_RASTERTOVREL, filters / "rastertovrel");
+    std::filesystem::create_symlink(VREL_BRIDGE, filters / "rastertovrel-gutenprint");
+    // The filters a printer's own PPD names besides its raster filter.
+    for (const char* name : {"commandtoepson", "commandtocanon"})
+        if (std::filesystem::exists(std::filesystem::path(VREL_CUPS_FILTER_DIR) / name))
+            std::filesystem::create_symlink(std::filesystem::path(VREL_CUPS_FILTER_DIR) / name,
+                                            filters / name);
     const ProgramRun run = runProgram(VREL_CUPSTESTPPD, {"-R", root.str(), ppd.string()});
     EXPECT_EQ(run.status, 0) << ppd << ":\n" << run.out << run.err;
     EXPECT_NE(run.out.find(": PASS"), std::string::npos) << ppd << ":\n" << run.out << run.err;

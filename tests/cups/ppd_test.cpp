@@ -178,5 +178,76 @@ TEST(VrelPpd, SamplePpdPassesAndIsWrittenFromTheSampleDatabase) {
     EXPECT_EQ(readText(dir.file("s.ppd")), readText(kSampleDir / "vrel-demo-inkjet.ppd"));
 }
 
+struct MergeCase {
+    const char* name;
+    std::string model; // Gutenprint's Epson model; empty: the sample PPD
+    bool mergeTwice = false;
+    const char* refusal = nullptr; // part of the message; none: a PPD is written
+    bool withoutRaw = false;       // the printer's PPD loses its Raw choice
+};
+
+// The printer's PPD is kept, with its colour correction fixed to Raw, RGB
+// rendering, the bridge as its raster filter and vrel's four-ink and black
+// ink sets; the six- and seven-ink sets are left out with a warning.
+TEST(VrelPpd, PrinterPpdIsMergedOrRefused) {
+    if (!fs::exists("/usr/lib/cups/driver/gutenprint.5.3"))
+        GTEST_SKIP() << "Gutenprint's drivers are not installed (printer-driver-gutenprint)";
+    const std::vector<MergeCase> cases = {
+        {"R2400", "r2400"},
+        {"C88", "c88"},
+        {"a PPD without Raw colour correction", "r2400", false, "no StpColorCorrection choice Raw",
+         true},
+        {"a merged PPD", "r2400", true, "already"},
+        {"vrel's own PPD", "", false, "holds vrel's options already"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::TempDir dir;
+        fs::path printer = kSampleDir / "vrel-demo-inkjet.ppd";
+        if (!c.model.empty()) {
+            printer = dir.file(c.model + ".ppd");
+            ASSERT_EQ(
+                std::system(("/usr/lib/cups/driver/gutenprint.5.3 cat gutenprint.5.3://escp2-" +
+                             c.model + "/expert >" + printer.string())
+                                .c_str()),
+                0);
+        }
+        if (c.withoutRaw) {
+            std::string text = readText(printer);
+            text.erase(text.find("*StpColorCorrection Raw/"), 30);
+            std::ofstream(printer) << text;
+        }
+        const fs::path out = dir.file("merged.ppd"), db = kSampleDir / "sample.vdb";
+        auto run = runPpd(db, out, {"--printer-ppd", printer.string()});
+        if (c.mergeTwice)
+            run = runPpd(db, dir.file("again.ppd"), {"--printer-ppd", out.string()});
+        if (c.refusal != nullptr) {
+            EXPECT_EQ(run.status, 2);
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << run.err;
+        expectPpdPasses(out);
+        const std::string ppd = readText(out), original = readText(printer);
+        for (const char* line :
+             {"*DefaultStpColorCorrection: Raw", "*StpColorCorrection Raw/Raw: \"\"",
+              "*DefaultColorModel: RGB", "*vrelPrinterFilter: \"rastertogutenprint.5.3\"",
+              "*cupsFilter:\t\"application/vnd.cups-raster 100 rastertovrel-gutenprint\"",
+              "*OpenUI *StpQuality/Print Quality: PickOne", "*VrelInkSet VDIMono/"})
+            EXPECT_NE(ppd.find(std::string("\n") + line), std::string::npos) << line;
+        for (const char* gone : {"*StpColorCorrection None", "*ColorModel CMYK", "VDIPhoto6"})
+            EXPECT_EQ(ppd.find(gone), std::string::npos) << gone;
+        EXPECT_NE(run.err.find("'Vrel Demo Photo 6-ink' (6 inks) left out"), std::string::npos);
+        EXPECT_NE(run.err.find("'Vrel Demo Photo 7-ink' (7 inks) left out"), std::string::npos);
+        // Every option of the printer's stays.
+        std::size_t options = 0;
+        for (auto at = original.find("*OpenUI"); at != std::string::npos;
+             at = original.find("*OpenUI", at + 1), ++options)
+            EXPECT_NE(ppd.find(original.substr(at, original.find(':', at) - at)),
+                      std::string::npos);
+        EXPECT_GT(options, 20u);
+    }
+}
+
 } // namespace
 } // namespace vrel

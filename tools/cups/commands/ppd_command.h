@@ -4,7 +4,8 @@
 // profile's number and key fields into the raster page header; colour model,
 // raster format, colour order, colour adjustment, density and balance are
 // further options. Every text goes into the PPD by its field's rules or is
-// refused (ppd_text.h).
+// refused (ppd_text.h). With a printer's PPD, vrel's options are merged into
+// it instead (ppd_merge.h).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -16,6 +17,7 @@ struct PpdOptions {
     std::string database;     // the database file to read
     std::string databasePath; // what the PPD's *vrelDatabase names; default: absolute path
     std::string model;        // printer model name; default: the database's extension name
+    std::string printerPpd;   // a printer driver's PPD to merge with; empty: none
     std::string output;       // PPD file; empty or "-": standard output
 };
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <fmt/format.h>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -99,6 +100,15 @@ std::string checkDatabase(const DatabaseLocation& location) {
         return "the database '" + path + "' is cut short or not a profile database (" + problem +
                ")";
     return {};
+}
+
+std::string queueDatabase(DatabaseLocation* database) {
+    const char* ppd = std::getenv("PPD");
+    if (ppd == nullptr)
+        return "no PPD given (PPD is unset)";
+    if (std::string problem = findDatabase(ppd, database); !problem.empty())
+        return problem;
+    return checkDatabase(*database);
 }
 
 } // namespace vrel::cups

@@ -13,4 +13,8 @@ namespace vrel::cups {
 // together; otherwise which file is wrong and why.
 std::string checkDatabase(const DatabaseLocation& location);
 
+// The database of the queue whose PPD the environment names (PPD), found
+// and checked. Empty on success, otherwise the problem.
+std::string queueDatabase(DatabaseLocation* database);
+
 } // namespace vrel::cups

@@ -40,7 +40,7 @@ int endOfInput(const RasterInput& input, int pages, std::FILE* log) {
 } // namespace
 
 int convertJob(int inputFd, int outputFd, EngineJob& engine, std::FILE* log,
-               const volatile std::sig_atomic_t* stop, uint64_t maxPixels) {
+               const volatile std::sig_atomic_t* stop, uint64_t maxPixels, bool pageLines) {
     RasterInput input(inputFd, stop);
     RasterOutput output(outputFd, stop);
     cups_raster_t* in = cupsRasterOpenIO(readRasterInput, &input, CUPS_RASTER_READ);
@@ -69,7 +69,8 @@ int convertJob(int inputFd, int outputFd, EngineJob& engine, std::FILE* log,
         end = writePage(job, header, page, &copies);
         if (end != PageEnd::Written)
             break;
-        writeText(log, "PAGE: {} {}\n", page, copies);
+        if (pageLines)
+            writeText(log, "PAGE: {} {}\n", page, copies);
     }
     cupsRasterClose(in);
     if (end == PageEnd::Written && input.stopped) {

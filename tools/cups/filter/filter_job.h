@@ -16,7 +16,10 @@ namespace vrel::cups {
 // log. stop is set (by a signal handler) to stop the job at the next read,
 // write or band of lines. A page that would take the pixels converted beyond
 // maxPixels (0: no limit; the fuzz target's bound on time) fails the job.
+// Each page written gives a PAGE: line when pageLines is set; a filter that
+// hands its ink raster to another one leaves the page count to that one.
 int convertJob(int inputFd, int outputFd, EngineJob& engine, std::FILE* log,
-               const volatile std::sig_atomic_t* stop, uint64_t maxPixels = 0);
+               const volatile std::sig_atomic_t* stop, uint64_t maxPixels = 0,
+               bool pageLines = true);
 
 } // namespace vrel::cups

@@ -42,16 +42,6 @@ void onTerminate(int) {
     stopRequested = 1;
 }
 
-// The PPD's database, checked; empty on success, otherwise the problem.
-std::string queueDatabase(DatabaseLocation* database) {
-    const char* ppd = std::getenv("PPD");
-    if (ppd == nullptr)
-        return "no PPD given (PPD is unset)";
-    if (std::string problem = findDatabase(ppd, database); !problem.empty())
-        return problem;
-    return checkDatabase(*database);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {

@@ -36,11 +36,9 @@ bool readLine(std::FILE* file, std::string* line, bool* whole) {
 
 std::string databaseFromLine(const std::string& ppdPath, const std::string& line,
                              DatabaseLocation* location) {
-    const auto open = line.find('"');
-    const auto close = line.rfind('"');
-    if (open == std::string::npos || close <= open + 1)
+    std::filesystem::path path = quotedValue(line);
+    if (path.empty())
         return "the PPD's *vrelDatabase line has no quoted path";
-    std::filesystem::path path = line.substr(open + 1, close - open - 1);
     if (path.is_relative())
         path = std::filesystem::path(ppdPath).parent_path() / path;
     *location = vrel::tools::locateDatabase(path);
@@ -52,7 +50,23 @@ std::string databaseFromLine(const std::string& ppdPath, const std::string& line
 
 } // namespace
 
+std::string quotedValue(const std::string& line) {
+    const auto open = line.find('"');
+    const auto close = line.rfind('"');
+    if (open == std::string::npos || close <= open + 1)
+        return {};
+    return line.substr(open + 1, close - open - 1);
+}
+
 std::string findDatabase(const std::string& ppdPath, DatabaseLocation* location) {
+    std::string line;
+    if (std::string problem = findPpdLine(ppdPath, "*vrelDatabase:", &line); !problem.empty())
+        return problem;
+    return databaseFromLine(ppdPath, line, location);
+}
+
+std::string findPpdLine(const std::string& ppdPath, const std::string& keyword,
+                        std::string* found) {
     std::string problem;
     const int fd = openInputFile(ppdPath, false, &problem);
     if (fd < 0)
@@ -62,16 +76,16 @@ std::string findDatabase(const std::string& ppdPath, DatabaseLocation* location)
         ::close(fd);
         return "cannot read the PPD '" + ppdPath + "'";
     }
-    const std::string keyword = "*vrelDatabase:";
     std::string line;
     bool whole = true;
-    problem = "the PPD '" + ppdPath + "' has no *vrelDatabase line";
+    const std::string name = keyword.substr(0, keyword.find(':'));
+    problem = "the PPD '" + ppdPath + "' has no " + name + " line";
     while (readLine(ppd, &line, &whole)) {
         if (line.compare(0, keyword.size(), keyword) != 0)
             continue;
-        problem =
-            whole ? databaseFromLine(ppdPath, line, location)
-                  : fmt::format("the PPD's *vrelDatabase line is longer than {} bytes", kMaxLine);
+        problem = whole ? ""
+                        : fmt::format("the PPD's {} line is longer than {} bytes", name, kMaxLine);
+        *found = line;
         break;
     }
     std::fclose(ppd);

@@ -17,6 +17,7 @@
 // when both stages succeeded (or the job was stopped on request), 1 after
 // an ERROR: line otherwise; a missing printer filter is named before any
 // raster is read.
+#include "common/write_text.h"
 #include "cups/filter/database_check.h"
 #include "cups/filter/engine_job.h"
 #include "cups/filter/filter_job.h"
@@ -33,6 +34,7 @@
 namespace {
 
 using namespace vrel::cups;
+using vrel::tools::writeText;
 
 volatile std::sig_atomic_t stopRequested = 0;
 volatile pid_t printerPid = -1;
@@ -62,7 +64,7 @@ int openInput(int argc, char** argv) {
     std::string problem;
     const int fd = openInputFile(argv[6], true, &problem);
     if (fd < 0 && !(errno == EINTR && stopRequested))
-        std::fprintf(stderr, "ERROR: the raster file %s\n", problem.c_str());
+        writeText(stderr, "ERROR: the raster file {}\n", problem);
     return fd;
 }
 
@@ -70,8 +72,7 @@ int openInput(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc < 6 || argc > 7) {
-        std::fprintf(stderr,
-                     "Usage: rastertovrel-gutenprint job user title copies options [file]\n");
+        writeText(stderr, "Usage: rastertovrel-gutenprint job user title copies options [file]\n");
         return 1;
     }
     catchSignals();
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     if (problem.empty())
         problem = findPrinterFilter(std::getenv("PPD"), &program);
     if (!problem.empty()) {
-        std::fprintf(stderr, "ERROR: %s\n", problem.c_str());
+        writeText(stderr, "ERROR: {}\n", problem);
         return 1;
     }
     const int fd = openInput(argc, argv);
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
         return stopRequested ? 0 : 1;
     PrinterStage stage;
     if (problem = startPrinterStage(program, argv, &stage); !problem.empty()) {
-        std::fprintf(stderr, "ERROR: %s\n", problem.c_str());
+        writeText(stderr, "ERROR: {}\n", problem);
         return 1;
     }
     printerPid = stage.pid;

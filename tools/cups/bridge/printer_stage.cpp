@@ -1,9 +1,11 @@
 #include "printer_stage.h"
 
+#include "common/write_text.h"
 #include "cups/filter/ppd_database.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -38,7 +40,9 @@ std::string filterFolder() {
     char* args[] = {argv[0], argv[1], argv[2], argv[3], argv[4], argv[5], nullptr};
     execve(program.c_str(), args, environ);
     const char* why = std::strerror(errno);
-    dprintf(2, "ERROR: cannot run the printer driver's filter %s: %s\n", program.c_str(), why);
+    tools::writeText(stderr, "ERROR: cannot run the printer driver's filter {}: {}\n", program,
+                     why);
+    std::fflush(stderr);
     _exit(1);
 }
 
@@ -89,11 +93,11 @@ int finishPrinterStage(const PrinterStage& stage, const std::string& program, bo
     if (stopped) // how a cancelled filter ends is no fault of the job
         return 0;
     if (WIFEXITED(raw))
-        std::fprintf(log, "ERROR: the printer driver's filter %s failed (exit status %d)\n",
-                     name.c_str(), WEXITSTATUS(raw));
+        tools::writeText(log, "ERROR: the printer driver's filter {} failed (exit status {})\n",
+                         name, WEXITSTATUS(raw));
     else
-        std::fprintf(log, "ERROR: the printer driver's filter %s ended on signal %d (%s)\n",
-                     name.c_str(), WTERMSIG(raw), strsignal(WTERMSIG(raw)));
+        tools::writeText(log, "ERROR: the printer driver's filter {} ended on signal {} ({})\n",
+                         name, WTERMSIG(raw), strsignal(WTERMSIG(raw)));
     return 1;
 }
 

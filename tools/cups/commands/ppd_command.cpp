@@ -10,6 +10,7 @@
 #include "ppd_text.h"
 
 #include <filesystem>
+#include <fmt/format.h>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -42,17 +43,15 @@ std::string modelText(const PpdOptions& options, const Database& db,
 
 // The comment lines that name the page header slots the options set.
 std::string slotComment() {
-    std::ostringstream out;
-    out << "*% The options reach rastertovrel through the raster page header:\n"
-        << "*% " << integerSlot(slots::kProfileNumber) << " profile number, "
-        << integerSlot(slots::kKeyField14) << "-" << slots::kKeyField108
-        << " key fields 14, 16, 94, 104, 106, 108,\n*% " << integerSlot(slots::kAdjustSwitch)
-        << " adjustment switch, " << integerSlot(slots::kTableSelector) << " table selector, "
-        << integerSlot(slots::kColourOrder) << " colour\n*% order, "
-        << integerSlot(slots::kRasterFormat) << " raster format, " << realSlot(slots::kDensity)
-        << " density, " << realSlot(slots::kFirstBalance) << "-" << slots::kFirstBalance + 3
-        << " balance.\n";
-    return out.str();
+    return fmt::format("*% The options reach rastertovrel through the raster page header:\n"
+                       "*% {} profile number, {}-{} key fields 14, 16, 94, 104, 106, 108,\n"
+                       "*% {} adjustment switch, {} table selector, {} colour\n"
+                       "*% order, {} raster format, {} density, {}-{} balance.\n",
+                       integerSlot(slots::kProfileNumber), integerSlot(slots::kKeyField14),
+                       slots::kKeyField108, integerSlot(slots::kAdjustSwitch),
+                       integerSlot(slots::kTableSelector), integerSlot(slots::kColourOrder),
+                       integerSlot(slots::kRasterFormat), realSlot(slots::kDensity),
+                       realSlot(slots::kFirstBalance), slots::kFirstBalance + 3);
 }
 
 std::string readPrinterPpd(const std::string& path) {

@@ -6,6 +6,7 @@
 #include "resources/database_format.h"
 
 #include <cctype>
+#include <fmt/format.h>
 #include <unordered_set>
 
 namespace vrel::cli {
@@ -20,9 +21,9 @@ std::string keywordFor(const std::string& name, std::unordered_set<std::string>*
                        int number) {
     std::string keyword = ppdtext::keywordLetters(name, 32);
     if (keyword.empty() || !std::isalpha(static_cast<unsigned char>(keyword[0])))
-        keyword = "InkSet" + std::to_string(number);
+        keyword = fmt::format("InkSet{}", number);
     if (!taken->insert(keyword).second) {
-        keyword += "_" + std::to_string(number);
+        keyword += fmt::format("_{}", number);
         taken->insert(keyword);
     }
     return keyword;
@@ -38,8 +39,7 @@ void nameInkSet(const ProfileEntry& entry, int number, std::unordered_set<std::s
                 InkSet* set) {
     set->text = bytesOf(entry.name2).empty() ? bytesOf(entry.name1) : bytesOf(entry.name2);
     if (set->text.empty())
-        set->text = "Profile " + std::to_string(set->params.profileNumber) + ", ink set " +
-                    std::to_string(number);
+        set->text = fmt::format("Profile {}, ink set {}", set->params.profileNumber, number);
     const std::string name1 = bytesOf(entry.name1);
     set->keyword = keywordFor(name1.empty() ? set->text : name1, keywords, number);
 }

@@ -4,6 +4,7 @@
 #include "ppd_options.h"
 #include "ppd_text.h"
 
+#include <fmt/format.h>
 #include <sstream>
 
 namespace vrel::cli {
@@ -119,8 +120,9 @@ std::vector<InkSet> driverInkSets(const std::vector<InkSet>& sets, std::ostream&
             kept.push_back(set);
             continue;
         }
-        warnings << "vrel: warning: ink set '" << set.text << "' (" << inkCount(set.method)
-                 << " inks) left out: the printer driver reads at most four ink channels\n";
+        warnings << fmt::format("vrel: warning: ink set '{}' ({} inks) left out: the printer "
+                                "driver reads at most four ink channels\n",
+                                set.text, inkCount(set.method));
     }
     if (kept.empty())
         throw CliError("the database has no ink set of black only or four inks, the most the "

@@ -3,6 +3,7 @@
 #include "common/page_slots.h"
 #include "ppd_text.h"
 
+#include <fmt/format.h>
 #include <sstream>
 
 namespace vrel::cli {
@@ -15,7 +16,7 @@ using slots::realSlot;
 
 // PostScript code that sets one integer slot of the page header.
 std::string slotCode(int slot, unsigned value) {
-    return "/" + integerSlot(slot) + " " + std::to_string(value);
+    return fmt::format("/{} {}", integerSlot(slot), value);
 }
 
 // The code of a colour adjustment choice: its switch and table selector.
@@ -28,11 +29,10 @@ std::string adjustment(unsigned adjustSwitch, unsigned tableSelector) {
 PpdChoices levels(const std::string& field) {
     PpdChoices choices;
     for (int v : {-20, -10, 0, 10, 20}) {
-        const std::string name = v < 0   ? "Minus" + std::to_string(-v)
-                                 : v > 0 ? "Plus" + std::to_string(v)
-                                         : "Normal";
-        const std::string text = v == 0 ? "Normal" : (v > 0 ? "+" : "") + std::to_string(v);
-        choices.emplace_back(name + "/" + text, "/" + field + " " + std::to_string(v));
+        const std::string choice = v < 0   ? fmt::format("Minus{}/{}", -v, v)
+                                   : v > 0 ? fmt::format("Plus{}/+{}", v, v)
+                                           : "Normal/Normal";
+        choices.emplace_back(choice, fmt::format("/{} {}", field, v));
     }
     return choices;
 }

@@ -4,6 +4,7 @@
 #include "description/json_reader.h"
 
 #include <filesystem>
+#include <fmt/format.h>
 #include <vrel/vrel.h>
 
 namespace vrel::cli::ppdtext {
@@ -78,8 +79,8 @@ std::string modelText(std::string_view utf8) {
     if (latin1.find_first_not_of(' ') == std::string::npos)
         refuseModel(utf8, "is empty");
     if (latin1.size() > kModelTextLimit)
-        refuseModel(utf8, "is " + std::to_string(latin1.size()) + " characters long; at most " +
-                              std::to_string(kModelTextLimit) + " fit the PPD");
+        refuseModel(utf8, fmt::format("is {} characters long; at most {} fit the PPD",
+                                      latin1.size(), kModelTextLimit));
     return latin1;
 }
 
@@ -155,12 +156,12 @@ void checkDatabasePath(std::string_view path) {
     }
     const std::size_t longest = kLineLimit - kDatabaseKeyword.size() - 2;
     if (path.size() > longest)
-        refuse("is " + std::to_string(path.size()) + " bytes long; the PPD's *vrelDatabase line " +
-               "holds at most " + std::to_string(longest));
+        refuse(fmt::format("is {} bytes long; the PPD's *vrelDatabase line holds at most {}",
+                           path.size(), longest));
     const std::string name = std::filesystem::path(std::string(path)).filename().string();
     if (name.empty() || name.size() > VREL_DATABASE_NAME_SIZE)
-        refuse("ends in a file name of " + std::to_string(name.size()) +
-               " bytes; the filter opens 1 to " + std::to_string(VREL_DATABASE_NAME_SIZE));
+        refuse(fmt::format("ends in a file name of {} bytes; the filter opens 1 to {}", name.size(),
+                           VREL_DATABASE_NAME_SIZE));
 }
 
 } // namespace vrel::cli::ppdtext

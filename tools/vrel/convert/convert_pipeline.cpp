@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <tbb/concurrent_queue.h>
+#include <tbb/global_control.h>
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 #include <tbb/task_group.h>
@@ -179,6 +180,9 @@ void ConvertPipeline::runPipeline() {
     const auto tokens = static_cast<std::size_t>(s.threads == 1 ? 1 : 4 * s.threads);
     std::exception_ptr failure;
     try {
+        // Allows as many threads as asked for, even beyond the cores.
+        const tbb::global_control allowed(tbb::global_control::max_allowed_parallelism,
+                                          static_cast<std::size_t>(s.threads));
         tbb::task_arena arena(s.threads);
         arena.execute([&] {
             tbb::parallel_pipeline(tokens,

@@ -17,7 +17,7 @@ packages=(
   # cupstestppd for the PPDs that vrel ppd writes)
   libcups2-dev libcupsimage2-dev
   cups cups-filters cups-server-common cups-client
-  # oneTBB's parallel_pipeline (the convert pipeline and the filter's reader), libfmt (text output)
+  # oneTBB's parallel_pipeline (the convert command's pipeline of bands), libfmt (text output)
   libtbb-dev libfmt-dev
   # Gutenprint's printer drivers behind the bridge filter, and its tests in a real queue
   printer-driver-gutenprint

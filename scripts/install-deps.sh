@@ -10,8 +10,8 @@ packages=(
   libcli11-dev nlohmann-json3-dev libgs-common
   # the codecs that compress the converted TIFF's strips in parallel
   zlib1g-dev libdeflate-dev libzstd-dev
-  # scripts/bench-convert.sh: lcms2's tificc and GNU time
-  liblcms2-utils time
+  # scripts/bench-convert.sh: lcms2's tificc, libtiff's tiffcp and GNU time
+  liblcms2-utils libtiff-tools time
   # the CUPS raster filter (development files) and its end-to-end tests
   # (cupsfilter, the renderers pdftoraster and imagetoraster, CUPS's documentation,
   # cupstestppd for the PPDs that vrel ppd writes)

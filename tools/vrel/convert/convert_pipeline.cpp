@@ -87,6 +87,9 @@ struct ConvertPipeline::State {
     // are converted at once.
     tbb::concurrent_queue<std::unique_ptr<BandConverter>> converters;
     int bandsWritten = 0; // counted by the last stage alone
+    // The bands in flight, band i in slot i % tokens: they outlive a
+    // cancelled pipeline, which leaves its tokens behind.
+    std::vector<std::unique_ptr<Band>> slots;
 
     // The hand-over of bands from the decoding thread to the pipeline.
     std::mutex mutex; // guards what follows
@@ -172,15 +175,21 @@ void ConvertPipeline::openOutputs() {
 // decoder or a slow output.
 void ConvertPipeline::runPipeline() {
     State& s = *state_;
-    using BandPtr = std::unique_ptr<Band>;
+    using BandPtr = Band*;
+    const auto tokens = static_cast<std::size_t>(s.threads == 1 ? 1 : 4 * s.threads);
+    s.slots.resize(tokens);
     constexpr auto serial = tbb::filter_mode::serial_in_order;
     auto stages =
         tbb::make_filter<void, BandPtr>(serial,
-                                        [this](tbb::flow_control& control) {
-                                            BandPtr band = takeBand();
-                                            if (!band)
+                                        [this, &s](tbb::flow_control& control) {
+                                            auto band = takeBand();
+                                            if (!band) {
                                                 control.stop();
-                                            return band;
+                                                return BandPtr();
+                                            }
+                                            auto& slot = s.slots[band->index % s.slots.size()];
+                                            slot = std::move(band);
+                                            return slot.get();
                                         }) &
         tbb::make_filter<BandPtr, BandPtr>(tbb::filter_mode::parallel, [this](BandPtr band) {
             convert(*band);
@@ -191,7 +200,6 @@ void ConvertPipeline::runPipeline() {
                      write(*band);
                      return band;
                  });
-    const auto tokens = static_cast<std::size_t>(s.threads == 1 ? 1 : 4 * s.threads);
     std::exception_ptr failure;
     try {
         // Allows as many threads as asked for, even beyond the cores.
@@ -201,7 +209,11 @@ void ConvertPipeline::runPipeline() {
         arena.execute([&] {
             tbb::parallel_pipeline(tokens,
                                    stages & tbb::make_filter<BandPtr, void>(
-                                                serial, [&s](BandPtr) { ++s.bandsWritten; }),
+                                                serial,
+                                                [&s](BandPtr band) {
+                                                    ++s.bandsWritten;
+                                                    s.slots[band->index % s.slots.size()].reset();
+                                                }),
                                    s.context);
         });
     } catch (...) {

@@ -10,14 +10,14 @@ packages=(
   libcli11-dev nlohmann-json3-dev libgs-common
   # the codecs that compress the converted TIFF's strips in parallel
   zlib1g-dev libdeflate-dev libzstd-dev
-  # scripts/bench-convert.sh: lcms2's tificc and GNU time
-  liblcms2-utils time
+  # scripts/bench-convert.sh: lcms2's tificc, libtiff's tiffcp and GNU time
+  liblcms2-utils libtiff-tools time
   # the CUPS raster filter (development files) and its end-to-end tests
   # (cupsfilter, the renderers pdftoraster and imagetoraster, CUPS's documentation,
   # cupstestppd for the PPDs that vrel ppd writes)
   libcups2-dev libcupsimage2-dev
   cups cups-filters cups-server-common cups-client
-  # oneTBB's parallel_pipeline (the convert pipeline and the filter's reader), libfmt (text output)
+  # oneTBB's parallel_pipeline (the convert command's pipeline of bands), libfmt (text output)
   libtbb-dev libfmt-dev
   # Gutenprint's printer drivers behind the bridge filter, and its tests in a real queue
   # (the scheduler cupsd, lpadmin and lp; pdfunite joins a multi-page PDF)

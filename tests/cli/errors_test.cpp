@@ -154,6 +154,7 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       {convert({"float.tif"}), "'float.tif': samples that are not unsigned integers"},
       {convert({"half.jpg"}), "damaged image 'half.jpg': Premature end of JPEG file"},
       {convert({"half.png"}), "damaged image 'half.png'"},
+      {convert({"half.png", "--threads", "3"}), "damaged image 'half.png'"},
       {convert({"huge.png"}), "'huge.png': the file is too short for its claimed 60000 x"},
       {convert({"huge.tif"}),
        "'huge.tif': the file is too short for its claimed 20000 x 20000 pixels (strip 2 of"},
@@ -234,6 +235,10 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       {{"--help"}, "cannot write standard output: No space left", 2, "", "", "/dev/full"},
       {convert({"chart.png", "-o", "-"}), "cannot write standard output: No space left", 2, "", "",
        "/dev/full"},
+      // A strip that cannot be written while other bands are in flight.
+      {convert({"chart.png", "--compression", "none", "--threads", "3"}),
+       "cannot write 'out.tif': TIFFAppendToStrip: Write error", 2, "",
+       "trap '' XFSZ; ulimit -f 64 && "},
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // they reserve more
       // Memory running out (an interlaced image is decoded whole: 64 MB).
       {convert({"big.png"}), "vrel: out of memory", 2, "", "ulimit -v 60000 && "},

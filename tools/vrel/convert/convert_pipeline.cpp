@@ -6,11 +6,15 @@
 #include "preview.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
+#include <malloc.h>
 #include <mutex>
+#include <tbb/concurrent_queue.h>
+#include <tbb/global_control.h>
+#include <tbb/parallel_pipeline.h>
+#include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 #include <thread>
 
 namespace vrel::cli {
@@ -44,6 +48,18 @@ void planeRow(const uint8_t* in, std::size_t inks, int width, uint8_t* out) {
     }
 }
 
+// Each band's buffers are made on one thread and freed on another; glibc
+// would hand the freed pages back to the system after most bands and fault
+// them in again for the next, some tenths of a second in the kernel for a
+// 16-Mpixel image. Blocks up to 32 MiB come from the heap instead, and up to
+// 64 MiB of it stays when free.
+void keepBandMemory() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
 } // namespace
 
 struct ConvertPipeline::Band {
@@ -52,14 +68,6 @@ struct ConvertPipeline::Band {
     std::vector<uint8_t> strip; // the compressed TIFF strip
     PngBand preview;
     std::vector<PngBand> planes;
-    std::size_t sinksLeft = 0; // outputs that have yet to write this band
-};
-
-// One output, written band after band by whichever thread holds its lock.
-struct ConvertPipeline::Sink {
-    std::mutex lock;
-    std::atomic<int> next{0};
-    std::function<void(const Band&)> write;
 };
 
 struct ConvertPipeline::State {
@@ -67,26 +75,33 @@ struct ConvertPipeline::State {
     PipelineOutputs outputs;
     int method = 0;
     int width = 0, height = 0, channels = 0, inks = 0;
-    int bandRows = 1, bandCount = 0;
-    int maxInFlight = 0;
+    int bandRows = 1, bandCount = 0, threads = 1;
 
     TiffFile tiff;
     std::unique_ptr<PngStream> preview;
     std::unique_ptr<InkPreview> previewModel;
     std::vector<std::unique_ptr<PngStream>> planes;
-    std::vector<std::unique_ptr<Sink>> sinks;
+    // One per output, each a stage of the pipeline that takes the bands in order.
+    std::vector<std::function<void(const Band&)>> writers;
+    // Idle converters, one engine context each: as many are made as bands
+    // are converted at once.
+    tbb::concurrent_queue<std::unique_ptr<BandConverter>> converters;
+    int bandsWritten = 0; // counted by the last stage alone
+    // The bands in flight, band i in slot i % tokens: they outlive a
+    // cancelled pipeline, which leaves its tokens behind.
+    std::vector<std::unique_ptr<Band>> slots;
 
+    // The hand-over of bands from the decoding thread to the pipeline.
     std::mutex mutex; // guards what follows
     std::condition_variable changed;
-    std::deque<std::shared_ptr<Band>> pending; // decoded, not yet converted
-    std::vector<std::shared_ptr<Band>> ready;  // converted, by band index
-    int inFlight = 0;
-    int bandsDone = 0;
-    bool stopping = false;
-    std::exception_ptr failure;
+    bool wanted = false;           // the pipeline waits for the next band
+    std::unique_ptr<Band> offered; // handed over, not yet taken
+    bool ended = false;            // no more bands will come
+    bool done = false;             // the pipeline has returned
+    std::exception_ptr failure;    // what ended it early
 
-    std::unique_ptr<BandConverter> ownConverter; // the decoding thread's
-    std::vector<std::thread> workers;
+    tbb::task_group_context context; // cancelled when the run is abandoned
+    std::thread runner;              // runs the pipeline while the caller decodes
 };
 
 ConvertPipeline::ConvertPipeline(const ConversionRequest& request, const PipelineOutputs& outputs)
@@ -96,7 +111,7 @@ ConvertPipeline::ConvertPipeline(const ConversionRequest& request, const Pipelin
 }
 
 ConvertPipeline::~ConvertPipeline() {
-    stopWorkers();
+    stop(true);
 }
 
 int ConvertPipeline::begin(int width, int height, int channels) {
@@ -106,80 +121,148 @@ int ConvertPipeline::begin(int width, int height, int channels) {
     s.width = width;
     s.height = height;
     s.channels = channels;
-    s.ownConverter = std::make_unique<BandConverter>(s.request, channels, width);
-    s.method = s.ownConverter->method();
+    auto converter = std::make_unique<BandConverter>(s.request, channels, width);
+    s.method = converter->method();
+    s.converters.push(std::move(converter));
     s.inks = inkCountFor(s.method);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(s.inks);
     s.bandRows = static_cast<int>(
         std::clamp<std::size_t>(kBandBytes / rowBytes, 1, static_cast<std::size_t>(height)));
     s.bandCount = (height + s.bandRows - 1) / s.bandRows;
-    s.ready.resize(static_cast<std::size_t>(s.bandCount));
-    const int threads = std::clamp(s.request.threads, 1, s.bandCount);
-    // One thread does everything in turn; more keep a few bands per thread
-    // in flight so that none waits for the decoder or a slow output.
-    s.maxInFlight = threads == 1 ? 0 : 4 * threads;
+    s.threads = std::clamp(s.request.threads, 1, s.bandCount);
+    openOutputs();
+    keepBandMemory();
+    s.runner = std::thread([this] { runPipeline(); });
+    return s.bandRows;
+}
 
+void ConvertPipeline::openOutputs() {
+    State& s = *state_;
     if (s.outputs.tiff) {
         InkTiffLayout layout;
-        layout.width = width;
-        layout.height = height;
+        layout.width = s.width;
+        layout.height = s.height;
         layout.inks = s.inks;
         layout.inkNames = s.outputs.inkNames;
         layout.compression = tiffCompressionTag(s.outputs.compression);
         layout.rowsPerStrip = static_cast<uint32_t>(s.bandRows);
         s.tiff = openInkTiff(*s.outputs.tiff, layout);
-        auto sink = std::make_unique<Sink>();
-        sink->write = [this](const Band& band) {
-            State& st = *state_;
-            const bool raw = st.outputs.compression == TiffCompression::None;
+        s.writers.push_back([&s](const Band& band) {
+            const bool raw = s.outputs.compression == TiffCompression::None;
             const uint8_t* data = raw ? band.inks.pixels.data() : band.strip.data();
             const std::size_t size = raw ? band.inks.pixels.size() : band.strip.size();
-            if (TIFFWriteRawStrip(st.tiff.get(), static_cast<uint32_t>(band.index),
+            if (TIFFWriteRawStrip(s.tiff.get(), static_cast<uint32_t>(band.index),
                                   const_cast<uint8_t*>(data), static_cast<tmsize_t>(size)) < 0)
-                throw CliError("cannot write '" + st.outputs.tiff->path() +
-                               "': " + st.tiff.lastMessage());
-        };
-        s.sinks.push_back(std::move(sink));
+                throw CliError("cannot write '" + s.outputs.tiff->path() +
+                               "': " + s.tiff.lastMessage());
+        });
     }
     if (s.outputs.preview) {
-        s.preview = std::make_unique<PngStream>(*s.outputs.preview, width, height, 3);
+        s.preview = std::make_unique<PngStream>(*s.outputs.preview, s.width, s.height, 3);
         s.previewModel = std::make_unique<InkPreview>(s.method);
-        auto sink = std::make_unique<Sink>();
-        sink->write = [this](const Band& band) { state_->preview->writeBand(band.preview); };
-        s.sinks.push_back(std::move(sink));
+        s.writers.push_back([&s](const Band& band) { s.preview->writeBand(band.preview); });
     }
     for (std::size_t i = 0; i < s.outputs.planes.size(); ++i) {
-        s.planes.push_back(std::make_unique<PngStream>(*s.outputs.planes[i], width, height, 1));
-        auto sink = std::make_unique<Sink>();
-        sink->write = [this, i](const Band& band) { state_->planes[i]->writeBand(band.planes[i]); };
-        s.sinks.push_back(std::move(sink));
+        s.planes.push_back(std::make_unique<PngStream>(*s.outputs.planes[i], s.width, s.height, 1));
+        s.writers.push_back([&s, i](const Band& band) { s.planes[i]->writeBand(band.planes[i]); });
     }
-    for (int t = 1; t < threads; ++t)
-        s.workers.emplace_back([this] { workerLoop(); });
-    return s.bandRows;
+}
+
+// Runs on its own thread, which joins an arena of --threads threads: the
+// bands are taken in order, converted in parallel, then written by one
+// stage per output. One thread takes each band through every stage in turn;
+// more keep a few bands per thread in flight, so that none waits for the
+// decoder or a slow output.
+void ConvertPipeline::runPipeline() {
+    State& s = *state_;
+    using BandPtr = Band*;
+    const auto tokens = static_cast<std::size_t>(s.threads == 1 ? 1 : 4 * s.threads);
+    s.slots.resize(tokens);
+    constexpr auto serial = tbb::filter_mode::serial_in_order;
+    auto stages =
+        tbb::make_filter<void, BandPtr>(serial,
+                                        [this, &s](tbb::flow_control& control) {
+                                            auto band = takeBand();
+                                            if (!band) {
+                                                control.stop();
+                                                return BandPtr();
+                                            }
+                                            auto& slot = s.slots[band->index % s.slots.size()];
+                                            slot = std::move(band);
+                                            return slot.get();
+                                        }) &
+        tbb::make_filter<BandPtr, BandPtr>(tbb::filter_mode::parallel, [this](BandPtr band) {
+            convert(*band);
+            return band;
+        });
+    for (const auto& write : s.writers)
+        stages = stages & tbb::make_filter<BandPtr, BandPtr>(serial, [&write](BandPtr band) {
+                     write(*band);
+                     return band;
+                 });
+    std::exception_ptr failure;
+    try {
+        // Allows as many threads as asked for, even beyond the cores.
+        const tbb::global_control allowed(tbb::global_control::max_allowed_parallelism,
+                                          static_cast<std::size_t>(s.threads));
+        tbb::task_arena arena(s.threads);
+        arena.execute([&] {
+            tbb::parallel_pipeline(tokens,
+                                   stages & tbb::make_filter<BandPtr, void>(
+                                                serial,
+                                                [&s](BandPtr band) {
+                                                    ++s.bandsWritten;
+                                                    s.slots[band->index % s.slots.size()].reset();
+                                                }),
+                                   s.context);
+        });
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    const std::lock_guard<std::mutex> hold(s.mutex);
+    s.failure = failure;
+    s.done = true;
+    s.changed.notify_all();
+}
+
+// The pipeline's first stage: asks the decoding thread for the next band and
+// waits for it; null once the bands have ended.
+std::unique_ptr<ConvertPipeline::Band> ConvertPipeline::takeBand() {
+    State& s = *state_;
+    std::unique_lock<std::mutex> hold(s.mutex);
+    s.wanted = true;
+    s.changed.notify_all();
+    s.changed.wait(hold, [&] { return s.offered || s.ended; });
+    s.wanted = false;
+    return std::move(s.offered);
 }
 
 void ConvertPipeline::add(Image&& rows, int firstRow) {
     State& s = *state_;
-    auto band = std::make_shared<Band>();
+    auto band = std::make_unique<Band>();
     band->index = firstRow / s.bandRows;
     band->input = std::move(rows);
-    band->sinksLeft = s.sinks.size();
-    {
-        std::lock_guard<std::mutex> hold(s.mutex);
-        s.pending.push_back(std::move(band));
-        ++s.inFlight;
+    std::unique_lock<std::mutex> hold(s.mutex);
+    const auto asked = [&] { return s.done || (s.wanted && !s.offered); };
+    s.changed.wait(hold, asked);
+    if (!s.done) {
+        s.offered = std::move(band);
+        s.changed.notify_all();
+        // The decoding goes on once the pipeline waits for the next band:
+        // the thread that waits leaves its place to the decoder.
+        s.changed.wait(hold, asked);
     }
-    s.changed.notify_one();
-    help(s.maxInFlight);
+    if (s.failure)
+        std::rethrow_exception(s.failure);
 }
 
 void ConvertPipeline::finish() {
     State& s = *state_;
-    help(0);
-    stopWorkers();
-    if (s.bandsDone != s.bandCount)
-        throw CliError("the conversion stopped after " + std::to_string(s.bandsDone) + " of " +
+    stop(false);
+    if (s.failure)
+        std::rethrow_exception(s.failure);
+    if (s.bandsWritten != s.bandCount)
+        throw CliError("the conversion stopped after " + std::to_string(s.bandsWritten) + " of " +
                        std::to_string(s.bandCount) + " bands");
     if (s.tiff) {
         if (!TIFFFlush(s.tiff.get()))
@@ -193,67 +276,31 @@ void ConvertPipeline::finish() {
         plane->finish();
 }
 
-// Works on pending bands until at most maxInFlight bands are in flight.
-void ConvertPipeline::help(int maxInFlight) {
+// Ends the bands and waits for the pipeline; an abandoned run (the decoder
+// failed) drops the bands still in flight.
+void ConvertPipeline::stop(bool abandon) {
     State& s = *state_;
-    for (;;) {
-        std::shared_ptr<Band> band;
-        {
-            std::unique_lock<std::mutex> hold(s.mutex);
-            s.changed.wait(
-                hold, [&] { return s.failure || s.inFlight <= maxInFlight || !s.pending.empty(); });
-            if (s.failure)
-                std::rethrow_exception(s.failure);
-            if (s.inFlight <= maxInFlight)
-                return;
-            band = std::move(s.pending.front());
-            s.pending.pop_front();
-        }
-        run(band, s.ownConverter);
+    if (!s.runner.joinable())
+        return;
+    if (abandon)
+        s.context.cancel_group_execution();
+    {
+        const std::lock_guard<std::mutex> hold(s.mutex);
+        s.ended = true;
     }
+    s.changed.notify_all();
+    s.runner.join();
 }
 
-void ConvertPipeline::workerLoop() {
+void ConvertPipeline::convert(Band& band) {
     State& s = *state_;
     std::unique_ptr<BandConverter> converter;
-    for (;;) {
-        std::shared_ptr<Band> band;
-        {
-            std::unique_lock<std::mutex> hold(s.mutex);
-            s.changed.wait(hold, [&] { return s.stopping || s.failure || !s.pending.empty(); });
-            if (s.stopping || s.failure)
-                return;
-            band = std::move(s.pending.front());
-            s.pending.pop_front();
-        }
-        run(band, converter);
-    }
-}
-
-void ConvertPipeline::run(const std::shared_ptr<Band>& band,
-                          std::unique_ptr<BandConverter>& converter) {
-    State& s = *state_;
-    try {
-        if (!converter)
-            converter = std::make_unique<BandConverter>(s.request, s.channels, s.width);
-        process(*band, *converter);
-        {
-            std::lock_guard<std::mutex> hold(s.mutex);
-            s.ready[static_cast<std::size_t>(band->index)] = band;
-        }
-        if (s.sinks.empty())
-            release(*band);
-        drain();
-    } catch (...) {
-        fail(std::current_exception());
-    }
-}
-
-void ConvertPipeline::process(Band& band, BandConverter& converter) const {
-    const State& s = *state_;
+    if (!s.converters.try_pop(converter))
+        converter = std::make_unique<BandConverter>(s.request, s.channels, s.width);
     const int rows = band.input.height;
     band.inks = Image(s.width, rows, s.inks);
-    converter.convert(band.input.pixels.data(), band.inks.pixels.data(), rows);
+    converter->convert(band.input.pixels.data(), band.inks.pixels.data(), rows);
+    s.converters.push(std::move(converter));
     band.input = Image();
     if (s.tiff && s.outputs.compression != TiffCompression::None)
         band.strip = compressStrip(s.outputs.compression, band.inks.pixels.data(),
@@ -272,69 +319,6 @@ void ConvertPipeline::process(Band& band, BandConverter& converter) const {
             [&](int y, uint8_t* out) { planeRow(band.inks.row(y) + i, inks, s.width, out); }));
     if (s.outputs.compression != TiffCompression::None || !s.tiff)
         band.inks = Image();
-}
-
-// Writes, for every output whose lock is free, the bands that are next in
-// its order. A band that becomes ready while another thread holds an
-// output's lock is written by that thread: it looks again after letting go.
-void ConvertPipeline::drain() {
-    State& s = *state_;
-    const auto readyBand = [&](const Sink& sink) {
-        std::lock_guard<std::mutex> hold(s.mutex);
-        const int next = sink.next.load();
-        return next < s.bandCount && !s.failure ? s.ready[static_cast<std::size_t>(next)]
-                                                : std::shared_ptr<Band>();
-    };
-    for (auto& sink : s.sinks) {
-        for (;;) {
-            std::unique_lock<std::mutex> own(sink->lock, std::try_to_lock);
-            if (!own.owns_lock())
-                break;
-            while (auto band = readyBand(*sink)) {
-                sink->write(*band);
-                sink->next.fetch_add(1);
-                release(*band);
-            }
-            own.unlock();
-            if (!readyBand(*sink))
-                break;
-        }
-    }
-}
-
-void ConvertPipeline::release(Band& band) {
-    State& s = *state_;
-    {
-        std::lock_guard<std::mutex> hold(s.mutex);
-        if (band.sinksLeft > 0 && --band.sinksLeft > 0)
-            return;
-        s.ready[static_cast<std::size_t>(band.index)].reset();
-        --s.inFlight;
-        ++s.bandsDone;
-    }
-    s.changed.notify_all();
-}
-
-void ConvertPipeline::fail(std::exception_ptr failure) {
-    State& s = *state_;
-    {
-        std::lock_guard<std::mutex> hold(s.mutex);
-        if (!s.failure)
-            s.failure = std::move(failure);
-    }
-    s.changed.notify_all();
-}
-
-void ConvertPipeline::stopWorkers() {
-    State& s = *state_;
-    {
-        std::lock_guard<std::mutex> hold(s.mutex);
-        s.stopping = true;
-    }
-    s.changed.notify_all();
-    for (auto& worker : s.workers)
-        worker.join();
-    s.workers.clear();
 }
 
 } // namespace vrel::cli

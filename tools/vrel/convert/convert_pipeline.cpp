@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <fmt/format.h>
 #include <functional>
 #include <malloc.h>
 #include <mutex>
@@ -262,8 +263,8 @@ void ConvertPipeline::finish() {
     if (s.failure)
         std::rethrow_exception(s.failure);
     if (s.bandsWritten != s.bandCount)
-        throw CliError("the conversion stopped after " + std::to_string(s.bandsWritten) + " of " +
-                       std::to_string(s.bandCount) + " bands");
+        throw CliError(fmt::format("the conversion stopped after {} of {} bands", s.bandsWritten,
+                                   s.bandCount));
     if (s.tiff) {
         if (!TIFFFlush(s.tiff.get()))
             throw CliError("cannot write '" + s.outputs.tiff->path() +

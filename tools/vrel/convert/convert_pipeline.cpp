@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <fmt/format.h>
 #include <functional>
 #include <malloc.h>
@@ -95,11 +96,16 @@ struct ConvertPipeline::State {
     // The hand-over of bands from the decoding thread to the pipeline.
     std::mutex mutex; // guards what follows
     std::condition_variable changed;
-    bool wanted = false;           // the pipeline waits for the next band
-    std::unique_ptr<Band> offered; // handed over, not yet taken
-    bool ended = false;            // no more bands will come
-    bool done = false;             // the pipeline has returned
-    std::exception_ptr failure;    // what ended it early
+    bool wanted = false; // the pipeline waits for the next band
+    // Handed over, not yet taken. With several threads the decoder runs up
+    // to `ahead` bands ahead of the pipeline, so that it never waits for a
+    // converting thread to ask; with one, it hands over one band at a time
+    // when asked, and everything runs in turn.
+    std::deque<std::unique_ptr<Band>> offered;
+    std::size_t ahead = 0;
+    bool ended = false;         // no more bands will come
+    bool done = false;          // the pipeline has returned
+    std::exception_ptr failure; // what ended it early
 
     tbb::task_group_context context; // cancelled when the run is abandoned
     std::thread runner;              // runs the pipeline while the caller decodes
@@ -131,6 +137,7 @@ int ConvertPipeline::begin(int width, int height, int channels) {
         std::clamp<std::size_t>(kBandBytes / rowBytes, 1, static_cast<std::size_t>(height)));
     s.bandCount = (height + s.bandRows - 1) / s.bandRows;
     s.threads = std::clamp(s.request.threads, 1, s.bandCount);
+    s.ahead = s.threads == 1 ? 0 : static_cast<std::size_t>(s.threads);
     openOutputs();
     keepBandMemory();
     s.runner = std::thread([this] { runPipeline(); });
@@ -233,9 +240,14 @@ std::unique_ptr<ConvertPipeline::Band> ConvertPipeline::takeBand() {
     std::unique_lock<std::mutex> hold(s.mutex);
     s.wanted = true;
     s.changed.notify_all();
-    s.changed.wait(hold, [&] { return s.offered || s.ended; });
+    s.changed.wait(hold, [&] { return !s.offered.empty() || s.ended; });
     s.wanted = false;
-    return std::move(s.offered);
+    if (s.offered.empty())
+        return nullptr;
+    auto band = std::move(s.offered.front());
+    s.offered.pop_front();
+    s.changed.notify_all();
+    return band;
 }
 
 void ConvertPipeline::add(Image&& rows, int firstRow) {
@@ -244,14 +256,17 @@ void ConvertPipeline::add(Image&& rows, int firstRow) {
     band->index = firstRow / s.bandRows;
     band->input = std::move(rows);
     std::unique_lock<std::mutex> hold(s.mutex);
-    const auto asked = [&] { return s.done || (s.wanted && !s.offered); };
+    const auto asked = [&] {
+        return s.done || (s.ahead > 0 ? s.offered.size() < s.ahead : s.wanted && s.offered.empty());
+    };
     s.changed.wait(hold, asked);
     if (!s.done) {
-        s.offered = std::move(band);
+        s.offered.push_back(std::move(band));
         s.changed.notify_all();
-        // The decoding goes on once the pipeline waits for the next band:
-        // the thread that waits leaves its place to the decoder.
-        s.changed.wait(hold, asked);
+        // With one thread the decoding goes on once the pipeline waits for
+        // the next band: the thread that waits leaves its place to the decoder.
+        if (s.ahead == 0)
+            s.changed.wait(hold, asked);
     }
     if (s.failure)
         std::rethrow_exception(s.failure);

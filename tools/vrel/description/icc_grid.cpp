@@ -5,6 +5,8 @@
 #include "grid_models.h"
 #include "image/lcms_context.h"
 
+#include <algorithm>
+#include <cmath>
 #include <lcms2.h>
 #include <memory>
 
@@ -34,6 +36,12 @@ ProfilePtr openProfile(LcmsContext& lcms, const std::string& name, cmsColorSpace
     return profile;
 }
 
+// A float result as a byte: CMYK comes in percent (0..100), RGB in 0..1.
+uint8_t resultByte(double value, double scale) {
+    const double level = std::round(value * scale);
+    return static_cast<uint8_t>(std::clamp(level, 0.0, 255.0));
+}
+
 std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes,
                                    const IccTransformSettings& settings,
                                    cmsColorSpaceSignature outSpace, const char* outName,
@@ -41,23 +49,24 @@ std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes,
     LcmsContext lcms; // declared first: closed after the profiles and the transform
     const auto source = openProfile(lcms, settings.source, cmsSigRgbData, "RGB");
     const auto output = openProfile(lcms, settings.output, outSpace, outName);
+    // Full precision: no optimised (pre-sampled, 16-bit) pipeline, float values.
     const cmsUInt32Number flags =
-        settings.blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0;
+        cmsFLAGS_NOOPTIMIZE |
+        (settings.blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0);
     std::unique_ptr<void, TransformDeleter> transform(
-        cmsCreateTransformTHR(lcms.get(), source.get(), TYPE_RGB_16, output.get(), outType,
+        cmsCreateTransformTHR(lcms.get(), source.get(), TYPE_RGB_DBL, output.get(), outType,
                               static_cast<cmsUInt32Number>(settings.intent), flags));
     if (!transform)
         throw CliError("cannot build the ICC transform from '" + settings.source + "' to '" +
                        settings.output + "'" +
                        (lcms.lastMessage().empty() ? std::string() : ": " + lcms.lastMessage()));
+    const double scale = outSpace == cmsSigCmykData ? 2.55 : 255.0;
     return computeGrid(nodes, channels, [&](uint8_t r, uint8_t g, uint8_t b, uint8_t* out) {
-        const cmsUInt16Number in[3] = {static_cast<cmsUInt16Number>(r * 257),
-                                       static_cast<cmsUInt16Number>(g * 257),
-                                       static_cast<cmsUInt16Number>(b * 257)};
-        cmsUInt16Number result[4] = {};
+        const double in[3] = {r / 255.0, g / 255.0, b / 255.0};
+        double result[4] = {};
         cmsDoTransform(transform.get(), in, result, 1);
         for (int i = 0; i < channels; ++i)
-            out[i] = static_cast<uint8_t>((result[i] * 255u + 32767u) / 65535u);
+            out[i] = resultByte(result[i], scale);
     });
 }
 
@@ -65,12 +74,12 @@ std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes,
 
 std::vector<uint8_t> iccInkGrid(const std::vector<uint8_t>& nodes,
                                 const IccTransformSettings& settings) {
-    return transformGrid(nodes, settings, cmsSigCmykData, "CMYK", TYPE_CMYK_16, 4);
+    return transformGrid(nodes, settings, cmsSigCmykData, "CMYK", TYPE_CMYK_DBL, 4);
 }
 
 std::vector<uint8_t> iccCorrectionGrid(const std::vector<uint8_t>& nodes,
                                        const IccTransformSettings& settings) {
-    return transformGrid(nodes, settings, cmsSigRgbData, "RGB", TYPE_RGB_16, 3);
+    return transformGrid(nodes, settings, cmsSigRgbData, "RGB", TYPE_RGB_DBL, 3);
 }
 
 RenderingIntent parseIntent(const std::string& name) {

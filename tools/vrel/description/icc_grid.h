@@ -23,9 +23,10 @@ struct IccTransformSettings {
     bool blackPointCompensation = false;
 };
 
-// Four-ink grid (C, M, Y, K) through an RGB-to-CMYK transform. The 16-bit
-// results are rounded to bytes. Throws CliError naming the profile when a
-// file is missing or has the wrong colour space.
+// Four-ink grid (C, M, Y, K) through an RGB-to-CMYK transform, sampled at
+// full precision (float values, no optimised pipeline): node v enters as
+// v / 255, each result is rounded to the nearest byte, clamped. Throws CliError naming the profile
+// when a file is missing or has the wrong colour space.
 std::vector<uint8_t> iccInkGrid(const std::vector<uint8_t>& nodes,
                                 const IccTransformSettings& settings);
 

@@ -7,6 +7,9 @@
 #include "description/description.h"
 #include "support/test_support.h"
 
+#include <cmath>
+#include <lcms2.h>
+
 namespace vrel::cli {
 namespace {
 
@@ -59,6 +62,71 @@ TEST(Description, DumpOfAnyReadableFileBuildsTheSameBytes) {
             << entry.name;
     }
     EXPECT_GT(rebuilt, 40);
+}
+
+const std::string kCmykProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+
+// The colour table of a description holding one table.
+ColourTable tableBuilt(const std::string& table) {
+    const auto json = nlohmann::json::parse(R"({"tables": [{"id": 256, )" + table + "}]}");
+    for (const auto& record : databaseFromJson(json, {}).records)
+        if (const auto* t = std::get_if<ColourTable>(&record.content))
+            return *t;
+    ADD_FAILURE() << "no table";
+    return {};
+}
+
+// ICC and ink-model tables naming no positions get 33 even ones (header
+// type 1); an explicit header type 0 and three-channel tables keep 17.
+TEST(Description, SmoothGridsWithoutPositionsTakeThirtyThreePoints) {
+    const std::string icc =
+        R"("grid": {"source": "icc", "outputProfile": ")" + kCmykProfile + "\"}";
+    const struct {
+        std::string table;
+        int headerType;
+        std::size_t points, channels;
+    } cases[] = {
+        {R"("channels": 4, )" + icc, 1, 33, 4},
+        {R"("channels": 6, "grid": {"source": "ink-model"})", 1, 33, 6},
+        {R"("headerType": 0, "channels": 4, )" + icc, 0, 17, 4},
+        {R"("channels": 3, "grid": {"source": "icc", "outputProfile": "srgb"})", 0, 17, 3},
+        {R"("channels": 3, "grid": {"source": "ink-model"})", 0, 17, 3},
+        {R"("points": 9, "channels": 4, )" + icc, 1, 9, 4},
+        {R"("channels": 3, "grid": {"source": "correction"})", 0, 17, 3},
+    };
+    for (const auto& c : cases) {
+        const auto t = tableBuilt(c.table);
+        EXPECT_EQ(t.headerType, c.headerType) << c.table;
+        EXPECT_EQ(t.nodes.size(), c.headerType == 1 ? c.points : 0u) << c.table;
+        EXPECT_EQ(t.data.size(), c.points * c.points * c.points * c.channels) << c.table;
+    }
+}
+
+// Each node of an ICC grid is lcms2's float transform without optimisation,
+// rounded to the nearest level.
+TEST(Description, IccGridsHoldTheFullPrecisionTransform) {
+    const auto t = tableBuilt(R"("points": 5, "channels": 4, "grid": {"source": "icc",
+        "outputProfile": ")" + kCmykProfile +
+                              "\"}");
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile(),
+                cmyk = cmsOpenProfileFromFile(kCmykProfile.c_str(), "r");
+    cmsHTRANSFORM transform = cmsCreateTransform(srgb, TYPE_RGB_DBL, cmyk, TYPE_CMYK_DBL,
+                                                 INTENT_PERCEPTUAL, cmsFLAGS_NOOPTIMIZE);
+    ASSERT_NE(transform, nullptr);
+    const std::size_t n = t.nodes.size(), cells = n * n * n;
+    ASSERT_EQ(t.data.size(), cells * 4);
+    for (std::size_t i = 0; i < cells; ++i) {
+        const double rgb[3] = {t.nodes[i / (n * n)] / 255.0, t.nodes[i / n % n] / 255.0,
+                               t.nodes[i % n] / 255.0};
+        double inks[4];
+        cmsDoTransform(transform, rgb, inks, 1);
+        for (std::size_t k = 0; k < 4; ++k)
+            EXPECT_EQ(t.data[k * cells + i], std::clamp(std::round(inks[k] * 2.55), 0.0, 255.0))
+                << i << " " << k;
+    }
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(cmyk);
+    cmsCloseProfile(srgb);
 }
 
 // Over the whole catalogue of sample files, db check answers with a few

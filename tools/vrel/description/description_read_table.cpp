@@ -135,6 +135,27 @@ struct NodeFields {
     std::optional<JsonNode> sets;
 };
 
+// Points of an ICC or ink-model grid that names no positions: these
+// transforms bend too much between the default grid's 17 nodes.
+constexpr int kFineGridPoints = 33;
+
+// A marked table naming neither positions nor header type, computed from an
+// ICC transform or the ink model, gets the fine grid (header type 1). A
+// three-channel table keeps the default grid: it may serve as a correction
+// table, and with selector 3 the engine lays a type-1 correction table on
+// the default 17 nodes whatever positions it holds.
+bool takesFineGrid(const JsonNode& node, const NodeFields& f, bool marked) {
+    if (!marked || f.nodes || f.points || f.sets || node.has("headerType"))
+        return false;
+    const auto grid = node.optionalField("grid");
+    const auto channels = node.optionalField("channels");
+    if (!grid || !grid->isObject() || !grid->has("source") || !channels ||
+        channels->integer(1, 16) == 3)
+        return false;
+    const auto& source = grid->value().at("source");
+    return source == "icc" || source == "ink-model";
+}
+
 // "marked", "headerType", the node positions or node sets and the
 // header's overrides.
 ColourTable readTableHeader(const JsonNode& node, NodeFields& f) {
@@ -143,7 +164,8 @@ ColourTable readTableHeader(const JsonNode& node, NodeFields& f) {
     f.nodes = node.optionalField("nodes");
     f.points = node.optionalField("points");
     f.sets = node.optionalField("nodeSets");
-    const int defaultType = f.sets ? 2 : (f.nodes || f.points) ? 1 : 0;
+    const bool fine = takesFineGrid(node, f, table.marked);
+    const int defaultType = f.sets ? 2 : (f.nodes || f.points || fine) ? 1 : 0;
     table.headerType = static_cast<uint8_t>(node.integerOr("headerType", defaultType, 0, 255));
     if (!table.marked && (f.nodes || f.points || f.sets || node.has("headerType")))
         node.fail("a table without mark has no header: no headerType, nodes or nodeSets");
@@ -157,6 +179,8 @@ ColourTable readTableHeader(const JsonNode& node, NodeFields& f) {
     }
     if (f.points)
         table.nodes = evenNodes(static_cast<int>(f.points->integer(2, 64)));
+    else if (fine)
+        table.nodes = evenNodes(kFineGridPoints);
     if (f.sets) {
         for (const auto& set : f.sets->elements()) {
             table.nodeSets.push_back(set.bytes());

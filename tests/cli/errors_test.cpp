@@ -125,6 +125,11 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
     const auto sample = readFileBytes(db); // cut into its last extension chunk:
     write("cut.vdb", std::vector<uint8_t>(sample.begin(), sample.end() - 100));
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    write("six.json", std::string(R"({"profiles": [{"profileNumber": 0, "layout": 1, "entries":
+        [{"key": 0, "lutChunk": 256, "channels": 6}]}], "tables": [{"id": 256, "points": 2,
+        "channels": 6, "grid": {"source": "ink-model"}}]})"));
+    ASSERT_EQ(runTool({"db", "build", "six.json", "-o", "six.vdb"}, dir.path()).status, 0);
+    const std::string icc = "/usr/share/color/icc/ghostscript/", cmyk = icc + "default_cmyk.icc";
     // A plane that cannot be written, after the TIFF and two planes could be.
     std::filesystem::create_directories(dir.file("planes") / "ink2-yellow.png");
     std::filesystem::copy_file(db, dir.file("a-database-name-too-long.vdb"));
@@ -201,6 +206,20 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
        "--balance takes four values from -50 to 50"},
       {{"plot", "--db", db, "--slice", "40", "-o", "plot.png"}, "--slice must be below"},
       {{"frobnicate"}, "frobnicate"},
+      // db compare: what it compares with, its profiles and databases.
+      {{"db", "compare", db}, "nothing to compare with: give a second database or --against-"},
+      {{"db", "compare", db, db, "--against-profile", cmyk}, "--against-profile, not both"},
+      {{"db", "compare", db, "nowhere.vdb"}, "cannot open database 'nowhere.vdb'"},
+      {{"db", "compare", db, "six.vdb"}, "converts to 4 inks, 'six.vdb' to 6: only the same inks"},
+      {{"db", "compare", db, "--against-profile", "no.icc"}, "'no.icc': cannot open the ICC prof"},
+      {{"db", "compare", db, db, "--output-profile", icc + "srgb.icc"}, "srgb.icc': not a CMYK"},
+      {{"db", "compare", db, db, "--key94", "1", "--output-profile", cmyk},
+       "--output-profile needs a four-ink profile; '" + db + "' converts to 6 inks"},
+      {{"db", "compare", db, "--against-profile", cmyk, "--intent", "vivid"},
+       "--intent vivid: must be perceptual, relative, saturation or absolute"},
+      {{"db", "compare", db, db, "--bpc"}, "--intent and --bpc apply to --against-profile only"},
+      {{"db", "compare", db, "--against-profile", cmyk, "--image", "no.png"},
+       "cannot open image 'no.png'"},
       // Description errors name the JSON path of the field.
       {build, "bad JSON in 'd.json'", 2, R"({"profiles": [ {"profileNumber": 0,, } ]})"},
       {build, "/profiles/0/layout: must be 0, 1 or 2", 2,

@@ -35,5 +35,7 @@ struct ConversionOptions {
 // The settings options (--db, --settings, --profile, --key14 ...) of one
 // command, into `options`.
 void addSettingsOptions(CLI::App* command, ConversionOptions& options);
+// The same without --db, for commands that name their databases otherwise.
+void addProfileSelectionOptions(CLI::App* command, PrintSettings& settings);
 
 } // namespace vrel::cli

@@ -1,6 +1,7 @@
 #include "db_commands.h"
 
 #include "cli_error.h"
+#include "db_compare.h"
 #include "description/db_check.h"
 #include "description/description.h"
 #include "description/json_reader.h"
@@ -206,6 +207,8 @@ void addDatabaseCommands(CLI::App& app) {
                                        report.problems.size() == 1 ? "" : "s", checkInput),
                            1);
     });
+
+    addCompareCommand(db);
 }
 
 } // namespace vrel::cli

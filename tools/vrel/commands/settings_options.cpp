@@ -1,12 +1,14 @@
 #include "conversion_options.h"
-
 #include "image/image_read.h"
 
 namespace vrel::cli {
 
 void addSettingsOptions(CLI::App* cmd, ConversionOptions& o) {
-    PrintSettings& s = o.settings;
     cmd->add_option("--db", o.database, "profile database file")->required();
+    addProfileSelectionOptions(cmd, o.settings);
+}
+
+void addProfileSelectionOptions(CLI::App* cmd, PrintSettings& s) {
     cmd->add_option("--settings", s.settingsFile,
                     "JSON file with print settings (profileNumber, keyField14, ..., "
                     "adjustSwitch, tableSelector, inputKind, balance, density, "

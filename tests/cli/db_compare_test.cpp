@@ -92,7 +92,7 @@ TEST(DatabaseCompare, StatisticsAreThoseOfTheInksConvertWrites) {
     }
     EXPECT_NEAR(image["shareOff"], std::count(off.begin(), off.end(), true) / double(pixels),
                 1e-12);
-    EXPECT_GT(image["inks"]["black"]["max"], 0.0);
+    EXPECT_GT(image["inks"]["Black"]["max"], 0.0);
 }
 
 // Against lcms2's float transform, 64 points come close and 5 fall clearly short.

@@ -127,16 +127,16 @@ void printTable(const SampleSet& set, const InkComparison& c, const std::vector<
                        100 * c.shareOff);
 }
 
-nlohmann::json spreadJson(const Spread& s) {
+nlohmann::ordered_json spreadJson(const Spread& s) {
     return {{"mean", s.mean}, {"p95", s.p95}, {"max", s.max}};
 }
 
-nlohmann::json setJson(const SampleSet& set, const InkComparison& c,
-                       const std::vector<std::string>& names) {
-    nlohmann::json inks = nlohmann::json::object();
+nlohmann::ordered_json setJson(const SampleSet& set, const InkComparison& c,
+                               const std::vector<std::string>& names) {
+    nlohmann::ordered_json inks = nlohmann::ordered_json::object();
     for (std::size_t i = 0; i < c.inks.size(); ++i)
         inks[names[i]] = spreadJson(c.inks[i]);
-    nlohmann::json j = {
+    nlohmann::ordered_json j = {
         {"name", set.name}, {"samples", c.samples}, {"inks", inks}, {"shareOff", c.shareOff}};
     if (c.deltaE)
         j["deltaE00"] = spreadJson(*c.deltaE);
@@ -177,7 +177,7 @@ void runCompare(const CompareOptions& o, std::ostream& out) {
         results.push_back(compareSet(o, set, profile ? &*profile : nullptr, method));
     const auto names = inkNamesFor(method);
     if (o.json) {
-        nlohmann::json j = {{"inks", names}, {"sets", nlohmann::json::array()}};
+        nlohmann::ordered_json j = {{"inks", names}, {"sets", nlohmann::ordered_json::array()}};
         for (std::size_t i = 0; i < sets.size(); ++i)
             j["sets"].push_back(setJson(sets[i], results[i], names));
         out << j.dump(2) << "\n";

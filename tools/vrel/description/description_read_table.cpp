@@ -190,7 +190,7 @@ ColourTable readTableHeader(const JsonNode& node, NodeFields& f) {
         if (table.nodeSets.size() > 255)
             f.sets->fail("more than 255 node sets");
     }
-    if (table.headerType == 1 && !f.nodes && !f.points)
+    if (table.headerType == 1 && !f.nodes && !f.points && !fine)
         node.fail("header type 1 needs nodes or points");
     // A computed grid needs its nodes; raw data (as a dump of any file gives
     // it) may come with no node set at all.

@@ -26,6 +26,8 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pytest
   # the Python example: Pillow (ImageCms for lcms2) and matplotlib
   python3-pil python3-matplotlib
+  # scripts/measure-grids.sh: the photographs of scikit-image
+  python3-skimage
 )
 # --fuzz: clang with libFuzzer and the sanitizers' runtime (.ci/fuzz.sh);
 # --all adds gcovr for scripts/fuzz-coverage.sh.

@@ -174,6 +174,9 @@ void addDatabaseCommands(CLI::App& app) {
         "build", "Build a database file from a JSON description; a profile that converts through "
                  "an ICC or ink-model grid gets grey mode 2, which reproduces the grid, unless "
                  "the description names a grey mode");
+    build->footer("An ICC or ink-model table that names no node positions (nodes, points, "
+                  "nodeSets, headerType) is computed on 33 even points; three-channel tables "
+                  "keep the default 17-point grid.");
     build->add_option("DESCRIPTION", o.description, "JSON description of the database")->required();
     build->add_option("-o,--output", o.output, "database file to write")->required();
     build->add_option("--max-size", o.maxSize,

@@ -7,6 +7,7 @@
 #include "convert/convert_image.h"
 #include "image/image_read.h"
 
+#include <algorithm>
 #include <fmt/format.h>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -49,19 +50,24 @@ SampleSet imagePixels(const std::string& path) {
     return set;
 }
 
-// The engine's inks for the samples, as convert gives them, as levels.
+// The engine's inks for the samples, as convert gives them, as levels. The
+// samples go through in rows of kRowPixels, the last one padded.
 std::vector<double> engineInks(const std::string& database, const PrintSettings& settings,
-                               const std::vector<uint8_t>& rgb, int& method) {
+                               std::vector<uint8_t> rgb, int& method) {
+    constexpr std::size_t kRowPixels = 65536;
+    const std::size_t count = rgb.size() / 3;
+    const std::size_t width = std::clamp<std::size_t>(count, 1, kRowPixels);
+    const std::size_t rows = (count + width - 1) / width;
+    rgb.resize(rows * width * 3);
     ConversionRequest request;
     request.databasePath = database;
     request.settings = settings;
-    const int count = static_cast<int>(rgb.size() / 3);
-    BandConverter converter(request, 3, count);
+    BandConverter converter(request, 3, static_cast<int>(width));
     method = converter.method();
-    std::vector<uint8_t> inks(static_cast<std::size_t>(count) *
-                              static_cast<std::size_t>(inkCountFor(method)));
-    converter.convert(rgb.data(), inks.data(), 1);
-    return {inks.begin(), inks.end()};
+    const auto inks = static_cast<std::size_t>(inkCountFor(method));
+    std::vector<uint8_t> levels(rows * width * inks);
+    converter.convert(rgb.data(), levels.data(), static_cast<int>(rows));
+    return {levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(count * inks)};
 }
 
 void checkCompareOptions(const CompareOptions& o) {

@@ -173,6 +173,8 @@ InputColour::InputColour(const ColourChoice& choice, const EmbeddedColour& embed
     if (description_.empty())
         description_ = "sRGB (the image carries no colour information)";
     const bool srgbTarget = colours == 1 || choice.databaseSpace == kDatabaseSrgb;
+    if (choice.inputProfile == kNoProfile && !srgbTarget)
+        description_ = "none: the values are taken as they are (as the --database-space)";
     if (choice.inputProfile == kNoProfile || (!source && srgbTarget))
         return;
     const Profile target = targetProfile(lcms, colours, choice.databaseSpace);

@@ -36,7 +36,9 @@ std::string profileName(void* profile) {
     char name[128] = {};
     cmsGetProfileInfoASCII(static_cast<cmsHPROFILE>(profile), cmsInfoDescription, "en", "US", name,
                            sizeof name);
-    return name[0] ? std::string("'") + name + "'" : std::string("(unnamed)");
+    std::string text = name;
+    text.erase(text.find_last_not_of(' ') + 1); // descriptions padded with spaces
+    return text.empty() ? std::string("(unnamed)") : "'" + text + "'";
 }
 
 LcmsProfile openDatabaseSpace(LcmsContext& lcms, const std::string& choice) {

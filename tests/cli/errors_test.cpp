@@ -135,6 +135,15 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
     cut.resize(22), cut[3] = 20;
     withExif("exifcut.jpg", "photo.jpg", cut);
     withExif("turned.jpg", "square.jpg", exifSegment(6, true));
+    auto exifPng = readFileBytes(dir.file("chart.png")); // an eXIf chunk after the header
+    const auto tiffPart = exifSegment(8, false);
+    std::vector<uint8_t> chunk = {0, 0, 0, uint8_t(tiffPart.size() - 10), 'e', 'X', 'I', 'f'};
+    chunk.insert(chunk.end(), tiffPart.begin() + 10, tiffPart.end());
+    const auto chunkCrc = crc32(0, chunk.data() + 4, uInt(chunk.size() - 4));
+    for (int i = 3; i >= 0; --i)
+        chunk.push_back(uint8_t(chunkCrc >> (8 * i)));
+    exifPng.insert(exifPng.begin() + 33, chunk.begin(), chunk.end());
+    write("exif.png", exifPng);
     const auto a98 = readFileBytes("/usr/share/color/icc/ghostscript/a98.icc");
     writeTiff(
         dir.file("a98.tif"), 4, 3, 8, PHOTOMETRIC_RGB, std::vector<uint16_t>(12, 200),
@@ -200,6 +209,10 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       {convert({"exif9.jpg"}),
        "warning: 'exif9.jpg': EXIF orientation 9 is not one of 1 to 8; the image is taken as "
        "stored",
+       0},
+      {convert({"exif.png"}),
+       "vrel: 'exif.png': EXIF orientation 8 applied (rotated 90° "
+       "anticlockwise)\n",
        0},
       {convert({"exiffar.jpg"}), "vrel: input profile: sRGB", 0},
       {convert({"exifcut.jpg"}), "vrel: input profile: sRGB", 0},

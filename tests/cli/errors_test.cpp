@@ -144,6 +144,9 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
         chunk.push_back(uint8_t(chunkCrc >> (8 * i)));
     exifPng.insert(exifPng.begin() + 33, chunk.begin(), chunk.end());
     write("exif.png", exifPng);
+    writeTiff(dir.file("tall.tif"), 1, 1, 8, PHOTOMETRIC_MINISBLACK,
+              std::vector<uint16_t>(300000, 128),
+              [](TIFF* t) { TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_RIGHTTOP); });
     const auto a98 = readFileBytes("/usr/share/color/icc/ghostscript/a98.icc");
     writeTiff(
         dir.file("a98.tif"), 4, 3, 8, PHOTOMETRIC_RGB, std::vector<uint16_t>(12, 200),
@@ -219,6 +222,8 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       {convert({"--max-image-memory", "1", "turned.jpg"}),
        "image 'turned.jpg' is to be turned upright (EXIF orientation 6), which is decoded whole: 3 "
        "MiB, more than the limit of 1 MiB (raise it with --max-image-memory)"},
+      {convert({"tall.tif"}), "'tall.tif': 300000 pixels wide once turned upright (TIFF "
+                              "orientation 6), more than the widest row the tool takes"},
       {convert({"--database-space", "nothing.icc", "chart.png"}),
        "cannot open database space profile 'nothing.icc': No such file"},
       {convert({"--database-space", "text.png", "chart.png"}),

@@ -90,6 +90,12 @@ void ImageBuilder::begin(const SourceFormat& format) {
                                    path_, format.width, format.height, pixels, options_.maxPixels));
     format_ = format;
     orientation_ = orientationOf(format);
+    if (swapsAxes(orientation_) && format.height > kMaxWidth)
+        throw CliError(fmt::format("unsupported image '{}': {} pixels wide once turned upright "
+                                   "({} orientation {}), more than the widest row the tool takes "
+                                   "({} pixels)",
+                                   path_, format.height, format.orientationTag, orientation_,
+                                   kMaxWidth));
     if (orientation_ != kUpright)
         checkWholeImage(fmt::format("to be turned upright ({} orientation {})",
                                     format.orientationTag, orientation_),

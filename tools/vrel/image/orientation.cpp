@@ -78,11 +78,10 @@ Image uprightRows(const Image& stored, int orientation, int first, int count) {
     const auto c = static_cast<std::size_t>(stored.channels);
     for (int y = 0; y < count; ++y) {
         const RowWalk walk = walkOf(orientation, first + y, stored.width, stored.height);
-        const uint8_t* in = stored.pixels.data() + walk.start * static_cast<std::ptrdiff_t>(c);
-        const std::ptrdiff_t step = walk.step * static_cast<std::ptrdiff_t>(c);
         uint8_t* row = out.row(y);
-        for (int x = 0; x < out.width; ++x, in += step, row += c)
-            std::memcpy(row, in, c);
+        for (std::ptrdiff_t x = 0; x < out.width; ++x, row += c) // indices stay inside
+            std::memcpy(row,
+                        stored.pixels.data() + (walk.start + x * walk.step) * std::ptrdiff_t(c), c);
     }
     return out;
 }

@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.maxPixels = kMaxPixels;
     options.wholeImageBytes = kWholeImageBytes;
     options.warn = [](const std::string&) {};
+    options.note = [](const std::string&) {};
     const std::string path = scratchDirectory() + "/" + kImageName;
     vrel::cli::Image image;
     try {

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   liblcms2-dev libtiff-dev libpng-dev libjpeg-dev
   libcli11-dev nlohmann-json3-dev libgs-common
+  # the orientation tag of a camera's EXIF data
+  libexif-dev
   # the codecs that compress the converted TIFF's strips in parallel
   zlib1g-dev libdeflate-dev libzstd-dev
   # scripts/bench-convert.sh: lcms2's tificc, libtiff's tiffcp and GNU time

@@ -136,4 +136,24 @@ inline void writeJpegFile(const std::filesystem::path& path, const cli::Image& r
     std::fclose(file);
 }
 
+// A JPEG's EXIF APP1 segment whose first directory holds only the
+// orientation tag, in either byte order; `ifdOffset` may point anywhere, as
+// in a damaged file. It goes right after the JPEG's first two bytes.
+inline std::vector<uint8_t> exifSegment(uint16_t orientation, bool bigEndian,
+                                        uint32_t ifdOffset = 8) {
+    std::vector<uint8_t> tiff;
+    const auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            tiff.push_back(uint8_t(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
+    };
+    tiff = {uint8_t(bigEndian ? 'M' : 'I'), uint8_t(bigEndian ? 'M' : 'I')};
+    put(42, 2), put(ifdOffset, 4), put(1, 2);                             // header, one entry:
+    put(0x0112, 2), put(3, 2), put(1, 4), put(orientation, 2), put(0, 2); // SHORT, 1 value
+    put(0, 4);                                                            // no next directory
+    std::vector<uint8_t> app1 = {0xff, 0xe1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    app1.insert(app1.end(), tiff.begin(), tiff.end());
+    app1[2] = uint8_t((app1.size() - 2) >> 8), app1[3] = uint8_t(app1.size() - 2);
+    return app1;
+}
+
 } // namespace vrel::clitest

@@ -2,12 +2,12 @@
 // every profile kind against the engine called directly on the decoded
 // pixels, the same bytes for any thread count, and the outputs written as
 // one set.
-#include "draw/chart.h"
 #include "cli_test_helpers.h"
+#include "convert/preview.h"
+#include "draw/chart.h"
+#include "files/output_set.h"
 #include "image/image_read.h"
 #include "image/image_write.h"
-#include "files/output_set.h"
-#include "convert/preview.h"
 
 #include <cmath>
 #include <csignal>
@@ -329,6 +329,101 @@ TEST(OutputSet, StopSignalsLeaveNoTemporaryBehind) {
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_EQ(clitest::filesIn(dir.path()), (std::vector<std::string>{"big.png"}));
+    }
+}
+
+// The ink TIFF's samples as an image of its inks.
+Image readInkTiff(const std::filesystem::path& path) {
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    Image inks;
+    if (!t)
+        return inks;
+    uint32_t width = 0, height = 0;
+    uint16_t samples = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    inks = Image(int(width), int(height), samples);
+    for (uint32_t y = 0; y < height; ++y)
+        TIFFReadScanline(t, inks.row(int(y)), y, 0);
+    TIFFClose(t);
+    return inks;
+}
+
+// What a viewer shows for `orientation`: transposed for 5 to 8, then
+// mirrored and/or flipped.
+Image turnedAsViewed(const Image& in, int orientation) {
+    const bool transpose = orientation >= 5, mirror = orientation % 4 == 2 || orientation % 4 == 3,
+               flip = orientation == 3 || orientation == 4 || orientation >= 7;
+    Image out(transpose ? in.height : in.width, transpose ? in.width : in.height, in.channels);
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x) {
+            const int u = mirror ? out.width - 1 - x : x, v = flip ? out.height - 1 - y : y;
+            std::memcpy(out.row(y) + x * out.channels,
+                        transpose ? in.row(u) + v * in.channels : in.row(v) + u * in.channels,
+                        std::size_t(in.channels));
+        }
+    return out;
+}
+
+// A camera's JPEG (EXIF) and a scanner's TIFF (its Orientation tag, on page 2
+// of 2) come out upright: each output of orientations 2 to 8 is the output of
+// the stored image turned as a viewer turns it, and orientation 1 gives the
+// bytes of an untagged file.
+TEST(Convert, OrientedInputsComeOutUpright) {
+    test::TempDir dir;
+    const Image chart = makeChart(600, 400);
+    clitest::writeJpegFile(dir.file("plain.jpg"), chart);
+    const auto jpeg = readFileBytes(dir.file("plain.jpg"));
+    std::vector<uint16_t> samples(chart.pixels.begin(), chart.pixels.end());
+    const auto run = [&](const std::string& input, const std::string& page) {
+        return clitest::runTool({"convert", "--db", clitest::kSampleDatabase, input, "-o",
+                                 "out.tif", "--preview", "preview.png", "--page", page, "--threads",
+                                 "2"},
+                                dir.path());
+    };
+    for (const bool tiff : {false, true}) {
+        Image upright, uprightPreview;
+        for (int o = 1; o <= 8; ++o) {
+            const std::string name =
+                (tiff ? "o" : "e") + std::to_string(o) + (tiff ? ".tif" : ".jpg");
+            SCOPED_TRACE(name);
+            if (tiff) {
+                clitest::writeTiff(dir.file(name), 8, 1, 8, PHOTOMETRIC_MINISBLACK,
+                                   std::vector<uint16_t>(64, 0));
+                clitest::writeTiff(
+                    dir.file(name), 600, 3, 8, PHOTOMETRIC_RGB, samples,
+                    [&](TIFF* t) { TIFFSetField(t, TIFFTAG_ORIENTATION, o); }, "a");
+            } else {
+                auto bytes = jpeg;
+                const auto app1 = clitest::exifSegment(uint16_t(o), o % 2 == 1);
+                bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+                test::writeBytesFile(dir.path(), name, bytes);
+            }
+            const auto result = run(name, tiff ? "2" : "1");
+            ASSERT_EQ(result.status, 0) << result.err;
+            const Image inks = readInkTiff(dir.file("out.tif"));
+            const Image preview = readImage(dir.file("preview.png").string());
+            const auto said = "vrel: '" + name + (tiff ? "': TIFF" : "': EXIF") + " orientation " +
+                              std::to_string(o) + " applied (";
+            EXPECT_EQ(result.err.find(said) != std::string::npos, o > 1) << result.err;
+            EXPECT_EQ(result.err.find("orientation"), result.err.rfind("orientation"));
+            EXPECT_EQ(result.err.find("has 2 pages; page 2 is converted") != std::string::npos,
+                      tiff);
+            if (o == 1) {
+                upright = inks, uprightPreview = preview;
+                if (!tiff) {
+                    const auto tagged = readFileBytes(dir.file("out.tif"));
+                    ASSERT_EQ(run("plain.jpg", "1").status, 0);
+                    EXPECT_TRUE(tagged == readFileBytes(dir.file("out.tif")));
+                }
+                continue;
+            }
+            const Image expected = turnedAsViewed(upright, o);
+            ASSERT_EQ(inks.width, expected.width);
+            EXPECT_TRUE(inks.pixels == expected.pixels);
+            EXPECT_TRUE(preview.pixels == turnedAsViewed(uprightPreview, o).pixels);
+        }
     }
 }
 

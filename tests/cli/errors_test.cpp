@@ -122,6 +122,35 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
     patch("wide.tif", TIFFTAG_IMAGEWIDTH, 100'000'000, false);
     patch("far.tif", TIFFTAG_STRIPBYTECOUNTS, 1'000'000'000, false);
     writePagesTiff(dir.file("pages.tif"), 3);
+    // JPEGs with EXIF orientation: absurd, damaged, and one too big to turn.
+    writeJpegFile(dir.file("square.jpg"), Image(1000, 1000, 3));
+    const auto withExif = [&](const char* name, const char* base, std::vector<uint8_t> app1) {
+        auto bytes = readFileBytes(dir.file(base));
+        bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+        write(name, bytes);
+    };
+    withExif("exif9.jpg", "photo.jpg", exifSegment(9, true));
+    withExif("exiffar.jpg", "photo.jpg", exifSegment(6, false, 0xfffffff0));
+    auto cut = exifSegment(6, true); // the segment ends inside its one entry
+    cut.resize(22), cut[3] = 20;
+    withExif("exifcut.jpg", "photo.jpg", cut);
+    withExif("turned.jpg", "square.jpg", exifSegment(6, true));
+    auto exifPng = readFileBytes(dir.file("chart.png")); // an eXIf chunk after the header
+    const auto tiffPart = exifSegment(8, false);
+    std::vector<uint8_t> chunk = {0, 0, 0, uint8_t(tiffPart.size() - 10), 'e', 'X', 'I', 'f'};
+    chunk.insert(chunk.end(), tiffPart.begin() + 10, tiffPart.end());
+    const auto chunkCrc = crc32(0, chunk.data() + 4, uInt(chunk.size() - 4));
+    for (int i = 3; i >= 0; --i)
+        chunk.push_back(uint8_t(chunkCrc >> (8 * i)));
+    exifPng.insert(exifPng.begin() + 33, chunk.begin(), chunk.end());
+    write("exif.png", exifPng);
+    writeTiff(dir.file("tall.tif"), 1, 1, 8, PHOTOMETRIC_MINISBLACK,
+              std::vector<uint16_t>(300000, 128),
+              [](TIFF* t) { TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_RIGHTTOP); });
+    const auto a98 = readFileBytes("/usr/share/color/icc/ghostscript/a98.icc");
+    writeTiff(
+        dir.file("a98.tif"), 4, 3, 8, PHOTOMETRIC_RGB, std::vector<uint16_t>(12, 200),
+        [&](TIFF* t) { TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(a98.size()), a98.data()); });
     const auto sample = readFileBytes(db); // cut into its last extension chunk:
     write("cut.vdb", std::vector<uint8_t>(sample.begin(), sample.end() - 100));
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
@@ -185,6 +214,33 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
        "warning: 'pages.tif' has 3 pages; page 1 is converted (choose another with --page)", 0},
       {convert({"--page", "4", "pages.tif"}), "--page 4: image 'pages.tif' has 3 pages"},
       {convert({"--page", "2", "chart.png"}), "--page 2: image 'chart.png' has only one page"},
+      {convert({"exif9.jpg"}),
+       "warning: 'exif9.jpg': EXIF orientation 9 is not one of 1 to 8; the image is taken as "
+       "stored",
+       0},
+      {convert({"exif.png"}),
+       "vrel: 'exif.png': EXIF orientation 8 applied (rotated 90° "
+       "anticlockwise)\n",
+       0},
+      {convert({"exiffar.jpg"}), "vrel: input profile: sRGB", 0},
+      {convert({"exifcut.jpg"}), "vrel: input profile: sRGB", 0},
+      {convert({"--max-image-memory", "1", "turned.jpg"}),
+       "image 'turned.jpg' is to be turned upright (EXIF orientation 6), which is decoded whole: 3 "
+       "MiB, more than the limit of 1 MiB (raise it with --max-image-memory)"},
+      {convert({"tall.tif"}), "'tall.tif': 300000 pixels wide once turned upright (TIFF "
+                              "orientation 6), more than the widest row the tool takes"},
+      {convert({"--database-space", "nothing.icc", "chart.png"}),
+       "cannot open database space profile 'nothing.icc': No such file"},
+      {convert({"--database-space", "text.png", "chart.png"}),
+       "--database-space 'text.png': not an ICC profile"},
+      {convert(
+           {"--database-space", "/usr/share/color/icc/ghostscript/default_cmyk.icc", "chart.png"}),
+       "default_cmyk.icc': must be an RGB profile (the space of the database's RGB tables)"},
+      {convert({"a98.tif"}),
+       "vrel: 'a98.tif' is in 'Artifex Software A98 ICC Profile'; colours outside sRGB are clipped "
+       "before the database's table; if the database was built for another RGB space, name it "
+       "with --database-space FILE.icc\n",
+       0},
       {convert({"--input-profile", "text.png", "chart.png"}),
        "input profile 'text.png': not an ICC profile"},
       {convert({"chart.png", "-o", "out.png"}), "-o 'out.png': this output is a TIFF file"},

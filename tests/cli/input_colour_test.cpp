@@ -192,6 +192,7 @@ TEST(InputColour, FilesAreReadAsTheyMeanTheirColours) {
         options.inputProfile = c.choice;
         std::vector<std::string> warnings;
         options.warn = [&](const std::string& w) { warnings.push_back(w); };
+        options.note = [&](const std::string& n) { ADD_FAILURE() << n; }; // none is wide
         std::string used;
         const Image image = cli::readImage(dir.file(c.file).string(), options, &used);
         EXPECT_NE(used.find(c.profileWords), std::string::npos) << used;
@@ -205,6 +206,64 @@ TEST(InputColour, FilesAreReadAsTheyMeanTheirColours) {
                 wrong += std::abs(image.pixels[std::size_t(x * image.channels + ch)] -
                                   c.expected[std::size_t(x)]) > c.tolerance;
         EXPECT_EQ(wrong, 0);
+    }
+}
+
+// The RGB space of the database's tables (--database-space): an image in a
+// wider space is converted into it with a note when it is sRGB, and its
+// values go through as they are when it is that space; grey stays grey.
+TEST(InputColour, ImagesAreBroughtIntoTheDatabaseSpace) {
+    test::TempDir dir;
+    const std::string gs = "/usr/share/color/icc/ghostscript/";
+    const auto a98 = readFileBytes(gs + "a98.icc"), romm = readFileBytes(gs + "rommrgb.icc");
+    std::vector<uint16_t> samples, grey;
+    for (int i = 0; i < 3 * 64; ++i)
+        samples.push_back(uint16_t(i * 37 % 256));
+    for (int i = 0; i < 64; ++i)
+        grey.push_back(uint16_t(i * 4));
+    const auto tagged = [&](const char* name, const std::vector<uint8_t>& icc) {
+        writeTiff(dir.file(name), 64, 3, 8, PHOTOMETRIC_RGB, samples, [&](TIFF* t) {
+            if (!icc.empty())
+                TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.data());
+        });
+    };
+    tagged("a98.tif", a98);
+    tagged("romm.tif", romm);
+    tagged("plain.tif", {});
+    writeTiff(dir.file("grey.tif"), 64, 1, 8, PHOTOMETRIC_MINISBLACK, grey);
+    const std::vector<uint8_t> values(samples.begin(), samples.end()),
+        greyValues(grey.begin(), grey.end());
+    const std::string wide = "colours outside ";
+    struct Case {
+        const char* file;
+        std::string inputProfile, space;
+        const char* profileWords;
+        std::string note; // words of the one note expected, if any
+        const std::vector<uint8_t>* exact = nullptr;
+    } cases[] = {
+        {"a98.tif", cli::kEmbeddedProfile, "srgb", "A98", wide + "sRGB are clipped"},
+        {"a98.tif", cli::kEmbeddedProfile, gs + "a98.icc", "the database's own space", "", &values},
+        {"plain.tif", cli::kNoProfile, gs + "a98.icc", "none", "", &values},
+        {"romm.tif", cli::kEmbeddedProfile, gs + "a98.icc", "converted to 'Artifex", wide + "'"},
+        {"a98.tif", cli::kEmbeddedProfile, gs + "rommrgb.icc", "ROMMRGB", ""},
+        {"plain.tif", cli::kEmbeddedProfile, gs + "a98.icc", "no colour information), conv", ""},
+        {"grey.tif", cli::kEmbeddedProfile, gs + "a98.icc", "no colour information", "",
+         &greyValues},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " into " + c.space);
+        cli::ReadOptions options;
+        options.inputProfile = c.inputProfile;
+        options.databaseSpace = c.space;
+        std::vector<std::string> notes;
+        options.note = [&](const std::string& n) { notes.push_back(n); };
+        std::string used;
+        const Image image = cli::readImage(dir.file(c.file).string(), options, &used);
+        EXPECT_NE(used.find(c.profileWords), std::string::npos) << used;
+        ASSERT_EQ(notes.size(), c.note.empty() ? 0u : 1u) << testing::PrintToString(notes);
+        EXPECT_TRUE(notes.empty() || notes[0].find(c.note) != std::string::npos) << notes[0];
+        EXPECT_TRUE(!c.exact || image.pixels == *c.exact);
+        EXPECT_TRUE(c.exact || image.pixels != values) << "no conversion";
     }
 }
 

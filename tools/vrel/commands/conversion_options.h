@@ -27,6 +27,7 @@ struct ConversionOptions {
     long long maxImageMiB = 512; // for images decoded whole
     int page = 1;
     std::string inputProfile = "embedded";
+    std::string databaseSpace = "srgb"; // the RGB space of the database's tables
     // Progress is drawn here, when it is a terminal, for images above this size.
     std::FILE* progressStream = stderr;
     long progressPixels = 4'000'000;

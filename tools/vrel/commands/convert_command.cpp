@@ -7,6 +7,7 @@
 #include "convert/convert_pipeline.h"
 #include "files/output_set.h"
 #include "files/progress.h"
+#include "image/database_space.h"
 #include "image/image_read.h"
 
 #include <algorithm>
@@ -69,6 +70,7 @@ void checkOptions(const ConversionOptions& o) {
     checkLimits(o);
     checkExtension(o.output, "-o", {".tif", ".tiff"}, "TIFF");
     checkExtension(o.preview, "--preview", {".png"}, "PNG");
+    checkDatabaseSpace(o.databaseSpace);
 }
 
 // The profile decides the planes' names; opening it first also reports a
@@ -104,6 +106,7 @@ ReadOptions readOptionsFor(const ConversionOptions& o) {
     reading.wholeImageBytes = static_cast<uint64_t>(o.maxImageMiB) << 20;
     reading.page = o.page;
     reading.inputProfile = o.inputProfile;
+    reading.databaseSpace = o.databaseSpace;
     return reading;
 }
 
@@ -183,19 +186,31 @@ void addConvertCommand(CLI::App& app) {
                      "colours of the image: 'embedded' (its ICC profile, or a PNG's gAMA/cHRM; "
                      "sRGB without), 'none' (values as they are) or an ICC file")
         ->capture_default_str();
+    convert
+        ->add_option("--database-space", o.databaseSpace,
+                     "RGB space the database's tables were built for: 'srgb' or an RGB ICC file; "
+                     "RGB images are converted into it (grey images stay on the sRGB tone curve)")
+        ->capture_default_str();
     convert->add_option("--max-pixels", o.maxPixels, "refuse larger images")->capture_default_str();
     convert
         ->add_option("--max-image-memory", o.maxImageMiB,
                      fmt::format("MiB that an image decoded whole (progressive JPEG, interlaced "
-                                 "PNG) may take; others are decoded row by row, at most {} pixels "
+                                 "PNG, one to be turned upright) may take; others are decoded row "
+                                 "by row, at most {} pixels "
                                  "wide",
                                  kMaxWidth))
         ->capture_default_str();
-    convert->add_option("--page", o.page, "page of a multi-page TIFF")->capture_default_str();
+    convert
+        ->add_option("--page", o.page,
+                     "page of a multi-page TIFF (without it, a warning names the page count)")
+        ->capture_default_str();
     convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "
-                    "white paper. The image's colours are brought into sRGB through its embedded "
-                    "ICC profile (see --input-profile); one line on stderr names the profile "
-                    "used. All outputs appear together or not at all; an existing FIFO or "
+                    "white paper. The image's colours are brought into sRGB (or --database-space) "
+                    "through its embedded ICC profile (see --input-profile); one line on stderr "
+                    "names the profile used, another says when the image's colours reach beyond "
+                    "that space. An EXIF or TIFF orientation tag is honoured: the image is turned "
+                    "upright (decoded whole, within --max-image-memory). All outputs appear "
+                    "together or not at all; an existing FIFO or "
                     "character device is written into, never replaced. A progress bar naming "
                     "each stage is shown on a terminal for images above 4 million pixels.");
     convert->callback([options] {

@@ -1,6 +1,7 @@
 #include "colour_input.h"
 
 #include "cli_error.h"
+#include "database_space.h"
 #include "files/input_file.h"
 #include "lcms_context.h"
 
@@ -13,13 +14,7 @@ namespace vrel::cli {
 
 namespace {
 
-struct ProfileCloser {
-    void operator()(void* profile) const {
-        if (profile)
-            cmsCloseProfile(static_cast<cmsHPROFILE>(profile));
-    }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
+using Profile = LcmsProfile;
 
 struct CurveFree {
     void operator()(cmsToneCurve* curve) const {
@@ -38,18 +33,13 @@ Curve srgbCurve(cmsContext context) {
     return Curve(cmsBuildParametricToneCurve(context, 4, parameters));
 }
 
-// The profile the database expects: sRGB, or grey on the sRGB tone curve.
-Profile targetProfile(cmsContext context, int colours) {
+// The profile the database expects: its RGB space (sRGB unless named), or
+// grey on the sRGB tone curve whatever the RGB space.
+Profile targetProfile(LcmsContext& lcms, int colours, const std::string& databaseSpace) {
     if (colours == 3)
-        return Profile(cmsCreate_sRGBProfileTHR(context));
-    const Curve curve = srgbCurve(context);
-    return Profile(cmsCreateGrayProfileTHR(context, &kD65, curve.get()));
-}
-
-std::string profileName(cmsHPROFILE profile) {
-    char name[128] = {};
-    cmsGetProfileInfoASCII(profile, cmsInfoDescription, "en", "US", name, sizeof name);
-    return name[0] ? std::string("'") + name + "'" : std::string("(unnamed)");
+        return openDatabaseSpace(lcms, databaseSpace);
+    const Curve curve = srgbCurve(lcms.get());
+    return Profile(cmsCreateGrayProfileTHR(lcms.get(), &kD65, curve.get()));
 }
 
 // The profile's colour space as the number its header holds: a damaged
@@ -174,37 +164,60 @@ Profile sourceProfile(LcmsContext& lcms, const std::string& choice, const Embedd
 
 } // namespace
 
-InputColour::InputColour(const std::string& choice, const EmbeddedColour& embedded, int colours,
-                         int bits, const std::string& imagePath, const Warn& warn)
+InputColour::InputColour(const ColourChoice& choice, const EmbeddedColour& embedded, int colours,
+                         int bits, const std::string& imagePath)
     : lcms_(std::make_unique<LcmsContext>()) {
     LcmsContext& lcms = *lcms_;
-    const Profile source =
-        sourceProfile(lcms, choice, embedded, colours, imagePath, warn, description_);
+    Profile source = sourceProfile(lcms, choice.inputProfile, embedded, colours, imagePath,
+                                   choice.warn, description_);
     if (description_.empty())
         description_ = "sRGB (the image carries no colour information)";
-    if (!source)
+    const bool srgbTarget = colours == 1 || choice.databaseSpace == kDatabaseSrgb;
+    if (choice.inputProfile == kNoProfile && !srgbTarget)
+        description_ = "none: the values are taken as they are (as the --database-space)";
+    if (choice.inputProfile == kNoProfile || (!source && srgbTarget))
         return;
-    const Profile target = targetProfile(lcms.get(), colours);
-    const cmsUInt32Number inType = colours == 3 ? (bits == 16 ? TYPE_RGB_16 : TYPE_RGB_8)
-                                                : (bits == 16 ? TYPE_GRAY_16 : TYPE_GRAY_8);
-    const cmsUInt32Number outType = colours == 3 ? TYPE_RGB_8 : TYPE_GRAY_8;
-    lcms.clearMessage();
-    transform_ = cmsCreateTransformTHR(lcms.get(), source.get(), inType, target.get(), outType,
-                                       INTENT_PERCEPTUAL, 0);
-    if (!transform_ && choice == kEmbeddedProfile && !embedded.iccProfile.empty()) {
+    const Profile target = targetProfile(lcms, colours, choice.databaseSpace);
+    const std::string targetName =
+        colours == 1 ? "sRGB grey" : (srgbTarget ? "sRGB" : profileName(target.get()));
+    const bool assumedSrgb = !source;
+    if (assumedSrgb)
+        source.reset(cmsCreate_sRGBProfileTHR(lcms.get()));
+    if (sameSpace(source.get(), target.get())) {
+        description_ += ", the database's own space: the values are taken as they are";
+        return;
+    }
+    const uint32_t inType = colours == 3 ? (bits == 16 ? TYPE_RGB_16 : TYPE_RGB_8)
+                                         : (bits == 16 ? TYPE_GRAY_16 : TYPE_GRAY_8);
+    const uint32_t outType = colours == 3 ? TYPE_RGB_8 : TYPE_GRAY_8;
+    const auto link = [&](cmsHPROFILE from) {
+        lcms.clearMessage();
+        return cmsCreateTransformTHR(lcms.get(), from, inType, target.get(), outType,
+                                     INTENT_PERCEPTUAL, 0);
+    };
+    transform_ = link(source.get());
+    if (!transform_ && choice.inputProfile == kEmbeddedProfile && !embedded.iccProfile.empty()) {
         // A profile lcms2 opens but cannot link (a device link, a named-colour
         // profile, one without its tone curves) is as unusable as an
         // unreadable one.
-        warn("the ICC profile embedded in '" + imagePath + "' cannot be applied" +
-             (lcms.lastMessage().empty() ? "" : " (" + lcms.lastMessage() + ")") +
-             "; its colours are taken as sRGB");
+        choice.warn("the ICC profile embedded in '" + imagePath + "' cannot be applied" +
+                    (lcms.lastMessage().empty() ? "" : " (" + lcms.lastMessage() + ")") +
+                    "; its colours are taken as sRGB");
         description_ = "sRGB (the embedded ICC profile cannot be applied)";
-        return;
+        if (srgbTarget)
+            return;
+        source.reset(cmsCreate_sRGBProfileTHR(lcms.get()));
+        transform_ = link(source.get());
     }
     if (!transform_)
         throw CliError("cannot apply input profile " + description_ + " to '" + imagePath + "'" +
                        (lcms.lastMessage().empty() ? "" : ": " + lcms.lastMessage()));
-    description_ += ", converted to " + std::string(colours == 3 ? "sRGB" : "sRGB grey");
+    description_ += ", converted to " + targetName;
+    if (colours == 3 && !assumedSrgb && reachesBeyond(lcms, source.get(), target.get()))
+        choice.note(fmt::format("'{}' is in {}; colours outside {} are clipped before the "
+                                "database's table; if the database was built for another RGB "
+                                "space, name it with --database-space FILE.icc",
+                                imagePath, profileName(source.get()), targetName));
 }
 
 InputColour::~InputColour() {

@@ -1,7 +1,10 @@
-// The colours of an input image as the database expects them: sRGB (or, for
-// grey images, grey with the sRGB tone curve). An image's embedded ICC
-// profile (or, in a PNG without one, its gAMA and cHRM chunks) is applied
-// through lcms2 by default; the user may name another ICC file or none.
+// The colours of an input image as the database expects them: its RGB space,
+// sRGB unless the user names another (--database-space), or, for grey
+// images, grey with the sRGB tone curve whatever that space. An image's
+// embedded ICC profile (or, in a PNG without one, its gAMA and cHRM chunks)
+// is applied through lcms2 by default; the user may name another ICC file or
+// none (the values go to the database as they are). An image that says
+// nothing of its colours is taken as sRGB.
 #pragma once
 
 #include <array>
@@ -26,15 +29,25 @@ struct EmbeddedColour {
 inline const std::string kEmbeddedProfile = "embedded";
 inline const std::string kNoProfile = "none";
 
+inline const std::string kDatabaseSrgb = "srgb";
+
+// What the user chose, and where the conversion's messages go.
+struct ColourChoice {
+    std::string inputProfile = kEmbeddedProfile;
+    std::string databaseSpace = kDatabaseSrgb; // "srgb" or an RGB ICC file
+    std::function<void(const std::string&)> warn, note;
+};
+
 class LcmsContext;
 
 class InputColour {
   public:
     // `colours` is 1 (grey) or 3 (RGB), `bits` 8 or 16 (native order).
     // Throws CliError when a named profile cannot be read or does not fit
-    // the image; an unusable embedded profile gives a warning and sRGB.
-    InputColour(const std::string& choice, const EmbeddedColour& embedded, int colours, int bits,
-                const std::string& imagePath, const std::function<void(const std::string&)>& warn);
+    // the image; an unusable embedded profile gives a warning and sRGB. An
+    // RGB profile reaching beyond the database's space gives a note.
+    InputColour(const ColourChoice& choice, const EmbeddedColour& embedded, int colours, int bits,
+                const std::string& imagePath);
     ~InputColour();
     InputColour(const InputColour&) = delete;
     InputColour& operator=(const InputColour&) = delete;

@@ -1,6 +1,7 @@
 #include "image_builder.h"
 
 #include "cli_error.h"
+#include "orientation.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -48,6 +49,13 @@ void ImageBuilder::warn(const std::string& message) const {
         std::cerr << fmt::format("vrel: warning: {}\n", message);
 }
 
+void ImageBuilder::note(const std::string& message) const {
+    if (options_.note)
+        options_.note(message);
+    else
+        std::cerr << fmt::format("vrel: {}\n", message);
+}
+
 std::string ImageBuilder::damaged(const std::string& reason) const {
     return "damaged image '" + path_ + "': " + reason;
 }
@@ -81,9 +89,24 @@ void ImageBuilder::begin(const SourceFormat& format) {
                                    "(raise it with --max-pixels)",
                                    path_, format.width, format.height, pixels, options_.maxPixels));
     format_ = format;
-    colour_ = std::make_unique<InputColour>(options_.inputProfile, format.colour, format.colours,
-                                            format.bits, path_,
-                                            [this](const std::string& m) { warn(m); });
+    orientation_ = orientationOf(format);
+    if (swapsAxes(orientation_) && format.height > kMaxWidth)
+        throw CliError(fmt::format("unsupported image '{}': {} pixels wide once turned upright "
+                                   "({} orientation {}), more than the widest row the tool takes "
+                                   "({} pixels)",
+                                   path_, format.height, format.orientationTag, orientation_,
+                                   kMaxWidth));
+    if (orientation_ != kUpright)
+        checkWholeImage(fmt::format("to be turned upright ({} orientation {})",
+                                    format.orientationTag, orientation_),
+                        pixels * static_cast<uint64_t>(format.colours));
+    ColourChoice choice;
+    choice.inputProfile = options_.inputProfile;
+    choice.databaseSpace = options_.databaseSpace;
+    choice.warn = [this](const std::string& m) { warn(m); };
+    choice.note = [this](const std::string& m) { note(m); };
+    colour_ =
+        std::make_unique<InputColour>(choice, format.colour, format.colours, format.bits, path_);
     profileUsed_ = colour_->description();
     const auto rowSamples = static_cast<std::size_t>(format.width) * format.colours;
     if (format.bits == 16)
@@ -93,7 +116,7 @@ void ImageBuilder::begin(const SourceFormat& format) {
     image_.width = format.width;
     image_.height = format.height;
     image_.channels = format.colours;
-    if (options_.streamBegin)
+    if (options_.streamBegin && orientation_ == kUpright)
         bandRows_ = std::clamp(options_.streamBegin(format.width, format.height, format.colours), 1,
                                format.height);
 }
@@ -151,7 +174,34 @@ Image ImageBuilder::finish() {
     if (rows_ < image_.height)
         throw CliError(
             damaged(fmt::format("only {} of {} rows could be read", rows_, image_.height)));
-    return std::move(image_);
+    return orientation_ == kUpright ? std::move(image_) : turnUpright();
+}
+
+int ImageBuilder::orientationOf(const SourceFormat& format) const {
+    if (isOrientation(format.orientation))
+        return static_cast<int>(format.orientation);
+    warn(fmt::format("'{}': {} orientation {} is not one of 1 to 8; the image is taken as stored",
+                     path_, format.orientationTag, format.orientation));
+    return kUpright;
+}
+
+Image ImageBuilder::turnUpright() {
+    note(fmt::format("'{}': {} orientation {} applied ({})", path_, format_.orientationTag,
+                     orientation_, orientationWords(orientation_)));
+    const bool swap = swapsAxes(orientation_);
+    const int width = swap ? image_.height : image_.width;
+    const int height = swap ? image_.width : image_.height;
+    if (!options_.streamBegin)
+        return uprightRows(image_, orientation_, 0, height);
+    const int band = std::clamp(options_.streamBegin(width, height, image_.channels), 1, height);
+    for (int first = 0; first < height; first += band)
+        options_.streamBand(
+            uprightRows(image_, orientation_, first, std::min(band, height - first)), first);
+    Image size;
+    size.width = width;
+    size.height = height;
+    size.channels = image_.channels;
+    return size;
 }
 
 } // namespace vrel::cli

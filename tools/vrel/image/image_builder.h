@@ -3,7 +3,8 @@
 // decoded rows one at a time (growing the image as they arrive, so a file
 // that claims a huge size but holds little data costs little), composites
 // alpha on white, applies the input profile and reduces 16-bit samples to
-// 8 bits with rounding.
+// 8 bits with rounding. An image stored other than upright (an orientation
+// tag other than 1) is kept whole and handed on turned upright at the end.
 #pragma once
 
 #include "colour_input.h"
@@ -23,6 +24,8 @@ struct SourceFormat {
     int bits = 8;    // 8 or 16 (native byte order)
     Alpha alpha = Alpha::None;
     EmbeddedColour colour;
+    long orientation = 1;            // as the file's tag says; 1 when it has none
+    const char* orientationTag = ""; // "EXIF" or "TIFF", for the user
 };
 
 class ImageBuilder {
@@ -44,6 +47,7 @@ class ImageBuilder {
     Image finish();
 
     void warn(const std::string& message) const;
+    void note(const std::string& message) const;
     std::string damaged(const std::string& reason) const;
     // The "too short" reason of a file that cannot hold the image it claims.
     std::string tooShort(uint64_t width, uint64_t height, const std::string& detail = "") const;
@@ -53,6 +57,11 @@ class ImageBuilder {
     int rowsDone() const { return rows_; }
 
   private:
+    // The orientation to apply; a value outside 1 to 8 is ignored with a warning.
+    int orientationOf(const SourceFormat& format) const;
+    // The whole image turned upright, or its size when handed on in bands.
+    Image turnUpright();
+
     std::string path_;
     const ReadOptions& options_;
     SourceFormat format_;
@@ -64,6 +73,7 @@ class ImageBuilder {
     int bandRows_ = 0;
     int bandFirst_ = 0;
     int rows_ = 0;
+    int orientation_ = 1;
     std::string profileUsed_;
 };
 

@@ -1,9 +1,11 @@
 #include "cli_error.h"
 #include "image_decoders.h"
+#include "orientation.h"
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jerror.h>
 #include <jpeglib.h>
 #include <new>
@@ -76,6 +78,20 @@ uint64_t coefficientBytes(const jpeg_decompress_struct& info) {
     return bytes;
 }
 
+// The orientation tag of the first EXIF APP1 segment, when there is one.
+void readOrientation(const jpeg_decompress_struct& info, SourceFormat& format) {
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+        if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 ||
+            std::memcmp(m->data, "Exif\0\0", 6) != 0)
+            continue;
+        if (const auto orientation = exifOrientation(m->data, m->data_length)) {
+            format.orientation = *orientation;
+            format.orientationTag = "EXIF";
+        }
+        return;
+    }
+}
+
 bool startJpeg(jpeg_decompress_struct* info, JpegState* state) {
     return guarded(&state->failure, [&] {
         // Every block of every component takes at least one bit of
@@ -105,6 +121,7 @@ bool startJpeg(jpeg_decompress_struct* info, JpegState* state) {
             format.colour.iccProfile.assign(profile, profile + length);
             std::free(profile);
         }
+        readOrientation(*info, format);
         state->builder->begin(format);
     });
 }
@@ -122,7 +139,8 @@ const char* runJpeg(std::FILE* file, JpegState* state, std::vector<uint8_t>* row
     }
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
-    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xffff);
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xffff); // EXIF
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xffff); // ICC
     jpeg_read_header(&info, TRUE);
     if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
         jpeg_destroy_decompress(&info);

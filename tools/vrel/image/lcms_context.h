@@ -30,4 +30,13 @@ class LcmsContext {
     std::unique_ptr<std::remove_pointer_t<cmsContext>, Delete> context_;
 };
 
+struct LcmsProfileCloser {
+    void operator()(void* profile) const {
+        if (profile)
+            cmsCloseProfile(static_cast<cmsHPROFILE>(profile));
+    }
+};
+// An open profile, closed when dropped.
+using LcmsProfile = std::unique_ptr<void, LcmsProfileCloser>;
+
 } // namespace vrel::cli

@@ -1,5 +1,6 @@
 #include "cli_error.h"
 #include "image_decoders.h"
+#include "orientation.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -113,6 +114,13 @@ bool startPng(png_structp png, png_infop info, PngState* state, std::size_t* row
         std::array<double, 8> c{};
         if (png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]))
             format.colour.chromaticities = c;
+        png_uint_32 exifSize = 0;
+        png_bytep exif = nullptr; // an eXIf chunk before the image data
+        if (png_get_eXIf_1(png, info, &exifSize, &exif) && exif)
+            if (const auto orientation = exifOrientation(exif, exifSize)) {
+                format.orientation = *orientation;
+                format.orientationTag = "EXIF";
+            }
 
         if (type == PNG_COLOR_TYPE_PALETTE)
             png_set_palette_to_rgb(png);

@@ -167,7 +167,8 @@ TiffLayout readLayout(TIFF* t, int fd, const ImageBuilder& builder) {
     return l;
 }
 
-// What the builder is told: size, samples, alpha and the embedded profile.
+// What the builder is told: size, samples, alpha, orientation and the
+// embedded profile.
 SourceFormat formatOf(TIFF* t, const TiffLayout& l) {
     SourceFormat format;
     format.width = static_cast<int>(std::min<uint32_t>(l.width, 0x7fffffff));
@@ -182,6 +183,11 @@ SourceFormat formatOf(TIFF* t, const TiffLayout& l) {
             format.alpha = Alpha::Straight;
         else if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
             format.alpha = Alpha::Premultiplied;
+    }
+    uint16_t orientation = ORIENTATION_TOPLEFT; // libtiff drops a value outside 1 to 8
+    if (TIFFGetField(t, TIFFTAG_ORIENTATION, &orientation)) {
+        format.orientation = orientation;
+        format.orientationTag = "TIFF";
     }
     uint32_t profileLength = 0;
     void* profile = nullptr;

@@ -93,6 +93,8 @@ void ImageBuilder::begin(const SourceFormat& format) {
     image_.width = format.width;
     image_.height = format.height;
     image_.channels = format.colours;
+    if (options_.resolution)
+        *options_.resolution = format.resolution;
     if (options_.streamBegin)
         bandRows_ = std::clamp(options_.streamBegin(format.width, format.height, format.colours), 1,
                                format.height);

@@ -9,8 +9,10 @@
 #include "colour_input.h"
 #include "image.h"
 #include "image_read.h"
+#include "resolution.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vrel::cli {
@@ -23,6 +25,7 @@ struct SourceFormat {
     int bits = 8;    // 8 or 16 (native byte order)
     Alpha alpha = Alpha::None;
     EmbeddedColour colour;
+    std::optional<Resolution> resolution; // none when the file states none
 };
 
 class ImageBuilder {

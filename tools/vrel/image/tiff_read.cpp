@@ -183,6 +183,12 @@ SourceFormat formatOf(TIFF* t, const TiffLayout& l) {
         else if (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA)
             format.alpha = Alpha::Premultiplied;
     }
+    float x = 0, y = 0;
+    uint16_t unit = RESUNIT_INCH;
+    if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &y)) {
+        TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+        format.resolution = resolutionFromTiff(x, y, unit);
+    }
     uint32_t profileLength = 0;
     void* profile = nullptr;
     if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)

@@ -23,10 +23,9 @@ struct ProfileCloser {
 };
 using Profile = std::unique_ptr<void, ProfileCloser>;
 
-// A dark ink with its light one laid over it, covering independently.
+// A dark ink with its light one added at the light ink's strength.
 uint8_t folded(uint8_t dark, uint8_t light, double ratio) {
-    const double a = 1.0 - (1.0 - dark / 255.0) * (1.0 - ratio * light / 255.0);
-    return static_cast<uint8_t>(a * 255.0 + 0.5);
+    return static_cast<uint8_t>(std::min(255.0, dark + ratio * light + 0.5));
 }
 
 // The CMYK of one pixel of 1, 6 or 7 inks in the engine's order (C M Y K

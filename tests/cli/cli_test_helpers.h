@@ -10,6 +10,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <lcms2.h>
 #include <sys/wait.h>
 #include <tiffio.h>
 
@@ -154,6 +155,39 @@ inline std::vector<uint8_t> exifSegment(uint16_t orientation, bool bigEndian,
     app1.insert(app1.end(), tiff.begin(), tiff.end());
     app1[2] = uint8_t((app1.size() - 2) >> 8), app1[3] = uint8_t(app1.size() - 2);
     return app1;
+}
+
+// A six-colour output profile: each ink takes 15 from the lightness, a
+// table of two nodes per ink into Lab.
+inline std::vector<uint8_t> sixColourProfile() {
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 2.1);
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSig6colorData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 6, 3);
+    cmsStage* table = cmsStageAllocCLut16bit(nullptr, 2, 6, 3, nullptr);
+    const auto lightness = [](const cmsUInt16Number* in, cmsUInt16Number* out, void*) {
+        cmsCIELab lab{100, 0, 0};
+        for (int i = 0; i < 6; ++i)
+            lab.L -= in[i] / 65535.0 * 15;
+        cmsFloat2LabEncoded(out, &lab);
+        return cmsInt32Number{1};
+    };
+    cmsStageSampleCLut16bit(table, lightness, nullptr, 0);
+    cmsPipelineInsertStage(lut, cmsAT_BEGIN, table);
+    cmsWriteTag(profile, cmsSigAToB0Tag, lut);
+    cmsMLU* name = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(name, "en", "US", "six inks");
+    cmsWriteTag(profile, cmsSigProfileDescriptionTag, name);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsMLUfree(name);
+    cmsPipelineFree(lut);
+    cmsCloseProfile(profile);
+    return bytes;
 }
 
 } // namespace vrel::clitest

@@ -9,12 +9,15 @@
 #include "image/image_read.h"
 #include "image/image_write.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <lcms2.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace vrel::cli {
 namespace {
@@ -212,6 +215,171 @@ TEST(Convert, OutputsAreTheEnginesConversionAndTheSameBytesForAnyThreadCount) {
                 }
             EXPECT_EQ(wrong, 0);
         }
+    }
+}
+
+const std::string kCmykProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+
+// The ink TIFF's samples, its embedded profile (empty without) and its
+// resolution tags (x, y, unit; zeros without).
+struct InkTiff {
+    std::vector<uint8_t> pixels, icc;
+    std::array<float, 3> resolution{};
+};
+
+InkTiff readInkTiff(const std::filesystem::path& path) {
+    InkTiff got;
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    EXPECT_NE(t, nullptr);
+    if (!t)
+        return got;
+    uint32_t height = 0, size = 0;
+    void* icc = nullptr;
+    uint16_t unit = 0;
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+    if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &size, &icc))
+        got.icc.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + size);
+    if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &got.resolution[0]) &&
+        TIFFGetField(t, TIFFTAG_YRESOLUTION, &got.resolution[1]) &&
+        TIFFGetField(t, TIFFTAG_RESOLUTIONUNIT, &unit))
+        got.resolution[2] = unit;
+    const auto rowBytes = static_cast<std::size_t>(TIFFScanlineSize(t));
+    got.pixels.resize(rowBytes * height);
+    for (uint32_t y = 0; y < height; ++y)
+        TIFFReadScanline(t, got.pixels.data() + y * rowBytes, y, 0);
+    TIFFClose(t);
+    return got;
+}
+
+// Mean CIEDE2000 difference of two runs of sRGB pixels.
+double meanDeltaE(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab =
+        cmsCreateTransform(srgb, TYPE_RGB_8, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    double sum = 0;
+    for (std::size_t i = 0; i + 3 <= a.size(); i += 3) {
+        cmsCIELab one, other;
+        cmsDoTransform(toLab, &a[i], &one, 1);
+        cmsDoTransform(toLab, &b[i], &other, 1);
+        sum += cmsCIE2000DeltaE(&one, &other, 1, 1, 1);
+    }
+    cmsDeleteTransform(toLab);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(lab);
+    return sum / double(a.size() / 3);
+}
+
+// Inks through an ICC profile into sRGB, relative colorimetric, as a
+// proofing application shows them.
+std::vector<uint8_t> proofOf(const std::vector<uint8_t>& inks, const std::string& profile,
+                             cmsUInt32Number format) {
+    cmsHPROFILE from = cmsOpenProfileFromFile(profile.c_str(), "r"), srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM proof =
+        cmsCreateTransform(from, format, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+    const auto pixels = inks.size() / T_CHANNELS(format);
+    std::vector<uint8_t> rgb(pixels * 3);
+    cmsDoTransform(proof, inks.data(), rgb.data(), static_cast<cmsUInt32Number>(pixels));
+    cmsDeleteTransform(proof);
+    cmsCloseProfile(from);
+    cmsCloseProfile(srgb);
+    return rgb;
+}
+
+// The ink profile: embedded when it describes the TIFF's inks, else not
+// (with a line saying why); the preview is the soft proof of the TIFF's
+// inks through it; six inks folded for a CMYK profile come close to the
+// four-ink proof of the same image.
+TEST(Convert, TheInkProfileIsEmbeddedAndThePreviewIsItsSoftProof) {
+    test::TempDir dir;
+    Image chart = makeChart(600, 400);
+    std::mt19937 random(99);
+    for (std::size_t i = chart.rowBytes() * 350; i < chart.pixels.size(); ++i)
+        chart.pixels[i] = static_cast<uint8_t>(random());
+    writePng(dir.file("chart.png").string(), chart);
+    test::writeBytesFile(dir.path(), "six.icc", clitest::sixColourProfile());
+    const std::string six = dir.file("six.icc").string();
+    const struct {
+        const char* key94;
+        std::string profile;
+        cmsUInt32Number format; // of the TIFF's inks; 0: folded, against the four-ink proof
+        double most;            // mean CIEDE2000
+    } cases[] = {{"0", kCmykProfile, TYPE_CMYK_8, 0.5},
+                 {"1", kCmykProfile, 0, 1.5},
+                 {"1", six, TYPE_CMYK6_8, 0.5}};
+    std::vector<uint8_t> fourInkProof;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key94 + std::string(" ") + c.profile);
+        const auto run = clitest::runTool({"convert", "--db", clitest::kSampleDatabase, "--key94",
+                                           c.key94, "chart.png", "-o", "ink.tif", "--preview",
+                                           "proof.png", "--output-profile", c.profile},
+                                          dir.path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.find("does not embed") == std::string::npos, c.format != 0) << run.err;
+        EXPECT_NE(run.err.find("is a soft proof through"), std::string::npos) << run.err;
+        const InkTiff ink = readInkTiff(dir.file("ink.tif"));
+        EXPECT_TRUE(ink.icc == (c.format ? readFileBytes(c.profile) : std::vector<uint8_t>{}));
+        if (c.format == TYPE_CMYK_8)
+            fourInkProof = proofOf(ink.pixels, c.profile, c.format);
+        const auto proof = readImage(dir.file("proof.png").string()).pixels;
+        EXPECT_LE(
+            meanDeltaE(proof, c.format ? proofOf(ink.pixels, c.profile, c.format) : fourInkProof),
+            c.most);
+    }
+}
+
+// A copy of a PNG with a pHYs chunk of `perMetre` pixels per metre after its header.
+void addPhys(const std::filesystem::path& from, const std::filesystem::path& to, uint8_t high,
+             uint8_t low) {
+    auto bytes = readFileBytes(from);
+    std::vector<uint8_t> chunk{0, 0, 0, 9, 'p', 'H', 'Y', 's', 0, 0, high, low, 0, 0, high, low, 1};
+    const auto crc = crc32(0, chunk.data() + 4, 13);
+    for (int i = 3; i >= 0; --i)
+        chunk.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+    bytes.insert(bytes.begin() + 33, chunk.begin(), chunk.end());
+    test::writeBytesFile(to.parent_path(), to.filename().string(), bytes);
+}
+
+// The ink TIFF and the preview carry the image's resolution (TIFF tags, PNG
+// pHYs), or --dpi's, and none when neither gives one.
+TEST(Convert, TheOutputsCarryTheImagesResolutionOrDpi) {
+    test::TempDir dir;
+    Image chart(64, 32, 3);
+    for (std::size_t i = 0; i < chart.pixels.size(); ++i)
+        chart.pixels[i] = static_cast<uint8_t>(i);
+    writePng(dir.file("plain.png").string(), chart);
+    addPhys(dir.file("plain.png"), dir.file("dpi300.png"), 0x2e, 0x23); // 11811 per metre
+    std::vector<uint16_t> samples(chart.pixels.begin(), chart.pixels.end());
+    clitest::writeTiff(dir.file("cm.tif"), 64, 3, 8, PHOTOMETRIC_RGB, samples, [](TIFF* t) {
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0);
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, 144.0);
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+    });
+    const struct {
+        std::vector<std::string> args;
+        std::array<float, 3> tiff; // x, y, unit
+        std::vector<uint8_t> phys; // the preview's pHYs data, empty without
+    } cases[] = {
+        {{"plain.png"}, {0, 0, 0}, {}},
+        {{"dpi300.png"}, {300, 300, RESUNIT_INCH}, {0, 0, 0x2e, 0x23, 0, 0, 0x2e, 0x23, 1}},
+        {{"dpi300.png", "--dpi", "600"},
+         {600, 600, RESUNIT_INCH},
+         {0, 0, 0x5c, 0x46, 0, 0, 0x5c, 0x46, 1}},
+        {{"cm.tif"}, {72, 144, RESUNIT_CENTIMETER}, {0, 0, 0x1c, 0x20, 0, 0, 0x38, 0x40, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        auto args = c.args;
+        args.insert(args.begin(), {"convert", "--db", clitest::kSampleDatabase, "-o", "ink.tif",
+                                   "--preview", "p.png"});
+        const auto run = clitest::runTool(args, dir.path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readInkTiff(dir.file("ink.tif")).resolution, c.tiff);
+        const auto preview = readFileBytes(dir.file("p.png"));
+        const auto at =
+            std::search(preview.begin(), preview.end(), std::begin("pHYs"), std::end("pHYs") - 1);
+        EXPECT_EQ(at == preview.end() ? std::vector<uint8_t>{}
+                                      : std::vector<uint8_t>(at + 4, at + 13),
+                  c.phys);
     }
 }
 

@@ -162,6 +162,8 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
     // A plane that cannot be written, after the TIFF and two planes could be.
     std::filesystem::create_directories(dir.file("planes") / "ink2-yellow.png");
     std::filesystem::copy_file(db, dir.file("a-database-name-too-long.vdb"));
+    write("six.icc", sixColourProfile());
+    const std::string kRgbProfile = "/usr/share/color/icc/ghostscript/srgb.icc";
 
     struct Case {
         std::vector<std::string> args;
@@ -243,6 +245,20 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
        0},
       {convert({"--input-profile", "text.png", "chart.png"}),
        "input profile 'text.png': not an ICC profile"},
+      {convert({"--dpi", "0", "chart.png"}),
+       "--dpi 0: must be a number of dots per inch from 1 to"},
+      {convert({"--dpi", "300dpi", "chart.png"}), "--dpi 300dpi: must be a number of dots per"},
+      {convert({"--dpi", "1e9", "chart.png"}), "--dpi 1e9: must be a number of dots per inch"},
+      {convert({"--output-profile", "missing.icc", "chart.png"}),
+       "cannot open output profile 'missing.icc'"},
+      {convert({"--output-profile", "text.png", "chart.png"}),
+       "--output-profile 'text.png': not an ICC profile"},
+      {convert({"--output-profile", kRgbProfile, "chart.png"}),
+       "srgb.icc': a profile for RGB; it must describe the printer's inks"},
+      {convert({"--output-profile", "six.icc", "chart.png"}),
+       "'six.icc': a profile for 6 colours, but the database's profile prints 4 inks"},
+      {convert({"chart.png", "--preview", "p.png"}),
+       "preview 'p.png' shows a generic ink model; give --output-profile FILE.icc", 0},
       {convert({"chart.png", "-o", "out.png"}), "-o 'out.png': this output is a TIFF file"},
       {convert({"chart.png", "--preview", "p.tif"}), "'p.tif': this output is a PNG file"},
       {convert({"chart.png", "--planes", "planes"}), "'planes/ink2-yellow.png' is a directory"},

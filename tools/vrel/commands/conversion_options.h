@@ -28,6 +28,8 @@ struct ConversionOptions {
     int page = 1;
     std::string inputProfile = "embedded";
     std::string databaseSpace = "srgb"; // the RGB space of the database's tables
+    std::string outputProfile;          // the printer's ink profile, none when empty
+    std::string dpi;                    // the outputs' resolution; the image's when empty
     // Progress is drawn here, when it is a terminal, for images above this size.
     std::FILE* progressStream = stderr;
     long progressPixels = 4'000'000;

@@ -5,6 +5,8 @@
 #include "cli_error.h"
 #include "convert/convert_image.h"
 #include "convert/convert_pipeline.h"
+#include "convert/output_profile.h"
+#include "convert/soft_proof.h"
 #include "files/output_set.h"
 #include "files/progress.h"
 #include "image/database_space.h"
@@ -15,6 +17,7 @@
 #include <fmt/format.h>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace vrel::cli {
 
@@ -71,13 +74,51 @@ void checkOptions(const ConversionOptions& o) {
     checkExtension(o.output, "-o", {".tif", ".tiff"}, "TIFF");
     checkExtension(o.preview, "--preview", {".png"}, "PNG");
     checkDatabaseSpace(o.databaseSpace);
+    if (!o.dpi.empty())
+        parseDpi(o.dpi);
 }
 
-// The profile decides the planes' names; opening it first also reports a
-// bad database before the image is read.
-std::vector<std::string> inkNamesOf(const ConversionOptions& o) {
+// The profile's method decides the planes' names and what the ink profile
+// does; opening it first also reports a bad database before the image is read.
+int methodOf(const ConversionOptions& o) {
     EngineSession probe(o.settings, o.database);
-    return inkNamesFor(conversionMethodOf(probe.context()));
+    return conversionMethodOf(probe.context());
+}
+
+// The ink profile, checked, with the preview's soft proof through it and
+// the reason the ink TIFF does not embed it (empty when it does).
+struct InkProfileUse {
+    std::optional<OutputProfile> profile;
+    std::unique_ptr<SoftProof> proof;
+    std::string notEmbedded;
+};
+
+InkProfileUse inkProfileFor(const ConversionOptions& o, int method) {
+    InkProfileUse use;
+    if (o.outputProfile.empty())
+        return use;
+    use.profile.emplace(o.outputProfile, method);
+    if (!o.preview.empty() && method != VrelMethodThreeChannel)
+        use.proof = std::make_unique<SoftProof>(*use.profile, method);
+    if (!o.output.empty())
+        use.notEmbedded = use.profile->notEmbedded(method);
+    return use;
+}
+
+// The one line that says what the preview shows.
+std::string previewLine(const ConversionOptions& o, int method, const SoftProof* proof) {
+    if (method == VrelMethodThreeChannel)
+        return fmt::format("vrel: preview '{}' shows the three-channel (RGB) output as it is\n",
+                           o.preview);
+    if (!proof)
+        return fmt::format("vrel: preview '{}' shows a generic ink model; give --output-profile "
+                           "FILE.icc for a soft proof\n",
+                           o.preview);
+    return fmt::format("vrel: preview '{}' is a soft proof through '{}' (relative colorimetric, "
+                       "paper as the screen's white, no black-point compensation{})\n",
+                       o.preview, o.outputProfile,
+                       proof->folds() ? "; light inks folded into their dark ones, an approximation"
+                                      : "");
 }
 
 // Every output is prepared before any work, so that one that cannot be
@@ -120,9 +161,15 @@ void runConvert(const ConversionOptions& o) {
     request.settings = o.settings;
     request.correct = o.correct;
     request.threads = o.threads;
-    const std::vector<std::string> inkNames = inkNamesOf(o);
+    const int method = methodOf(o);
+    const InkProfileUse ink = inkProfileFor(o, method);
     OutputSet outputs;
-    const PipelineOutputs targets = prepareOutputs(o, compression, inkNames, outputs);
+    PipelineOutputs targets = prepareOutputs(o, compression, inkNamesFor(method), outputs);
+    if (ink.profile && ink.notEmbedded.empty())
+        targets.iccProfile = ink.profile->bytes();
+    targets.proof = ink.proof.get();
+    if (!o.dpi.empty())
+        targets.dpi = parseDpi(o.dpi);
 
     ProgressBar bar(!o.noProgress, o.progressStream);
     bool shown = false; // only large images show progress
@@ -137,8 +184,10 @@ void runConvert(const ConversionOptions& o) {
     };
     // The image is decoded, converted and written band by band.
     ConvertPipeline pipeline(request, targets);
+    std::optional<Resolution> resolution; // the image's
+    reading.resolution = &resolution;
     reading.streamBegin = [&](int width, int height, int channels) {
-        return pipeline.begin(width, height, channels);
+        return pipeline.begin(width, height, channels, resolution);
     };
     reading.streamBand = [&](Image&& band, int firstRow) {
         pipeline.add(std::move(band), firstRow);
@@ -153,6 +202,11 @@ void runConvert(const ConversionOptions& o) {
         bar.update(1, 1);
     bar.finish();
     std::cerr << fmt::format("vrel: input profile: {}\n", profileUsed);
+    if (!o.preview.empty())
+        std::cerr << previewLine(o, method, ink.proof.get());
+    if (!ink.notEmbedded.empty())
+        std::cerr << "vrel: the ink TIFF does not embed --output-profile '" + o.outputProfile +
+                         "': " + ink.notEmbedded + "\n";
 }
 
 void addConvertCommand(CLI::App& app) {
@@ -168,7 +222,16 @@ void addConvertCommand(CLI::App& app) {
                         "with ink names for six and seven");
     convert->add_option("--planes", o.planesDir,
                         "directory for one greyscale PNG per ink (created if missing)");
-    convert->add_option("--preview", o.preview, "PNG simulating the printed result");
+    convert->add_option("--preview", o.preview,
+                        "PNG simulating the printed result: a soft proof through "
+                        "--output-profile, else a generic ink model");
+    convert->add_option("--output-profile", o.outputProfile,
+                        "ICC profile of the printer's inks (normally the CMYK profile the "
+                        "database was built from): embedded in the ink TIFF when it describes "
+                        "its channels, and the preview becomes a soft proof through it");
+    convert->add_option("--dpi", o.dpi,
+                        "resolution of the ink TIFF and the preview in dots per inch (1 to "
+                        "100000); by default the image's own, none when it has none");
     convert->add_flag("--correct", o.correct, "run the colour correction first");
     convert
         ->add_option("--threads", o.threads,

@@ -78,6 +78,7 @@ struct ConvertPipeline::State {
     int method = 0;
     int width = 0, height = 0, channels = 0, inks = 0;
     int bandRows = 1, bandCount = 0, threads = 1;
+    std::optional<Resolution> resolution;
 
     TiffFile tiff;
     std::unique_ptr<PngStream> preview;
@@ -121,8 +122,10 @@ ConvertPipeline::~ConvertPipeline() {
     stop(true);
 }
 
-int ConvertPipeline::begin(int width, int height, int channels) {
+int ConvertPipeline::begin(int width, int height, int channels,
+                           const std::optional<Resolution>& resolution) {
     State& s = *state_;
+    s.resolution = s.outputs.dpi ? s.outputs.dpi : resolution;
     if (channels != 1 && channels != 3)
         throw CliError("the image must be RGB or grey");
     s.width = width;
@@ -154,6 +157,8 @@ void ConvertPipeline::openOutputs() {
         layout.inkNames = s.outputs.inkNames;
         layout.compression = tiffCompressionTag(s.outputs.compression);
         layout.rowsPerStrip = static_cast<uint32_t>(s.bandRows);
+        layout.resolution = s.resolution;
+        layout.iccProfile = s.outputs.iccProfile;
         s.tiff = openInkTiff(*s.outputs.tiff, layout);
         s.writers.push_back([&s](const Band& band) {
             const bool raw = s.outputs.compression == TiffCompression::None;
@@ -167,7 +172,16 @@ void ConvertPipeline::openOutputs() {
     }
     if (s.outputs.preview) {
         s.preview = std::make_unique<PngStream>(*s.outputs.preview, s.width, s.height, 3);
-        s.previewModel = std::make_unique<InkPreview>(s.method);
+        // A soft proof is sRGB, made with the relative colorimetric intent.
+        const uint8_t relative = 1;
+        if (s.outputs.proof)
+            s.preview->writeChunk("sRGB", &relative, 1);
+        if (s.resolution) {
+            const auto phys = pngPhysData(*s.resolution);
+            s.preview->writeChunk("pHYs", phys.data(), phys.size());
+        }
+        if (!s.outputs.proof)
+            s.previewModel = std::make_unique<InkPreview>(s.method);
         s.writers.push_back([&s](const Band& band) { s.preview->writeBand(band.preview); });
     }
     for (std::size_t i = 0; i < s.outputs.planes.size(); ++i) {
@@ -326,9 +340,13 @@ void ConvertPipeline::convert(Band& band) {
     const bool first = band.index == 0, last = band.index == s.bandCount - 1;
     const auto inks = static_cast<std::size_t>(s.inks);
     if (s.preview)
-        band.preview = encodePngBand(
-            static_cast<std::size_t>(s.width) * 3, rows, first, last,
-            [&](int y, uint8_t* out) { s.previewModel->row(band.inks.row(y), s.width, out); });
+        band.preview = encodePngBand(static_cast<std::size_t>(s.width) * 3, rows, first, last,
+                                     [&](int y, uint8_t* out) {
+                                         if (s.outputs.proof)
+                                             s.outputs.proof->row(band.inks.row(y), s.width, out);
+                                         else
+                                             s.previewModel->row(band.inks.row(y), s.width, out);
+                                     });
     for (std::size_t i = 0; i < s.planes.size(); ++i)
         band.planes.push_back(encodePngBand(
             static_cast<std::size_t>(s.width), rows, first, last,

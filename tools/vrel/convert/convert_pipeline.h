@@ -11,9 +11,12 @@
 
 #include "convert_image.h"
 #include "files/output_set.h"
+#include "image/resolution.h"
 #include "image/tiff_strips.h"
+#include "soft_proof.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,9 @@ struct PipelineOutputs {
     StagedOutput* preview = nullptr;
     std::vector<StagedOutput*> planes; // one per ink, in the engine's ink order
     std::vector<std::string> inkNames;
+    std::vector<uint8_t> iccProfile;  // embedded in the ink TIFF when not empty
+    const SoftProof* proof = nullptr; // the preview's; the ink model when null
+    std::optional<Resolution> dpi;    // overrides the image's own resolution
 };
 
 class ConvertPipeline {
@@ -35,8 +41,10 @@ class ConvertPipeline {
     ConvertPipeline& operator=(const ConvertPipeline&) = delete;
 
     // At the start of the image: opens the outputs and starts the pipeline;
-    // returns the rows of one band (those of one TIFF strip).
-    int begin(int width, int height, int channels);
+    // returns the rows of one band (those of one TIFF strip). The outputs
+    // carry the --dpi resolution, else the image's, else none.
+    int begin(int width, int height, int channels,
+              const std::optional<Resolution>& resolution = std::nullopt);
     // The next band of decoded rows; returns once the pipeline asks for the
     // band after it. Rethrows the failure of a stage.
     void add(Image&& band, int firstRow);

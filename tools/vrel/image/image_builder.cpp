@@ -116,6 +116,12 @@ void ImageBuilder::begin(const SourceFormat& format) {
     image_.width = format.width;
     image_.height = format.height;
     image_.channels = format.colours;
+    if (options_.resolution) {
+        // A turned image is read across what was stored down.
+        *options_.resolution = format.resolution;
+        if (*options_.resolution && swapsAxes(orientation_))
+            std::swap((*options_.resolution)->x, (*options_.resolution)->y);
+    }
     if (options_.streamBegin && orientation_ == kUpright)
         bandRows_ = std::clamp(options_.streamBegin(format.width, format.height, format.colours), 1,
                                format.height);

@@ -10,8 +10,10 @@
 #include "colour_input.h"
 #include "image.h"
 #include "image_read.h"
+#include "resolution.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vrel::cli {
@@ -24,8 +26,9 @@ struct SourceFormat {
     int bits = 8;    // 8 or 16 (native byte order)
     Alpha alpha = Alpha::None;
     EmbeddedColour colour;
-    long orientation = 1;            // as the file's tag says; 1 when it has none
-    const char* orientationTag = ""; // "EXIF" or "TIFF", for the user
+    long orientation = 1;                 // as the file's tag says; 1 when it has none
+    const char* orientationTag = "";      // "EXIF" or "TIFF", for the user
+    std::optional<Resolution> resolution; // none when the file states none
 };
 
 class ImageBuilder {

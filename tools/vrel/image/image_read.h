@@ -8,9 +8,11 @@
 
 #include "colour_input.h"
 #include "image.h"
+#include "resolution.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace vrel::cli {
@@ -42,6 +44,8 @@ struct ReadOptions {
     // readImage returns the image's size without pixels.
     std::function<int(int width, int height, int channels)> streamBegin;
     std::function<void(Image&& band, int firstRow)> streamBand;
+    // When set, receives the resolution the file states before streamBegin is called.
+    std::optional<Resolution>* resolution = nullptr;
 };
 
 // Throws CliError naming the file and the reason when the file is missing or

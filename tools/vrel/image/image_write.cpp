@@ -62,6 +62,15 @@ TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
                  layout.rowsPerStrip ? layout.rowsPerStrip : TIFFDefaultStripSize(t, 0));
     TIFFSetField(t, TIFFTAG_SOFTWARE, "vrel");
+    if (const auto& r = layout.resolution) {
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, static_cast<float>(r->x));
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(r->y));
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT,
+                     r->perCentimetre ? RESUNIT_CENTIMETER : RESUNIT_INCH);
+    }
+    if (!layout.iccProfile.empty())
+        TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(layout.iccProfile.size()),
+                     layout.iccProfile.data());
     if (n == 1) {
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
     } else if (n == 3) {

@@ -4,11 +4,13 @@
 
 #include "files/output_set.h"
 #include "image.h"
+#include "resolution.h"
 #include "tiff_file.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tiffio.h>
 #include <vector>
@@ -32,6 +34,8 @@ struct InkTiffLayout {
     std::vector<std::string> inkNames;
     uint16_t compression = COMPRESSION_LZW; // TIFFTAG_COMPRESSION
     uint32_t rowsPerStrip = 0;              // 0: libtiff's default
+    std::optional<Resolution> resolution;   // XResolution, YResolution, ResolutionUnit
+    std::vector<uint8_t> iccProfile;        // embedded (TIFFTAG_ICCPROFILE) when not empty
 };
 
 // The ink TIFF opened on the output with all its tags set, for its strips

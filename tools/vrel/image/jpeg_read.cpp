@@ -115,6 +115,9 @@ bool startJpeg(jpeg_decompress_struct* info, JpegState* state) {
         format.width = static_cast<int>(info->image_width);
         format.height = static_cast<int>(info->image_height);
         format.colours = info->num_components == 1 ? 1 : 3;
+        if (info->saw_JFIF_marker)
+            format.resolution =
+                resolutionFromJfif(info->density_unit, info->X_density, info->Y_density);
         JOCTET* profile = nullptr;
         unsigned int length = 0;
         if (jpeg_read_icc_profile(info, &profile, &length) && profile) {

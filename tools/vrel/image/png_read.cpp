@@ -122,6 +122,11 @@ bool startPng(png_structp png, png_infop info, PngState* state, std::size_t* row
                 format.orientationTag = "EXIF";
             }
 
+        png_uint_32 perMetreX = 0, perMetreY = 0;
+        int unit = 0;
+        if (png_get_pHYs(png, info, &perMetreX, &perMetreY, &unit))
+            format.resolution = resolutionFromPng(perMetreX, perMetreY, unit);
+
         if (type == PNG_COLOR_TYPE_PALETTE)
             png_set_palette_to_rgb(png);
         if (!(type & PNG_COLOR_MASK_COLOR) && depth < 8)

@@ -45,6 +45,8 @@ class PngStream {
     // cannot be written.
     PngStream(StagedOutput& out, int width, int height, int channels);
 
+    // An ancillary chunk (sRGB, pHYs), before the first band.
+    void writeChunk(const char type[4], const uint8_t* data, std::size_t size);
     // The bands in order, from the first to the last.
     void writeBand(const PngBand& band);
     // Writes the end of the image; throws CliError unless every row was
@@ -52,7 +54,6 @@ class PngStream {
     void finish();
 
   private:
-    void writeChunk(const char type[4], const uint8_t* data, std::size_t size);
     StagedOutput& out_;
     int height_ = 0;
     int rowsWritten_ = 0;

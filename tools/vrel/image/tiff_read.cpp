@@ -189,6 +189,12 @@ SourceFormat formatOf(TIFF* t, const TiffLayout& l) {
         format.orientation = orientation;
         format.orientationTag = "TIFF";
     }
+    float x = 0, y = 0;
+    uint16_t unit = RESUNIT_INCH;
+    if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &y)) {
+        TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+        format.resolution = resolutionFromTiff(x, y, unit);
+    }
     uint32_t profileLength = 0;
     void* profile = nullptr;
     if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)

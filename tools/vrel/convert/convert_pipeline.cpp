@@ -153,6 +153,7 @@ void ConvertPipeline::openOutputs() {
         layout.inks = s.inks;
         layout.inkNames = s.outputs.inkNames;
         layout.compression = tiffCompressionTag(s.outputs.compression);
+        layout.predictor = tiffPredictorTag(s.outputs.compression);
         layout.rowsPerStrip = static_cast<uint32_t>(s.bandRows);
         s.tiff = openInkTiff(*s.outputs.tiff, layout);
         s.writers.push_back([&s](const Band& band) {

@@ -51,7 +51,7 @@ struct AxisFrame {
     }
 };
 
-void drawAxes(Canvas& c, const AxisFrame& f) {
+void drawAxes(Canvas& c, const AxisFrame& f, const std::string& unit) {
     for (int p = 0; p <= f.top; p += tickStep(f.top)) {
         c.fillRect(f.x, f.py(p), f.w, 1, kGridLine);
         const std::string label = fmt::format("{} %", p);
@@ -63,19 +63,33 @@ void drawAxes(Canvas& c, const AxisFrame& f) {
         c.text(f.px(g) - Canvas::textWidth(label) / 2, f.y + f.h + 6, label, kText);
     }
     c.frameRect(f.x - 1, f.y - 1, f.w + 2, f.h + 2, kFrame);
-    c.text(f.x, f.y - 16, "INK %", kText);
+    c.text(f.x, f.y - 16, unit, kText);
     c.text(f.x, f.y + f.h + 22, "GREY LEVEL R = G = B (0 = BLACK, 255 = WHITE)", kText, 2);
 }
 
-// A curve through one value per grey level, in percent, drawn on the
-// segments of its `phase` in every `period` (1: all; dashed curves and
-// curves that coincide with others take turns).
+// A curve through one value per grey level, in percent.
 template <typename Value>
-void drawCurve(Canvas& c, const AxisFrame& f, Value value, Rgb colour, int thickness,
-               int period = 1, int phase = 0) {
+void drawCurve(Canvas& c, const AxisFrame& f, Value value, Rgb colour, int thickness) {
     for (int g = 0; g < 255; ++g)
-        if ((g / 6) % period == phase)
-            c.line(f.px(g), f.py(value(g)), f.px(g + 1), f.py(value(g + 1)), colour, thickness);
+        c.line(f.px(g), f.py(value(g)), f.px(g + 1), f.py(value(g + 1)), colour, thickness);
+}
+
+// The channels' curves, segment by segment; which channel is drawn last,
+// on top, turns every six grey levels, so that curves that lie on each
+// other (cyan, magenta and yellow often do on the grey ramp) show as one
+// line striped in their colours. Light inks are dashed.
+void drawChannelCurves(Canvas& c, const AxisFrame& f, const NeutralAxis& axis) {
+    const std::size_t count = axis.names.size();
+    const auto y = [&](int g, std::size_t i) {
+        return f.py(axis.levels[static_cast<std::size_t>(g)][i] * 100.0 / 255);
+    };
+    for (int g = 0; g < 255; ++g)
+        for (std::size_t r = 1; r <= count; ++r) {
+            const std::size_t i = (static_cast<std::size_t>(g / 6) + r) % count;
+            const bool light = axis.method != VrelMethodThreeChannel && i >= 4;
+            if (!light || (g / 6) % 2 == 0)
+                c.line(f.px(g), y(g, i), f.px(g + 1), y(g + 1, i), curveColour(axis.method, i), 2);
+        }
 }
 
 // The channels whose curve is the same as channel i's, i among them.
@@ -168,23 +182,15 @@ void drawNeutralAxisPlot(const NeutralAxis& axis, const std::string& title,
                 : "EACH OUTPUT CHANNEL ALONG THE GREY RAMP AS VREL CONVERT WRITES IT",
            kText);
     const AxisFrame f{110, 90, 768, 460, top};
-    drawAxes(c, f);
+    drawAxes(c, f, inks ? "INK %" : "OUTPUT %");
+    drawChannelCurves(c, f, axis);
     int ly = f.y;
     for (std::size_t i = 0; i < axis.names.size(); ++i) {
-        const Rgb colour = curveColour(axis.method, i);
-        const bool light = inks && i >= 4;
-        // Equal curves (cyan, magenta and yellow often are on the grey
-        // ramp) share one line in turns of their colours.
         const auto same = sameCurves(axis, i);
-        const auto turn = std::find(same.begin(), same.end(), i) - same.begin();
-        const int period = same.size() > 1 ? static_cast<int>(same.size()) : light ? 2 : 1;
-        drawCurve(
-            c, f, [&](int g) { return axis.levels[static_cast<std::size_t>(g)][i] * 100.0 / 255; },
-            colour, 2, period, static_cast<int>(turn));
         std::string label = upper(axis.names[i]);
         if (same.front() != i)
             label += " (SAME AS " + upper(axis.names[same.front()]) + ")";
-        legendEntry(c, f.x + f.w + 30, ly, label, colour, 2, light);
+        legendEntry(c, f.x + f.w + 30, ly, label, curveColour(axis.method, i), 2, inks && i >= 4);
         ly += 16;
     }
     if (!inks) {

@@ -7,7 +7,10 @@
 # --compression). Prints, per case, the median wall time of several runs,
 # the ratio to tificc (above 1: vrel faster), the scaling from one to two
 # threads, what --preview and --planes add to the conversion (wall and CPU
-# time) and the peak resident memory (GNU time) against the output's size.
+# time) and the peak resident memory (GNU time) against the output's size;
+# then the sizes of the ink TIFFs beside tificc's and beside tiffcp's LZW
+# and Deflate with the horizontal predictor (lzw:2, zip:2) of the same
+# pixels (vrel's uncompressed output).
 #
 #   scripts/bench-convert.sh [--size PIXELS] [--runs N]
 #
@@ -64,6 +67,7 @@ measure() {
   printf '%s %s %s\n' "$(median "${walls[@]}")" "$(median "${cpus[@]}")" "$peak"
 }
 
+declare -A size_tificc size_vrel
 out_mb=$(awk -v s="$size" 'BEGIN { printf "%.0f", s * s * 4 / 1048576 }')
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores"
 echo "load before: $(uptime | sed 's/.*load average/load average/')"
@@ -85,12 +89,15 @@ for c in none lzw deflate; do
   read -r tw tc tp < <(measure tificc -o"$icc" "$in" out-tificc.tif)
   row "tificc, $c" "$tw" "$tc" "$tp" "$tw" "$tc"
   eval "tw_${c}=$tw tc_${c}=$tc"
+  size_tificc[$c]=$(stat -c %s out-tificc.tif)
   for threads in 1 2; do
     read -r vw vc vp < <(measure "$vrel" convert --db icc.vdb --no-progress \
       --threads "$threads" --compression "$c" "$in" -o out-vrel.tif)
     row "vrel --threads $threads, $c" "$vw" "$vc" "$vp" "$tw" "$tc"
     eval "vw_${c}_${threads}=$vw vc_${c}_${threads}=$vc"
   done
+  size_vrel[$c]=$(stat -c %s out-vrel.tif)
+  [[ "$c" == none ]] && cp out-vrel.tif vrel-none.tif
   awk -v a="$(eval echo "\$vw_${c}_1")" -v b="$(eval echo "\$vw_${c}_2")" -v c="$c" \
     'BEGIN { printf "  %s: two threads take %.2fx less wall time than one\n", c, a / b }'
 done
@@ -104,5 +111,17 @@ for threads in 1 2; do
   awk -v p="$pw" -v b="$base" -v pc="$pc" -v bc="$base_cpu" -v t="$threads" 'BEGIN {
     printf "  --threads %s: preview and planes add %.2fx the wall time of the conversion", t, (p - b) / b
     printf " (%.2fx its CPU time)\n", (pc - bc) / bc }'
+done
+# The same pixels through libtiff's own encoders with the predictor.
+tiffcp -c lzw:2 vrel-none.tif ref-lzw.tif
+tiffcp -c zip:2 vrel-none.tif ref-deflate.tif
+echo "ink TIFF sizes (MB); tiffcp: vrel's uncompressed output with -c lzw:2 / zip:2"
+printf '%-12s %10s %10s %10s %12s %12s\n' compression vrel tificc tiffcp "vrel/tificc" "vrel/tiffcp"
+for c in none lzw deflate; do
+  ref=${size_vrel[none]}
+  [[ "$c" != none ]] && ref=$(stat -c %s "ref-$c.tif")
+  awk -v c="$c" -v v="${size_vrel[$c]}" -v t="${size_tificc[$c]}" -v r="$ref" 'BEGIN {
+    printf "%-12s %10.1f %10.1f %10.1f %11.2fx %11.2fx\n", c, v / 1048576, t / 1048576,
+      r / 1048576, v / t, v / r }'
 done
 echo "load after: $(uptime | sed 's/.*load average/load average/')"

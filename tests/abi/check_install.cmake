@@ -1,7 +1,8 @@
 # Installs the build tree into a scratch prefix, then configures, builds and
 # runs against it: a small consumer project and the README's example
-# (examples/, whose printed lines the README shows) with find_package(vrel), shared and static, and both again with
-# pkg-config, the static one from a prefix that holds only the archive. The
+# (examples/, whose printed lines the README shows) with find_package(vrel),
+# shared and static, and both again with pkg-config, the static one through
+# the archive's own vrel.pc; only the shared builds may need libvrel.so. The
 # programs are built with the flags of the build under test, so that a
 # sanitizer build's library runs with its runtime.
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -66,17 +67,17 @@ if(NOT pc)
   message(FATAL_ERROR "installed tree lacks vrel.pc")
 endif()
 
-# The same programs built by hand from what pkg-config says, as a Makefile would.
+# The same programs built by hand from what pkg-config says, as a Makefile
+# would, with PKG_CONFIG_PATH set to the folder of the vrel.pc in use.
 find_program(PKG_CONFIG pkg-config REQUIRED)
+find_program(LDD ldd REQUIRED)
 separate_arguments(extra_flags UNIX_COMMAND "${CONSUMER_C_FLAGS} ${CONSUMER_LINK_FLAGS}")
-function(build_with_pkg_config prefix source output)
-  file(GLOB pc ${prefix}/lib*/pkgconfig/vrel.pc)
-  get_filename_component(pc_dir ${pc} DIRECTORY)
+function(build_with_pkg_config pc_dir source output)
   set(ENV{PKG_CONFIG_PATH} ${pc_dir})
   execute_process(COMMAND ${PKG_CONFIG} ${ARGN} --cflags --libs vrel RESULT_VARIABLE rc
     OUTPUT_VARIABLE pc_flags OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "pkg-config does not know the vrel in ${prefix}")
+    message(FATAL_ERROR "pkg-config does not know the vrel in ${pc_dir}")
   endif()
   separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
   execute_process(COMMAND ${C_COMPILER} ${extra_flags} ${source} ${pc_flags} -o ${output}
@@ -86,21 +87,43 @@ function(build_with_pkg_config prefix source output)
   endif()
 endfunction()
 
-build_with_pkg_config(${WORK_DIR}/prefix ${CONSUMER_DIR}/main.c ${WORK_DIR}/consumer-pc)
-get_filename_component(lib_dir ${pc} DIRECTORY)
-get_filename_component(lib_dir ${lib_dir} DIRECTORY)
+# Whether the program's dynamic section and the loader both name libvrel.so
+# as a library it needs; `needs` is the expected answer.
+function(check_needs_shared program needs)
+  execute_process(COMMAND ${READELF} -d ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+  execute_process(COMMAND ${LDD} ${program} OUTPUT_VARIABLE loaded)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "readelf cannot read ${program}")
+  endif()
+  string(REGEX MATCH "NEEDED[^\n]*libvrel\\.so" in_dynamic "${dynamic}")
+  string(REGEX MATCH "libvrel\\.so" in_loaded "${loaded}")
+  if(needs AND NOT (in_dynamic AND in_loaded))
+    message(FATAL_ERROR "${program} does not link libvrel.so:\n${dynamic}\n${loaded}")
+  elseif(NOT needs AND (in_dynamic OR in_loaded))
+    message(FATAL_ERROR "${program} needs libvrel.so:\n${dynamic}\n${loaded}")
+  endif()
+endfunction()
+
+check_needs_shared(${WORK_DIR}/consumer/consumer TRUE)
+check_needs_shared(${WORK_DIR}/consumer/example_static FALSE)
+get_filename_component(pc_dir ${pc} DIRECTORY)
+get_filename_component(lib_dir ${pc_dir} DIRECTORY)
+build_with_pkg_config(${pc_dir} ${CONSUMER_DIR}/main.c ${WORK_DIR}/consumer-pc)
 set(ENV{LD_LIBRARY_PATH} ${lib_dir})
+check_needs_shared(${WORK_DIR}/consumer-pc TRUE)
 execute_process(COMMAND ${WORK_DIR}/consumer-pc RESULT_VARIABLE rc OUTPUT_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "consumer ok")
   message(FATAL_ERROR "pkg-config consumer run failed: ${out}")
 endif()
-unset(ENV{LD_LIBRARY_PATH})
 
-# A prefix with the archive only: -lvrel can find nothing but libvrel.a.
-file(COPY ${WORK_DIR}/prefix/ DESTINATION ${WORK_DIR}/prefix-static)
-file(GLOB shared ${WORK_DIR}/prefix-static/lib*/libvrel.so*)
-file(REMOVE ${shared})
-build_with_pkg_config(${WORK_DIR}/prefix-static ${example_source} ${WORK_DIR}/example-pc-static
-  --static)
+# The archive's own vrel.pc, in the same prefix as libvrel.so: the program
+# needs no libvrel.so even where the loader would find one.
+set(static_pc_dir ${lib_dir}/vrel-static/pkgconfig)
+if(NOT EXISTS ${static_pc_dir}/vrel.pc OR NOT EXISTS ${lib_dir}/vrel-static/libvrel.a)
+  message(FATAL_ERROR "installed tree lacks vrel-static/libvrel.a or its vrel.pc")
+endif()
+build_with_pkg_config(${static_pc_dir} ${example_source} ${WORK_DIR}/example-pc-static --static)
+check_needs_shared(${WORK_DIR}/example-pc-static FALSE)
+unset(ENV{LD_LIBRARY_PATH})
 check_example(${WORK_DIR}/example-pc-static)
 message(STATUS "consumer and example built against the installed tree")

@@ -164,13 +164,14 @@ TEST(Convert, OutputsAreTheEnginesConversionAndTheSameBytesForAnyThreadCount) {
             std::vector<int> tags;
             for (const auto tag :
                  {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PHOTOMETRIC,
-                  TIFFTAG_COMPRESSION, TIFFTAG_INKSET, TIFFTAG_NUMBEROFINKS}) {
+                  TIFFTAG_COMPRESSION, TIFFTAG_INKSET, TIFFTAG_NUMBEROFINKS, TIFFTAG_PREDICTOR}) {
                 uint16_t value = 0;
                 TIFFGetField(t, tag, &value);
                 tags.push_back(value);
             }
+            const int predictor = c.tag == COMPRESSION_NONE ? 0 : PREDICTOR_HORIZONTAL;
             EXPECT_EQ(tags, (std::vector<int>{8, p.inks, p.photometric, c.tag, p.inkSet,
-                                              p.inkSet ? p.inks : 0}));
+                                              p.inkSet ? p.inks : 0, predictor}));
             EXPECT_EQ(TIFFNumberOfStrips(t) > 1, p.inks > 1);
             std::vector<std::string> inkNames;
             char* text = nullptr;

@@ -277,6 +277,12 @@ TEST(ToolErrors, EachProblemGivesItsStatusAndMessage) {
       {convert({"--adjust", "1", "--balance", "99999,0,0,0", "chart.png"}),
        "--balance takes four values from -50 to 50"},
       {{"plot", "--db", db, "--slice", "40", "-o", "plot.png"}, "--slice must be below"},
+      {{"plot", "--db", db, "--kind", "pie", "-o", "p.png"},
+       "--kind 'pie': take profile, neutral or total"},
+      {{"plot", "--db", db, "--kind", "neutral", "--slice", "2", "-o", "p.png"},
+       "--slice: only --kind profile draws a table slice"},
+      {{"plot", "--db", db, "--profile", "2", "--kind", "total", "-o", "p.png"},
+       "--kind total: the black-only method has no colour table"},
       {{"frobnicate"}, "frobnicate"},
       // db compare: what it compares with, its profiles and databases.
       {{"db", "compare", db}, "nothing to compare with: give a second database or --against-"},

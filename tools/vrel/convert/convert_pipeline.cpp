@@ -156,6 +156,7 @@ void ConvertPipeline::openOutputs() {
         layout.inks = s.inks;
         layout.inkNames = s.outputs.inkNames;
         layout.compression = tiffCompressionTag(s.outputs.compression);
+        layout.predictor = tiffPredictorTag(s.outputs.compression);
         layout.rowsPerStrip = static_cast<uint32_t>(s.bandRows);
         layout.resolution = s.resolution;
         layout.iccProfile = s.outputs.iccProfile;

@@ -171,14 +171,17 @@ std::vector<std::string> slicePanelLabels(int method, int channels) {
     return labels;
 }
 
+std::string profileTitle(EngineContext* context) {
+    const auto name = shownProfileName(context, false);
+    std::string title = "PROFILE " + (name.text.empty() ? std::string("(UNNAMED)") : name.text);
+    return title + fmt::format("  (METHOD {})", conversionMethodOf(context));
+}
+
 void drawProfilePlot(EngineContext* context, int slice, const std::string& output) {
     const auto ctx = inspect::view(context);
     const int method = conversionMethodOf(context);
     Canvas c(1280, 760, Rgb{255, 255, 255});
-    const auto name = shownProfileName(context, false);
-    std::string title = "PROFILE " + (name.text.empty() ? std::string("(UNNAMED)") : name.text);
-    title += fmt::format("  (METHOD {})", method);
-    c.text(30, 16, title, kText, 3);
+    c.text(30, 16, profileTitle(context), kText, 3);
 
     curvePanel(c, 40, 90, 256, "ADJUSTMENT CURVES",
                {{ctx.adjustCurves[0], kInk[0]},

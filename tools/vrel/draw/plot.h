@@ -2,8 +2,8 @@
 #pragma once
 
 #include <string>
-#include <vrel/vrel.h>
 #include <vector>
+#include <vrel/vrel.h>
 
 namespace vrel::cli {
 
@@ -11,6 +11,9 @@ namespace vrel::cli {
 // the three-channel method, whose table output is red, green and blue with
 // black folded in, "OUTPUT COLOUR") and "GRID COLOURS".
 std::vector<std::string> slicePanelLabels(int method, int channels);
+
+// "PROFILE name  (METHOD n)", the heading of every plot of the context.
+std::string profileTitle(EngineContext* context);
 
 // The context's curves and the slice of its conversion table at blue grid
 // index `slice` (the middle when negative), as a PNG.

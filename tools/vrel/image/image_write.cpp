@@ -59,6 +59,8 @@ TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, n);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_COMPRESSION, layout.compression);
+    if (layout.compression != COMPRESSION_NONE && layout.predictor != PREDICTOR_NONE)
+        TIFFSetField(t, TIFFTAG_PREDICTOR, layout.predictor);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
                  layout.rowsPerStrip ? layout.rowsPerStrip : TIFFDefaultStripSize(t, 0));
     TIFFSetField(t, TIFFTAG_SOFTWARE, "vrel");

@@ -33,6 +33,7 @@ struct InkTiffLayout {
     int inks = 0;
     std::vector<std::string> inkNames;
     uint16_t compression = COMPRESSION_LZW; // TIFFTAG_COMPRESSION
+    uint16_t predictor = PREDICTOR_NONE;    // TIFFTAG_PREDICTOR of compressed strips
     uint32_t rowsPerStrip = 0;              // 0: libtiff's default
     std::optional<Resolution> resolution;   // XResolution, YResolution, ResolutionUnit
     std::vector<uint8_t> iccProfile;        // embedded (TIFFTAG_ICCPROFILE) when not empty

@@ -99,6 +99,23 @@ void memoryUnmap(thandle_t, void*, toff_t) {}
 constexpr TiffClientIo kMemoryIo{memoryRead, memoryWrite, memorySeek, memoryClose,
                                  memorySize, memoryMap,   memoryUnmap};
 
+// The horizontal predictor: along each row, every sample minus the same
+// channel of the pixel before it (mod 256); the first pixel stays as it is.
+// Smooth rows become runs of small values that every codec packs better.
+std::vector<uint8_t> differenced(const uint8_t* data, const StripShape& shape) {
+    const std::size_t step = shape.samples;
+    const std::size_t rowBytes = static_cast<std::size_t>(shape.width) * step;
+    std::vector<uint8_t> out(rowBytes * shape.rows);
+    for (std::size_t row = 0; row < shape.rows; ++row) {
+        const uint8_t* in = data + row * rowBytes;
+        uint8_t* diff = out.data() + row * rowBytes;
+        std::copy(in, in + std::min(step, rowBytes), diff);
+        for (std::size_t i = step; i < rowBytes; ++i)
+            diff[i] = static_cast<uint8_t>(in[i] - in[i - step]);
+    }
+    return out;
+}
+
 // libtiff has no stand-alone LZW encoder: the strip is written as the only
 // strip of a one-strip file in memory and its bytes are taken back out.
 std::vector<uint8_t> lzwStrip(const uint8_t* data, const StripShape& shape) {
@@ -149,6 +166,10 @@ TiffCompression parseTiffCompression(const std::string& name) {
     throw CliError("--compression '" + name + "': take none, lzw, deflate or zstd");
 }
 
+uint16_t tiffPredictorTag(TiffCompression compression) {
+    return compression == TiffCompression::None ? PREDICTOR_NONE : PREDICTOR_HORIZONTAL;
+}
+
 uint16_t tiffCompressionTag(TiffCompression compression) {
     switch (compression) {
     case TiffCompression::Lzw:
@@ -166,17 +187,20 @@ uint16_t tiffCompressionTag(TiffCompression compression) {
 std::vector<uint8_t> compressStrip(TiffCompression compression, const uint8_t* data,
                                    const StripShape& shape) {
     const std::size_t size = static_cast<std::size_t>(shape.width) * shape.rows * shape.samples;
+    if (compression == TiffCompression::None)
+        return {data, data + size};
+    const std::vector<uint8_t> predicted = differenced(data, shape);
     switch (compression) {
     case TiffCompression::Lzw:
-        return lzwStrip(data, shape);
+        return lzwStrip(predicted.data(), shape);
     case TiffCompression::Deflate:
-        return deflateStrip(data, size);
+        return deflateStrip(predicted.data(), size);
     case TiffCompression::Zstd:
-        return zstdStrip(data, size);
+        return zstdStrip(predicted.data(), size);
     case TiffCompression::None:
         break;
     }
-    return {data, data + size};
+    return {};
 }
 
 } // namespace vrel::cli

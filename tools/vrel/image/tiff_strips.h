@@ -17,6 +17,9 @@ enum class TiffCompression { None, Lzw, Deflate, Zstd };
 TiffCompression parseTiffCompression(const std::string& name);
 // The TIFFTAG_COMPRESSION value.
 uint16_t tiffCompressionTag(TiffCompression compression);
+// The TIFFTAG_PREDICTOR value: horizontal differencing for every codec, none
+// for uncompressed strips.
+uint16_t tiffPredictorTag(TiffCompression compression);
 
 struct StripShape {
     uint32_t width = 0;
@@ -24,9 +27,11 @@ struct StripShape {
     uint16_t samples = 0; // 8-bit samples per pixel, interleaved
 };
 
-// The strip's bytes as the codec stores them (a copy for None). LZW goes
-// through libtiff's own encoder on an in-memory file; Deflate is a zlib
-// stream from libdeflate at its fastest level; ZSTD a frame at level 1.
+// The strip's bytes as the codec stores them (a copy for None). Compressed
+// strips are first differenced along each row (the horizontal predictor, as
+// tiffPredictorTag declares). LZW goes through libtiff's own encoder on an
+// in-memory file; Deflate is a zlib stream from libdeflate at its fastest
+// level; ZSTD a frame at level 1.
 std::vector<uint8_t> compressStrip(TiffCompression compression, const uint8_t* data,
                                    const StripShape& shape);
 

@@ -502,7 +502,7 @@ TEST(OutputSet, StopSignalsLeaveNoTemporaryBehind) {
 }
 
 // The ink TIFF's samples as an image of its inks.
-Image readInkTiff(const std::filesystem::path& path) {
+Image readInkImage(const std::filesystem::path& path) {
     TIFF* t = TIFFOpen(path.c_str(), "r");
     Image inks;
     if (!t)
@@ -571,7 +571,7 @@ TEST(Convert, OrientedInputsComeOutUpright) {
             }
             const auto result = run(name, tiff ? "2" : "1");
             ASSERT_EQ(result.status, 0) << result.err;
-            const Image inks = readInkTiff(dir.file("out.tif"));
+            const Image inks = readInkImage(dir.file("out.tif"));
             const Image preview = readImage(dir.file("preview.png").string());
             const auto said = "vrel: '" + name + (tiff ? "': TIFF" : "': EXIF") + " orientation " +
                               std::to_string(o) + " applied (";

@@ -10,7 +10,10 @@
 # the others are even grids ("points": n, header type 1); 33 is what
 # `db build` gives an ICC grid that names no positions.
 #
-#   scripts/measure-grids.sh [VREL]   (default: build/default/tools/vrel/vrel)
+#   scripts/measure-grids.sh [VREL [PROFILE.icc ...]]
+#
+# VREL defaults to build/default/tools/vrel/vrel; the profiles, to
+# Ghostscript's default_cmyk.icc and ps_cmyk.icc.
 #
 # Needs libgs-common (the profiles) and python3-skimage (scripts/install-deps.sh).
 set -euo pipefail
@@ -19,6 +22,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 vrel=$(realpath "${1:-$root/build/default/tools/vrel/vrel}")
 [[ -x "$vrel" ]] || { echo "$0: $vrel is missing: build the vrel target first" >&2; exit 1; }
 icc=/usr/share/color/icc/ghostscript
+profiles=("${@:2}")
+[[ ${#profiles[@]} -gt 0 ]] || profiles=("$icc/default_cmyk.icc" "$icc/ps_cmyk.icc")
+for p in "${profiles[@]}"; do [[ -f "$p" ]] || { echo "$0: profile $p is missing" >&2; exit 1; }; done
+profiles=($(realpath "${profiles[@]}"))
 photos=$(/usr/bin/python3 -c "import skimage, os; print(os.path.dirname(skimage.__file__) + '/data')") ||
   { echo "$0: python3-skimage is missing: run scripts/install-deps.sh" >&2; exit 1; }
 work=$(mktemp -d)
@@ -27,19 +34,20 @@ cd "$work"
 
 printf '%-16s %6s %-14s %7s %7s %7s %8s %8s %9s\n' \
   profile points photo mean p95 max '>8 lv %' 'dE00' bytes
-for profile in default_cmyk ps_cmyk; do
+for path in "${profiles[@]}"; do
+  profile=$(basename "$path" .icc)
   for points in 9 17 33 64; do
     if [[ $points == 17 ]]; then grid='"headerType": 0'; else grid="\"points\": $points"; fi
     cat > grid.json <<JSON
 {"profiles": [{"profileNumber": 0, "layout": 1,
                "entries": [{"key": 0, "lutChunk": 256, "channels": 4}]}],
  "tables": [{"id": 256, $grid, "channels": 4,
-             "grid": {"source": "icc", "outputProfile": "$icc/$profile.icc"}}]}
+             "grid": {"source": "icc", "outputProfile": "$path"}}]}
 JSON
     "$vrel" db build grid.json -o grid.vdb
     bytes=$(stat -c %s grid.vdb)
     for photo in astronaut.png coffee.png chelsea.png; do
-      "$vrel" db compare grid.vdb --against-profile "$icc/$profile.icc" \
+      "$vrel" db compare grid.vdb --against-profile "$path" \
         --image "$photos/$photo" --json > result.json
       /usr/bin/python3 - "$profile" "$points" "$photo" "$bytes" <<'PY'
 import json, sys

@@ -157,6 +157,16 @@ inline std::vector<uint8_t> exifSegment(uint16_t orientation, bool bigEndian,
     return app1;
 }
 
+// The profile's bytes as lcms2 saves them; the profile is closed.
+inline std::vector<uint8_t> savedProfile(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
 // A six-colour output profile: each ink takes 15 from the lightness, a
 // table of two nodes per ink into Lab.
 inline std::vector<uint8_t> sixColourProfile() {
@@ -180,14 +190,9 @@ inline std::vector<uint8_t> sixColourProfile() {
     cmsMLU* name = cmsMLUalloc(nullptr, 1);
     cmsMLUsetASCII(name, "en", "US", "six inks");
     cmsWriteTag(profile, cmsSigProfileDescriptionTag, name);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
     cmsMLUfree(name);
     cmsPipelineFree(lut);
-    cmsCloseProfile(profile);
-    return bytes;
+    return savedProfile(profile);
 }
 
 } // namespace vrel::clitest

@@ -48,22 +48,8 @@ std::vector<uint8_t> linearProfile() {
     cmsToneCurve* curves[3] = {linear, linear, linear};
     const cmsCIExyY white{0.3127, 0.3290, 1.0};
     const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
+    auto bytes = savedProfile(cmsCreateRGBProfile(&white, &primaries, curves));
     cmsFreeToneCurve(linear);
-    return bytes;
-}
-
-std::vector<uint8_t> savedProfile(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
     return bytes;
 }
 

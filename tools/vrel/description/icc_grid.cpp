@@ -37,7 +37,11 @@ ProfilePtr openProfile(LcmsContext& lcms, const std::string& name, cmsColorSpace
 }
 
 // A float result as a byte: CMYK comes in percent (0..100), RGB in 0..1.
+// A damaged profile may give NaN, which becomes 0 rather than an undefined
+// conversion.
 uint8_t resultByte(double value, double scale) {
+    if (std::isnan(value))
+        return 0;
     const double level = std::round(value * scale);
     return static_cast<uint8_t>(std::clamp(level, 0.0, 255.0));
 }

@@ -209,14 +209,11 @@ void runConvert(const ConversionOptions& o) {
                          "': " + ink.notEmbedded + "\n";
 }
 
-void addConvertCommand(CLI::App& app) {
-    auto options = std::make_shared<ConversionOptions>();
-    ConversionOptions& o = *options;
-    auto* convert = app.add_subcommand(
-        "convert", "Convert an image (PNG, JPEG, TIFF; RGB, grey or palette, 8 or 16 bits) "
-                   "into ink data through a profile of the database");
-    addSettingsOptions(convert, o);
-    convert->add_option("IN", o.input, "input image")->required();
+namespace {
+
+// What convert writes: the ink TIFF, the planes, the preview and what
+// they carry.
+void addOutputOptions(CLI::App* convert, ConversionOptions& o) {
     convert->add_option("-o,--output", o.output,
                         "ink TIFF (.tif, .tiff; '-' for stdout): CMYK for four inks, multi-ink "
                         "with ink names for six and seven");
@@ -232,18 +229,10 @@ void addConvertCommand(CLI::App& app) {
     convert->add_option("--dpi", o.dpi,
                         "resolution of the ink TIFF and the preview in dots per inch (1 to "
                         "100000); by default the image's own, none when it has none");
-    convert->add_flag("--correct", o.correct, "run the colour correction first");
-    convert
-        ->add_option("--threads", o.threads,
-                     "threads that decode, convert and compress bands of rows in parallel (one "
-                     "engine context each); the outputs are the same for any number")
-        ->capture_default_str();
-    convert
-        ->add_option("--compression", o.compression,
-                     "ink TIFF compression: none, lzw, deflate (fastest level) or zstd (level "
-                     "1, where libtiff reads it)")
-        ->capture_default_str();
-    convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
+}
+
+// How convert reads the image: its colours, limits and page.
+void addInputOptions(CLI::App* convert, ConversionOptions& o) {
     convert
         ->add_option("--input-profile", o.inputProfile,
                      "colours of the image: 'embedded' (its ICC profile, or a PNG's gAMA/cHRM; "
@@ -267,6 +256,32 @@ void addConvertCommand(CLI::App& app) {
         ->add_option("--page", o.page,
                      "page of a multi-page TIFF (without it, a warning names the page count)")
         ->capture_default_str();
+}
+
+} // namespace
+
+void addConvertCommand(CLI::App& app) {
+    auto options = std::make_shared<ConversionOptions>();
+    ConversionOptions& o = *options;
+    auto* convert = app.add_subcommand(
+        "convert", "Convert an image (PNG, JPEG, TIFF; RGB, grey or palette, 8 or 16 bits) "
+                   "into ink data through a profile of the database");
+    addSettingsOptions(convert, o);
+    convert->add_option("IN", o.input, "input image")->required();
+    addOutputOptions(convert, o);
+    convert->add_flag("--correct", o.correct, "run the colour correction first");
+    convert
+        ->add_option("--threads", o.threads,
+                     "threads that decode, convert and compress bands of rows in parallel (one "
+                     "engine context each); the outputs are the same for any number")
+        ->capture_default_str();
+    convert
+        ->add_option("--compression", o.compression,
+                     "ink TIFF compression: none, lzw, deflate (fastest level) or zstd (level "
+                     "1, where libtiff reads it)")
+        ->capture_default_str();
+    convert->add_flag("--no-progress", o.noProgress, "never show a progress bar");
+    addInputOptions(convert, o);
     convert->footer("16-bit samples are rounded to 8 bits; transparent pixels are composited on "
                     "white paper. The image's colours are brought into sRGB (or --database-space) "
                     "through its embedded ICC profile (see --input-profile); one line on stderr "

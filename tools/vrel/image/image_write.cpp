@@ -40,6 +40,46 @@ void writePng(const std::string& path, const Image& image) {
     set.commit();
 }
 
+namespace {
+
+// The photometric interpretation, ink set and ink names of `layout.inks`
+// channels.
+void setInkTags(TIFF* t, const InkTiffLayout& layout) {
+    const int n = layout.inks;
+    if (n == 1) {
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    } else if (n == 3) {
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    } else {
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+        if (n == 4) {
+            TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+        } else {
+            TIFFSetField(t, TIFFTAG_INKSET, INKSET_MULTIINK);
+            TIFFSetField(t, TIFFTAG_NUMBEROFINKS, n);
+            // A separation has four colour channels for libtiff and its
+            // tools; the inks beyond those are declared as extra samples
+            // of no given meaning, so the file opens without a warning.
+            if (n > 4) {
+                const std::vector<uint16_t> extra(static_cast<std::size_t>(n - 4),
+                                                  EXTRASAMPLE_UNSPECIFIED);
+                TIFFSetField(t, TIFFTAG_EXTRASAMPLES, n - 4, extra.data());
+            }
+        }
+        // Ink names as one run of NUL-terminated strings.
+        std::string names;
+        for (int i = 0; i < n; ++i) {
+            names += i < static_cast<int>(layout.inkNames.size())
+                         ? layout.inkNames[static_cast<size_t>(i)]
+                         : fmt::format("Ink {}", i);
+            names.push_back('\0');
+        }
+        TIFFSetField(t, TIFFTAG_INKNAMES, static_cast<int>(names.size()), names.data());
+    }
+}
+
+} // namespace
+
 TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
     const int n = layout.inks;
     const std::string& path = out.path();
@@ -73,36 +113,7 @@ TiffFile openInkTiff(StagedOutput& out, const InkTiffLayout& layout) {
     if (!layout.iccProfile.empty())
         TIFFSetField(t, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(layout.iccProfile.size()),
                      layout.iccProfile.data());
-    if (n == 1) {
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    } else if (n == 3) {
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    } else {
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
-        if (n == 4) {
-            TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
-        } else {
-            TIFFSetField(t, TIFFTAG_INKSET, INKSET_MULTIINK);
-            TIFFSetField(t, TIFFTAG_NUMBEROFINKS, n);
-            // A separation has four colour channels for libtiff and its
-            // tools; the inks beyond those are declared as extra samples
-            // of no given meaning, so the file opens without a warning.
-            if (n > 4) {
-                const std::vector<uint16_t> extra(static_cast<std::size_t>(n - 4),
-                                                  EXTRASAMPLE_UNSPECIFIED);
-                TIFFSetField(t, TIFFTAG_EXTRASAMPLES, n - 4, extra.data());
-            }
-        }
-        // Ink names as one run of NUL-terminated strings.
-        std::string names;
-        for (int i = 0; i < n; ++i) {
-            names += i < static_cast<int>(layout.inkNames.size())
-                         ? layout.inkNames[static_cast<size_t>(i)]
-                         : fmt::format("Ink {}", i);
-            names.push_back('\0');
-        }
-        TIFFSetField(t, TIFFTAG_INKNAMES, static_cast<int>(names.size()), names.data());
-    }
+    setInkTags(t, layout);
     return tiff;
 }
 

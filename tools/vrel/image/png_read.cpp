@@ -74,6 +74,40 @@ void pngWarning(png_structp png, png_const_charp text) {
             [&] { state->builder->warn("'" + state->builder->path() + "': " + text); });
 }
 
+// What the file says besides its pixels: its colours (iCCP, sRGB, gAMA,
+// cHRM), its orientation (eXIf) and its resolution (pHYs).
+void readPngTags(png_structp png, png_infop info, PngState* state, SourceFormat& format) {
+    png_unknown_chunkp chunks = nullptr;
+    const int count = png_get_unknown_chunks(png, info, &chunks);
+    for (int i = 0; i < count; ++i)
+        if (std::memcmp(chunks[i].name, "iCCP", 4) == 0) {
+            format.colour.iccProfile = inflateProfile(chunks[i].data, chunks[i].size);
+            if (format.colour.iccProfile.empty())
+                state->builder->warn("the iCCP chunk of '" + state->builder->path() +
+                                     "' does not decompress; its colours are taken as sRGB");
+            break;
+        }
+    int intent = 0;
+    format.colour.declaredSrgb = png_get_sRGB(png, info, &intent) != 0;
+    double gamma = 0;
+    if (png_get_gAMA(png, info, &gamma) && gamma > 0)
+        format.colour.gamma = gamma;
+    std::array<double, 8> c{};
+    if (png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]))
+        format.colour.chromaticities = c;
+    png_uint_32 exifSize = 0;
+    png_bytep exif = nullptr; // an eXIf chunk before the image data
+    if (png_get_eXIf_1(png, info, &exifSize, &exif) && exif)
+        if (const auto orientation = exifOrientation(exif, exifSize)) {
+            format.orientation = *orientation;
+            format.orientationTag = "EXIF";
+        }
+    png_uint_32 perMetreX = 0, perMetreY = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &perMetreX, &perMetreY, &unit))
+        format.resolution = resolutionFromPng(perMetreX, perMetreY, unit);
+}
+
 // Reads what the header says and prepares the decoding; false when the
 // builder refused the image.
 bool startPng(png_structp png, png_infop info, PngState* state, std::size_t* rowBytes) {
@@ -96,37 +130,7 @@ bool startPng(png_structp png, png_infop info, PngState* state, std::size_t* row
         const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
         format.alpha =
             (type & PNG_COLOR_MASK_ALPHA) || transparency ? Alpha::Straight : Alpha::None;
-        png_unknown_chunkp chunks = nullptr;
-        const int count = png_get_unknown_chunks(png, info, &chunks);
-        for (int i = 0; i < count; ++i)
-            if (std::memcmp(chunks[i].name, "iCCP", 4) == 0) {
-                format.colour.iccProfile = inflateProfile(chunks[i].data, chunks[i].size);
-                if (format.colour.iccProfile.empty())
-                    state->builder->warn("the iCCP chunk of '" + state->builder->path() +
-                                         "' does not decompress; its colours are taken as sRGB");
-                break;
-            }
-        int intent = 0;
-        format.colour.declaredSrgb = png_get_sRGB(png, info, &intent) != 0;
-        double gamma = 0;
-        if (png_get_gAMA(png, info, &gamma) && gamma > 0)
-            format.colour.gamma = gamma;
-        std::array<double, 8> c{};
-        if (png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]))
-            format.colour.chromaticities = c;
-        png_uint_32 exifSize = 0;
-        png_bytep exif = nullptr; // an eXIf chunk before the image data
-        if (png_get_eXIf_1(png, info, &exifSize, &exif) && exif)
-            if (const auto orientation = exifOrientation(exif, exifSize)) {
-                format.orientation = *orientation;
-                format.orientationTag = "EXIF";
-            }
-
-        png_uint_32 perMetreX = 0, perMetreY = 0;
-        int unit = 0;
-        if (png_get_pHYs(png, info, &perMetreX, &perMetreY, &unit))
-            format.resolution = resolutionFromPng(perMetreX, perMetreY, unit);
-
+        readPngTags(png, info, state, format);
         if (type == PNG_COLOR_TYPE_PALETTE)
             png_set_palette_to_rgb(png);
         if (!(type & PNG_COLOR_MASK_COLOR) && depth < 8)

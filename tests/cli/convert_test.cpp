@@ -355,6 +355,13 @@ TEST(Convert, TheOutputsCarryTheImagesResolutionOrDpi) {
         TIFFSetField(t, TIFFTAG_YRESOLUTION, 144.0);
         TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
     });
+    // Turned a quarter upright, the image is read across what was stored down.
+    clitest::writeTiff(dir.file("turned.tif"), 64, 3, 8, PHOTOMETRIC_RGB, samples, [](TIFF* t) {
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0);
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, 144.0);
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_RIGHTTOP);
+    });
     const struct {
         std::vector<std::string> args;
         std::array<float, 3> tiff; // x, y, unit
@@ -366,6 +373,7 @@ TEST(Convert, TheOutputsCarryTheImagesResolutionOrDpi) {
          {600, 600, RESUNIT_INCH},
          {0, 0, 0x5c, 0x46, 0, 0, 0x5c, 0x46, 1}},
         {{"cm.tif"}, {72, 144, RESUNIT_CENTIMETER}, {0, 0, 0x1c, 0x20, 0, 0, 0x38, 0x40, 1}},
+        {{"turned.tif"}, {144, 72, RESUNIT_CENTIMETER}, {0, 0, 0x38, 0x40, 0, 0, 0x1c, 0x20, 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));

@@ -8,23 +8,13 @@ namespace vrel::cli {
 
 namespace {
 
-void closeProfile(void* profile) {
-    if (profile)
-        cmsCloseProfile(profile);
-}
-
-struct TransformDeleter {
-    void operator()(void* transform) const { cmsDeleteTransform(transform); }
-};
-using Transform = std::unique_ptr<void, TransformDeleter>;
-
 constexpr double kLevelsPerPercent = 2.55;
 
 } // namespace
 
 CmykReference::CmykReference(const std::string& path, const std::string& option)
     : path_(path), option_(option),
-      profile_(cmsOpenProfileFromFileTHR(lcms_.get(), path.c_str(), "r"), closeProfile) {
+      profile_(cmsOpenProfileFromFileTHR(lcms_.get(), path.c_str(), "r")) {
     if (!profile_)
         throw CliError(option + " '" + path + "': cannot open the ICC profile" +
                        (lcms_.lastMessage().empty() ? std::string() : ": " + lcms_.lastMessage()));
@@ -36,13 +26,12 @@ CmykReference::~CmykReference() = default;
 
 std::vector<double> CmykReference::inksOf(const std::vector<uint8_t>& rgb, RenderingIntent intent,
                                           bool blackPointCompensation) const {
-    std::unique_ptr<void, void (*)(void*)> srgb(cmsCreate_sRGBProfileTHR(lcms_.get()),
-                                                closeProfile);
+    LcmsProfile srgb(cmsCreate_sRGBProfileTHR(lcms_.get()));
     const cmsUInt32Number flags =
         cmsFLAGS_NOOPTIMIZE | (blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0);
-    Transform transform(cmsCreateTransformTHR(lcms_.get(), srgb.get(), TYPE_RGB_DBL, profile_.get(),
-                                              TYPE_CMYK_DBL, static_cast<cmsUInt32Number>(intent),
-                                              flags));
+    LcmsTransform transform(cmsCreateTransformTHR(lcms_.get(), srgb.get(), TYPE_RGB_DBL,
+                                                  profile_.get(), TYPE_CMYK_DBL,
+                                                  static_cast<cmsUInt32Number>(intent), flags));
     if (!transform)
         throw CliError(option_ + " '" + path_ +
                        "': cannot build the transform from sRGB: " + lcms_.lastMessage());
@@ -58,11 +47,10 @@ std::vector<double> CmykReference::inksOf(const std::vector<uint8_t>& rgb, Rende
 
 std::vector<double> CmykReference::deltaE00(const std::vector<double>& a,
                                             const std::vector<double>& b) const {
-    std::unique_ptr<void, void (*)(void*)> lab(cmsCreateLab4ProfileTHR(lcms_.get(), nullptr),
-                                               closeProfile);
-    Transform transform(cmsCreateTransformTHR(lcms_.get(), profile_.get(), TYPE_CMYK_DBL, lab.get(),
-                                              TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC,
-                                              cmsFLAGS_NOOPTIMIZE));
+    LcmsProfile lab(cmsCreateLab4ProfileTHR(lcms_.get(), nullptr));
+    LcmsTransform transform(
+        cmsCreateTransformTHR(lcms_.get(), profile_.get(), TYPE_CMYK_DBL, lab.get(), TYPE_Lab_DBL,
+                              INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE));
     if (!transform)
         throw CliError(option_ + " '" + path_ +
                        "': cannot build the transform to CIELAB: " + lcms_.lastMessage());

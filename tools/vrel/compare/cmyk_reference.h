@@ -33,7 +33,7 @@ class CmykReference {
   private:
     std::string path_, option_;
     LcmsContext lcms_; // before the profile: closed after it
-    std::unique_ptr<void, void (*)(void*)> profile_;
+    LcmsProfile profile_;
 };
 
 } // namespace vrel::cli

@@ -57,17 +57,13 @@ std::string inksOfMethod(int method) {
     }
 }
 
-struct ProfileCloser {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-
 } // namespace
 
 OutputProfile::OutputProfile(const std::string& path, int method)
     : path_(path), bytes_(readInputFile(path, "output profile")) {
     const std::string option = "--output-profile '" + path + "': ";
     LcmsContext lcms;
-    const std::unique_ptr<void, ProfileCloser> profile(cmsOpenProfileFromMemTHR(
+    const LcmsProfile profile(cmsOpenProfileFromMemTHR(
         lcms.get(), bytes_.data(), static_cast<cmsUInt32Number>(bytes_.size())));
     if (!profile)
         throw CliError(option + "not an ICC profile" +

@@ -15,13 +15,7 @@ namespace {
 constexpr double kLightRatio = 0.35; // light cyan and magenta (preview.h)
 constexpr double kGreyRatio = 0.4;   // the grey ink, of black
 
-struct ProfileCloser {
-    void operator()(void* profile) const {
-        if (profile)
-            cmsCloseProfile(profile);
-    }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
+using Profile = LcmsProfile;
 
 // A dark ink with its light one added at the light ink's strength.
 uint8_t folded(uint8_t dark, uint8_t light, double ratio) {

@@ -14,20 +14,11 @@ namespace vrel::cli {
 
 namespace {
 
-struct ProfileCloser {
-    void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-using ProfilePtr = std::unique_ptr<void, ProfileCloser>;
-
-struct TransformDeleter {
-    void operator()(void* transform) const { cmsDeleteTransform(transform); }
-};
-
-ProfilePtr openProfile(LcmsContext& lcms, const std::string& name, cmsColorSpaceSignature expected,
-                       const char* expectedName) {
+LcmsProfile openProfile(LcmsContext& lcms, const std::string& name, cmsColorSpaceSignature expected,
+                        const char* expectedName) {
     lcms.clearMessage();
-    ProfilePtr profile(name == "srgb" ? cmsCreate_sRGBProfileTHR(lcms.get())
-                                      : cmsOpenProfileFromFileTHR(lcms.get(), name.c_str(), "r"));
+    LcmsProfile profile(name == "srgb" ? cmsCreate_sRGBProfileTHR(lcms.get())
+                                       : cmsOpenProfileFromFileTHR(lcms.get(), name.c_str(), "r"));
     if (!profile)
         throw CliError("cannot open ICC profile '" + name + "'" +
                        (lcms.lastMessage().empty() ? std::string() : ": " + lcms.lastMessage()));
@@ -57,7 +48,7 @@ std::vector<uint8_t> transformGrid(const std::vector<uint8_t>& nodes,
     const cmsUInt32Number flags =
         cmsFLAGS_NOOPTIMIZE |
         (settings.blackPointCompensation ? cmsFLAGS_BLACKPOINTCOMPENSATION : 0);
-    std::unique_ptr<void, TransformDeleter> transform(
+    LcmsTransform transform(
         cmsCreateTransformTHR(lcms.get(), source.get(), TYPE_RGB_DBL, output.get(), outType,
                               static_cast<cmsUInt32Number>(settings.intent), flags));
     if (!transform)

@@ -11,13 +11,6 @@ namespace vrel::cli {
 
 namespace {
 
-struct TransformFree {
-    void operator()(void* transform) const {
-        if (transform)
-            cmsDeleteTransform(static_cast<cmsHTRANSFORM>(transform));
-    }
-};
-
 std::array<uint8_t, 16> profileId(void* profile) {
     std::array<uint8_t, 16> id{};
     auto* p = static_cast<cmsHPROFILE>(profile);
@@ -70,9 +63,9 @@ bool sameSpace(void* a, void* b) {
 }
 
 bool reachesBeyond(LcmsContext& lcms, void* source, void* target) {
-    const std::unique_ptr<void, TransformFree> test(cmsCreateTransformTHR(
-        lcms.get(), static_cast<cmsHPROFILE>(source), TYPE_RGB_DBL,
-        static_cast<cmsHPROFILE>(target), TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC, 0));
+    const LcmsTransform test(cmsCreateTransformTHR(lcms.get(), static_cast<cmsHPROFILE>(source),
+                                                   TYPE_RGB_DBL, static_cast<cmsHPROFILE>(target),
+                                                   TYPE_RGB_DBL, INTENT_RELATIVE_COLORIMETRIC, 0));
     if (!test)
         return false;
     std::array<double, 18> corners = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 0, 1, 1, 1, 0};

@@ -39,4 +39,13 @@ struct LcmsProfileCloser {
 // An open profile, closed when dropped.
 using LcmsProfile = std::unique_ptr<void, LcmsProfileCloser>;
 
+struct LcmsTransformDeleter {
+    void operator()(void* transform) const {
+        if (transform)
+            cmsDeleteTransform(static_cast<cmsHTRANSFORM>(transform));
+    }
+};
+// A transform, deleted when dropped.
+using LcmsTransform = std::unique_ptr<void, LcmsTransformDeleter>;
+
 } // namespace vrel::cli
